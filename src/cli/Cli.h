@@ -1,0 +1,17 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// Exit statuses of the command-line front end.
+namespace CliExit {
+inline constexpr int Clean = 0;        // completed, nothing skipped, every save succeeded
+inline constexpr int WithFailures = 1; // completed with skipped pictures or failed saves
+inline constexpr int Stopped = 2;      // an input test refused the run, or an error ended it
+inline constexpr int Usage = 64;       // malformed command line
+} // namespace CliExit
+
+// Runs the command line given as arguments (without the program name). The report goes to `out`;
+// messages, errors and (when `progressOnErr`) the gauge go to `err`.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressOnErr);

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Raster.h"
+
+// A JPEG with more scans than this is refused (a progressive file can make decoding arbitrarily slow).
+inline constexpr int MaxJpegScans = 100;
+// libjpeg's own memory ceiling for one decode.
+inline constexpr long MaxJpegMemory = 2000L * 1024 * 1024;
+
+struct JpegHeaderInfo {
+    int32_t Width = 0;
+    int32_t Height = 0;
+    bool MultiScan = false; // more than one scan, as progressive files have
+    int Orientation = 1;    // EXIF orientation 1..8 (1 when absent or invalid)
+};
+
+// Decodes a JPEG held in memory at full size with the tool's decoder settings (floating-point IDCT,
+// block smoothing, grayscale through the 236-level quantiser, four-component files converted to RGB),
+// then turns it upright by its EXIF orientation. False on any libjpeg error, on a header over the
+// decode limits, or when memory runs out; warnings are ignored. Never throws.
+bool DecodeJpeg(const uint8_t* data, size_t size, Raster& out, JpegHeaderInfo& info);
+
+// Encodes a 24-bit raster with the tool's encoder settings (floating-point DCT, quality with
+// force-baseline, simple progression when progressive). False on a libjpeg error or an empty raster.
+bool EncodeJpeg(const Raster& image, uint8_t quality, bool progressive, std::vector<uint8_t>& out);

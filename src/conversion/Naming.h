@@ -1,0 +1,24 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Smallest file number with k + 2 digits: each one reached drops one more zero from the name prefix.
+// The last three entries carry the rule on past a million, so a number keeps its width there too.
+inline constexpr std::array<int32_t, 9> ZeroDropThresholds = {10,      100,      1000,      10000,     100000,
+                                                              1000000, 10000000, 100000000, 1000000000};
+
+// What the file-name preview does with the prefix and digit-count texts: either the caption to show,
+// or the text the digit-count box must be given instead ("4" for a non-number, "1" outside 1..8),
+// after which the preview is computed again.
+struct NamePreview {
+    std::optional<std::string> Caption;
+    std::optional<std::string> DigitCountText;
+};
+NamePreview ComputeNamePreview(const std::string& prefixText, const std::string& digitCountText);
+
+// Removes the last "0" of the text; returns its 1-based position, 0 (and the text unchanged) when the
+// text has none.
+int32_t RemoveLastZero(std::string& text);

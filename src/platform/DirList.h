@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <dirent.h>
+
+// The Windows attribute bits the walk looks at.
+namespace Attr {
+inline constexpr uint32_t ReadOnly = 1;
+inline constexpr uint32_t Hidden = 2;
+inline constexpr uint32_t Directory = 16;
+inline constexpr uint32_t Normal = 128;
+inline constexpr uint32_t ReparsePoint = 1024;
+} // namespace Attr
+
+// The separator that joins a folder text and a name, as they stand.
+#ifdef _WIN32
+inline constexpr char PathSeparator = '\\';
+#else
+inline constexpr char PathSeparator = '/';
+#endif
+
+inline std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path += folder;
+    path += PathSeparator;
+    path += name;
+    return path;
+}
+
+struct DirEntry {
+    std::string Name;
+    uint32_t Attributes = 0;
+};
+
+// One open listing of a folder's entries in the order the system lists them. A plain directory has
+// the attribute word 16; a name starting with "." adds hidden (2), a symbolic link adds 1024; other
+// files carry 128 (plus the hidden bit).
+class DirListing {
+public:
+    explicit DirListing(const std::string& folder);
+    ~DirListing();
+    DirListing(const DirListing&) = delete;
+    DirListing& operator=(const DirListing&) = delete;
+
+    bool IsOpen() const { return dir_ != nullptr; }
+    // The next entry; false when there is none.
+    bool Next(DirEntry& entry);
+
+private:
+    std::string folder_;
+    DIR* dir_ = nullptr;
+};

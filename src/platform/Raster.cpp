@@ -1,0 +1,159 @@
+#include "platform/Raster.h"
+
+#include <algorithm>
+
+namespace {
+
+// The source pixels under one destination pixel of an axis and their integer coverage weights. With the
+// source axis of n pixels mapped onto m destination pixels, measured in units of 1/m source pixel,
+// source pixel i covers [i*m, (i+1)*m) and destination pixel d covers [d*n, (d+1)*n): the weights are the
+// overlaps, integers that sum to n for every destination pixel.
+struct AxisTap {
+    int32_t First = 0; // first source index
+    int32_t Count = 0; // number of source pixels
+    size_t Offset = 0; // into the weight table
+};
+
+struct AxisMap {
+    std::vector<AxisTap> Taps;
+    std::vector<uint32_t> Weights;
+};
+
+AxisMap MapAxis(int64_t n, int64_t m, int64_t from, int64_t to)
+{
+    AxisMap map;
+    map.Taps.reserve(static_cast<size_t>(to - from));
+    for (int64_t d = from; d < to; ++d) {
+        const int64_t lo = d * n;
+        const int64_t hi = lo + n;
+        const int64_t first = lo / m;
+        const int64_t last = (hi - 1) / m;
+        AxisTap tap{static_cast<int32_t>(first), static_cast<int32_t>(last - first + 1), map.Weights.size()};
+        for (int64_t i = first; i <= last; ++i) {
+            const int64_t weight = std::min(hi, (i + 1) * m) - std::max(lo, i * m);
+            map.Weights.push_back(static_cast<uint32_t>(weight));
+        }
+        map.Taps.push_back(tap);
+    }
+    return map;
+}
+
+// One source row reduced horizontally: per window column and channel, the weighted sum (at most
+// 255 * source width, so it fits 32 bits).
+void ReduceRow(const uint8_t* row, const AxisMap& columns, std::vector<uint32_t>& sums)
+{
+    uint32_t* out = sums.data();
+    for (const AxisTap& tap : columns.Taps) {
+        const uint8_t* p = row + static_cast<size_t>(tap.First) * 3;
+        const uint32_t* w = columns.Weights.data() + tap.Offset;
+        uint32_t r = 0;
+        uint32_t g = 0;
+        uint32_t b = 0;
+        for (int32_t k = 0; k < tap.Count; ++k, p += 3) {
+            r += w[k] * p[0];
+            g += w[k] * p[1];
+            b += w[k] * p[2];
+        }
+        out[0] = r;
+        out[1] = g;
+        out[2] = b;
+        out += 3;
+    }
+}
+
+} // namespace
+
+bool ResampleAreaWindow(RowSource& source, int64_t W, int64_t H, int64_t left, int64_t top, int64_t right,
+                        int64_t bottom, Raster& window)
+{
+    const int64_t sw = source.Width();
+    const int64_t sh = source.Height();
+    const AxisMap columns = MapAxis(sw, W, left, right);
+    const AxisMap rows = MapAxis(sh, H, top, bottom);
+    const size_t width = static_cast<size_t>(right - left);
+
+    window = Raster(static_cast<int32_t>(right - left), static_cast<int32_t>(bottom - top));
+    // Consecutive destination rows share at most their boundary source row, so the last reduced row is
+    // kept for the next one.
+    std::vector<uint32_t> reduced(width * 3);
+    int32_t reducedRow = -1;
+    std::vector<uint64_t> accumulator(width * 3);
+    const uint64_t divisor = static_cast<uint64_t>(sw) * static_cast<uint64_t>(sh);
+    const uint64_t half = divisor / 2;
+
+    for (size_t y = 0; y < rows.Taps.size(); ++y) {
+        const AxisTap& tap = rows.Taps[y];
+        std::fill(accumulator.begin(), accumulator.end(), 0);
+        for (int32_t k = 0; k < tap.Count; ++k) {
+            const int32_t sy = tap.First + k;
+            if (sy != reducedRow) {
+                const uint8_t* row = source.Row(sy);
+                if (!row) {
+                    return false;
+                }
+                ReduceRow(row, columns, reduced);
+                reducedRow = sy;
+            }
+            const uint64_t weight = rows.Weights[tap.Offset + static_cast<size_t>(k)];
+            for (size_t i = 0; i < accumulator.size(); ++i) {
+                accumulator[i] += weight * reduced[i];
+            }
+        }
+        uint8_t* out = window.Row(static_cast<int32_t>(y));
+        for (size_t i = 0; i < accumulator.size(); ++i) {
+            out[i] = static_cast<uint8_t>((accumulator[i] + half) / divisor);
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// For each destination index, the range [first, first + count) of source indices it takes: one source
+// pixel repeated when enlarging, every source pixel that falls on it when shrinking.
+std::vector<std::pair<int32_t, int32_t>> CopyAxis(int32_t from, int32_t to)
+{
+    std::vector<std::pair<int32_t, int32_t>> map(static_cast<size_t>(to));
+    if (from <= to) {
+        for (int32_t d = 0; d < to; ++d) {
+            map[d] = {static_cast<int32_t>(int64_t{d} * from / to), 1};
+        }
+        return map;
+    }
+    for (int32_t d = 0; d < to; ++d) {
+        // Source s lands on floor(s * to / from); the sources of d are those with that value d.
+        const int64_t first = (int64_t{d} * from + to - 1) / to;
+        const int64_t end = (int64_t{d + 1} * from + to - 1) / to;
+        map[d] = {static_cast<int32_t>(first), static_cast<int32_t>(end - first)};
+    }
+    return map;
+}
+
+} // namespace
+
+Raster StretchCopy(const Raster& from, int32_t width, int32_t height)
+{
+    if (from.Width == width && from.Height == height) {
+        return from;
+    }
+    const auto columns = CopyAxis(from.Width, width);
+    const auto rows = CopyAxis(from.Height, height);
+    Raster to(width, height);
+    std::vector<uint8_t> line(static_cast<size_t>(width) * 3);
+    for (int32_t y = 0; y < height; ++y) {
+        std::fill(line.begin(), line.end(), 0xff);
+        for (int32_t k = 0; k < rows[y].second; ++k) {
+            const uint8_t* src = from.Row(rows[y].first + k);
+            for (int32_t x = 0; x < width; ++x) {
+                for (int32_t j = 0; j < columns[x].second; ++j) {
+                    const uint8_t* p = src + static_cast<size_t>(columns[x].first + j) * 3;
+                    line[3 * x] &= p[0];
+                    line[3 * x + 1] &= p[1];
+                    line[3 * x + 2] &= p[2];
+                }
+            }
+        }
+        std::copy(line.begin(), line.end(), to.Row(y));
+    }
+    return to;
+}

@@ -1,0 +1,154 @@
+#include "support/TestSupport.h"
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include <jpeglib.h>
+#include <unistd.h>
+
+TempDir::TempDir()
+{
+    static std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = std::filesystem::temp_directory_path() /
+                         ("quorvane-test-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000000));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    // Folders made read-only by a test must be writable again before they can be removed.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        }
+    }
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    WriteFileBytes(path, std::string(bytes.begin(), bytes.end()));
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+Raster MakeTestRaster(int32_t width, int32_t height, uint32_t seed)
+{
+    Raster raster(width, height);
+    std::mt19937 random(seed);
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = raster.Row(y);
+        for (int32_t x = 0; x < width; ++x) {
+            const uint32_t noise = random() & 0x1f;
+            row[3 * x + 0] = static_cast<uint8_t>((x * 255) / (width > 1 ? width - 1 : 1));
+            row[3 * x + 1] = static_cast<uint8_t>((y * 255) / (height > 1 ? height - 1 : 1));
+            row[3 * x + 2] = static_cast<uint8_t>((((x / 8) + (y / 8)) % 2 ? 200 : 40) + noise);
+        }
+    }
+    return raster;
+}
+
+std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality, bool progressive, bool grayscale)
+{
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(raster.Width);
+    cinfo.image_height = static_cast<JDIMENSION>(raster.Height);
+    cinfo.input_components = grayscale ? 1 : 3;
+    cinfo.in_color_space = grayscale ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    if (progressive) {
+        jpeg_simple_progression(&cinfo);
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<uint8_t> gray(static_cast<size_t>(raster.Width));
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const uint8_t* row = raster.Row(static_cast<int32_t>(cinfo.next_scanline));
+        JSAMPROW pointer = const_cast<uint8_t*>(row);
+        if (grayscale) {
+            for (int32_t x = 0; x < raster.Width; ++x) {
+                gray[x] = static_cast<uint8_t>((row[3 * x] + row[3 * x + 1] + row[3 * x + 2]) / 3);
+            }
+            pointer = gray.data();
+        }
+        jpeg_write_scanlines(&cinfo, &pointer, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+std::vector<uint8_t> MakeBmp24(const Raster& raster)
+{
+    const uint32_t stride = (static_cast<uint32_t>(raster.Width) * 3 + 3) & ~3u;
+    const uint32_t dataSize = stride * static_cast<uint32_t>(raster.Height);
+    std::vector<uint8_t> bytes(54 + dataSize, 0);
+    auto put16 = [&](size_t at, uint32_t v) {
+        bytes[at] = v & 0xff;
+        bytes[at + 1] = (v >> 8) & 0xff;
+    };
+    auto put32 = [&](size_t at, uint32_t v) {
+        put16(at, v & 0xffff);
+        put16(at + 2, v >> 16);
+    };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put32(2, 54 + dataSize);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(raster.Width));
+    put32(22, static_cast<uint32_t>(raster.Height));
+    put16(26, 1);
+    put16(28, 24);
+    put32(34, dataSize);
+    for (int32_t y = 0; y < raster.Height; ++y) {
+        const uint8_t* row = raster.Row(raster.Height - 1 - y);
+        uint8_t* out = bytes.data() + 54 + static_cast<size_t>(y) * stride;
+        for (int32_t x = 0; x < raster.Width; ++x) {
+            out[3 * x + 0] = row[3 * x + 2];
+            out[3 * x + 1] = row[3 * x + 1];
+            out[3 * x + 2] = row[3 * x + 0];
+        }
+    }
+    return bytes;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/Raster.h"
+
+// A fresh empty folder under the system's temporary folder, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    std::string Str() const { return path_.string(); }
+    // Path of a file or folder inside, as text.
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+std::string ReadFileBytes(const std::string& path);
+
+// A test picture with smooth gradients and some detail, so every resample and codec path shows.
+Raster MakeTestRaster(int32_t width, int32_t height, uint32_t seed = 1);
+
+// A JPEG of the raster (libjpeg defaults at the given quality, optionally progressive or grayscale).
+std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality = 90, bool progressive = false, bool grayscale = false);
+
+// A 24-bit bottom-up BMP of the raster.
+std::vector<uint8_t> MakeBmp24(const Raster& raster);
