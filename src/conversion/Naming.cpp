@@ -23,3 +23,37 @@ int32_t RemoveLastZero(std::string& text)
     text.erase(at, 1);
     return static_cast<int32_t>(at + 1);
 }
+
+void PrepareNumbering(RunState& state, const std::string& previewCaption, bool startTicked,
+                      const std::string& startNumberText)
+{
+    state.NamePrefix = previewCaption;
+    if (startTicked) {
+        // Wraps like the 32-bit original instead of overflowing at the lowest number.
+        state.FileNumber = static_cast<int32_t>(static_cast<uint32_t>(ApplyStartNumber(state, startNumberText)) - 1u);
+    } else {
+        state.ZeroPosition = RemoveLastZero(state.NamePrefix);
+    }
+}
+
+int32_t ApplyStartNumber(RunState& state, const std::string& startNumberText)
+{
+    const int32_t number = StrToInt(startNumberText);
+    const std::string digits = IntToStr(number);
+    state.ZeroDropLevel = static_cast<int32_t>(digits.size()) - 1;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        state.ZeroPosition = RemoveLastZero(state.NamePrefix);
+    }
+    return number;
+}
+
+std::string NumberedFileName(RunState& state)
+{
+    const int32_t number = state.FileNumber;
+    const auto level = static_cast<size_t>(state.ZeroDropLevel);
+    if (state.ZeroDropLevel >= 0 && level < ZeroDropThresholds.size() && number == ZeroDropThresholds[level]) {
+        state.ZeroPosition = RemoveLastZero(state.NamePrefix);
+        ++state.ZeroDropLevel;
+    }
+    return state.NamePrefix + IntToStr(number) + ".jpg";
+}

@@ -370,34 +370,13 @@ void ConversionRun::FinishPicture(RunControls& controls, const std::string& path
 
 void ConversionRun::PrepareNumbering(RunControls& controls)
 {
-    State.NamePrefix = controls.PreviewText();
-    if (controls.StartFromNumber()) {
-        State.FileNumber = static_cast<int32_t>(static_cast<uint32_t>(ApplyStartNumber(controls)) - 1u);
-    } else {
-        State.ZeroPosition = RemoveLastZero(State.NamePrefix);
-    }
-}
-
-int32_t ConversionRun::ApplyStartNumber(RunControls& controls)
-{
-    const int32_t number = StrToInt(controls.StartNumberText());
-    const std::string digits = IntToStr(number);
-    State.ZeroDropLevel = static_cast<int32_t>(digits.size()) - 1;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        State.ZeroPosition = RemoveLastZero(State.NamePrefix);
-    }
-    return number;
+    const bool ticked = controls.StartFromNumber();
+    ::PrepareNumbering(State, controls.PreviewText(), ticked, ticked ? controls.StartNumberText() : std::string());
 }
 
 void ConversionRun::SaveOutputPicture(RunControls& controls, const PreparedPicture& prepared)
 {
-    const int32_t number = State.FileNumber;
-    const auto level = static_cast<size_t>(State.ZeroDropLevel);
-    if (State.ZeroDropLevel >= 0 && level < ZeroDropThresholds.size() && number == ZeroDropThresholds[level]) {
-        State.ZeroPosition = RemoveLastZero(State.NamePrefix);
-        ++State.ZeroDropLevel;
-    }
-    const std::string path = JoinPath(controls.ReceiverText(), State.NamePrefix + IntToStr(number) + ".jpg");
+    const std::string path = JoinPath(controls.ReceiverText(), NumberedFileName(State));
     if (prepared.Result != PreparedPicture::Outcome::Encoded || !WriteFileAtomically(path, prepared.Jpeg)) {
         ++failedSaves_;
         controls.ShowMessage("Проверьте директорию: " + controls.ReceiverText());

@@ -7,17 +7,8 @@
 #include <vector>
 
 #include "conversion/Picture.h"
+#include "conversion/RunState.h"
 #include "platform/DirList.h"
-
-// The counters and working name prefix of a conversion run; one instance lives as long as the tool.
-struct RunState {
-    int32_t TotalFiles = 0;
-    int32_t FileNumber = 0;
-    int32_t LoadedFiles = 0;
-    std::string NamePrefix;
-    int32_t ZeroPosition = 0;
-    int32_t ZeroDropLevel = 0;
-};
 
 // What the completion report shows.
 struct RunReport {
@@ -74,7 +65,6 @@ public:
 
     void CountPictures(RunControls& controls, const std::string& folder);
     void PrepareNumbering(RunControls& controls);
-    int32_t ApplyStartNumber(RunControls& controls);
     void UpdateProgress(RunControls& controls);
     void Reset();
 

@@ -120,11 +120,17 @@ std::vector<std::pair<int32_t, int32_t>> CopyAxis(int32_t from, int32_t to)
         }
         return map;
     }
-    for (int32_t d = 0; d < to; ++d) {
-        // Source s lands on floor(s * to / from); the sources of d are those with that value d.
-        const int64_t first = (int64_t{d} * from + to - 1) / to;
-        const int64_t end = (int64_t{d + 1} * from + to - 1) / to;
-        map[d] = {static_cast<int32_t>(first), static_cast<int32_t>(end - first)};
+    // Source s lands on the last destination pixel its span reaches, so an extra pixel at the end is
+    // merged into the one before it (the crop leaves its odd extra column or row on that side).
+    for (auto& range : map) {
+        range = {0, 0};
+    }
+    for (int32_t s = 0; s < from; ++s) {
+        const auto d = static_cast<size_t>((int64_t{s + 1} * to - 1) / from);
+        if (map[d].second == 0) {
+            map[d].first = s;
+        }
+        ++map[d].second;
     }
     return map;
 }

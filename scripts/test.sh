@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds Quorvane with warnings as errors and runs the whole test suite, then
+# runs the engine's tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+jobs="$(nproc)"
+bash "$root/scripts/setup-debian.sh"
+
+cmake -S "$root" -B "$root/build-ci" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WERROR=ON >/dev/null
+cmake --build "$root/build-ci" -j "$jobs"
+ctest --test-dir "$root/build-ci" --output-on-failure -j "$jobs"
+
+cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WERROR=ON \
+    -DQUORVANE_SANITIZE=ON -DQUORVANE_GUI=OFF >/dev/null
+cmake --build "$root/build-asan" -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
+echo "All tests passed."

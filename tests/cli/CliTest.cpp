@@ -1,0 +1,205 @@
+#include "platform/DirList.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+struct CliResult {
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+struct Cli : ::testing::Test {
+    TempDir dir;
+    std::string in = dir / "in";
+    std::string out = dir / "out";
+
+    void SetUp() override
+    {
+        fs::create_directory(in);
+        fs::create_directory(out);
+    }
+
+    // Runs the real command-line tool in the temporary folder as the current folder.
+    CliResult Run(const std::vector<std::string>& args)
+    {
+        std::string command = "cd " + Quote(dir.Str()) + " && " + Quote(QUORVANE_CLI_PATH);
+        for (const auto& arg : args) {
+            command += " " + Quote(arg);
+        }
+        command += " >" + Quote(dir / "stdout.txt") + " 2>" + Quote(dir / "stderr.txt");
+        const int status = std::system(command.c_str());
+        CliResult result;
+        result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.Out = ReadFileBytes(dir / "stdout.txt");
+        result.Err = ReadFileBytes(dir / "stderr.txt");
+        return result;
+    }
+
+    std::vector<std::string> Base() const
+    {
+        return {"--source", in, "--receiver", out, "--width", "40", "--height", "30"};
+    }
+
+    std::vector<std::string> With(std::vector<std::string> extra) const
+    {
+        auto args = Base();
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+
+    void Picture(const std::string& name, int32_t w = 64, int32_t h = 48)
+    {
+        WriteFileBytes(in + "/" + name, MakeJpeg(MakeTestRaster(w, h, static_cast<uint32_t>(name.size()))));
+    }
+
+    std::set<std::string> Outputs() const
+    {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(out)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+};
+
+} // namespace
+
+TEST_F(Cli, CleanRunPrintsTheReportAndExitsZero)
+{
+    Picture("a.jpg");
+    Picture("b.jpg");
+    const CliResult result = Run(Base());
+    EXPECT_EQ(result.Status, 0);
+    EXPECT_EQ(result.Out, "Всего файлов(jpg, bmp): 2\nОбработано: 2\nПропущено из-за ошибок: 0\nПропущенные файлы\n"
+                          "Выполнено без ошибок\n");
+    EXPECT_EQ(result.Err, ""); // not a terminal: no gauge
+    EXPECT_EQ(Outputs(), (std::set<std::string>{"img0001.jpg", "img0002.jpg"}));
+    // The tool's own text files are neither read nor written.
+    for (const char* name : {"source.ini", "receiver.ini", "quorvane.ini"}) {
+        EXPECT_FALSE(fs::exists(dir / name)) << name;
+    }
+}
+
+TEST_F(Cli, SkippedPicturesAndFailedSavesExitOne)
+{
+    Picture("a.jpg");
+    WriteFileBytes(in + "/bad.bmp", "BM");
+    CliResult result = Run(Base());
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_EQ(result.Out, "Всего файлов(jpg, bmp): 2\nОбработано: 1\nПропущено из-за ошибок: 1\nПропущенные файлы\n" +
+                              JoinPath(in, "bad.bmp") + "\n");
+
+    fs::remove(in + "/bad.bmp");
+    result = Run({"--source", in, "--receiver", dir / "missing", "--width", "40", "--height", "30"});
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_EQ(result.Err, "Проверьте директорию: " + (dir / "missing") + "\n");
+}
+
+TEST_F(Cli, RefusalsAndErrorsExitTwo)
+{
+    CliResult result = Run({"--receiver", out, "--width", "1", "--height", "1"});
+    EXPECT_EQ(result.Status, 2);
+    EXPECT_EQ(result.Err, "Не указан источник\n");
+    EXPECT_EQ(result.Out, "");
+
+    result = Run(With({"--start", "12a"}));
+    EXPECT_EQ(result.Status, 2);
+    EXPECT_EQ(result.Err, "Счётчик должен состоять из цифр\n");
+
+    Picture("a.jpg");
+    result = Run({"--source", in, "--receiver", out, "--width", "abc", "--height", "30"});
+    EXPECT_EQ(result.Status, 2);
+    EXPECT_EQ(result.Err, "'abc' is not a valid integer value.\n");
+    EXPECT_EQ(result.Out, "");
+}
+
+TEST_F(Cli, MalformedCommandLinesExitSixtyFour)
+{
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--bogus"}, {"--source"}, {"stray"}, {"--no-subfolders=yes"}, {"--jobs", "0"}}) {
+        const CliResult result = Run(args);
+        EXPECT_EQ(result.Status, 64) << args[0];
+        EXPECT_NE(result.Err.find("Usage: quorvane-cli"), std::string::npos);
+    }
+    const CliResult help = Run({"--help"});
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_EQ(help.Out.rfind("Usage: quorvane-cli", 0), 0u);
+}
+
+TEST_F(Cli, NamingOptionsActLikeTheWindowsBoxes)
+{
+    Picture("a.jpg");
+    Run(With({"--prefix=photo0", "--digits=1"}));
+    Run(With({"--digits", "9", "--prefix", "one"}));
+    Run(With({"--digits", "abc", "--prefix", "four"}));
+    Run(With({"--start", "-5", "--prefix", "neg"}));
+    EXPECT_EQ(Outputs(), (std::set<std::string>{"photo01.jpg", "one1.jpg", "four0001.jpg", "neg00-5.jpg"}));
+}
+
+TEST_F(Cli, QualityTextIsTakenAsTheBoxWouldHoldIt)
+{
+    Picture("a.jpg");
+    auto bytesAt = [&](const std::string& quality) {
+        fs::remove_all(out);
+        fs::create_directory(out);
+        std::vector<std::string> args = Base();
+        if (!quality.empty()) {
+            args.insert(args.end(), {"--quality", quality});
+        }
+        EXPECT_EQ(Run(args).Status, 0) << quality;
+        return ReadFileBytes(out + "/img0001.jpg");
+    };
+    EXPECT_EQ(bytesAt("300"), bytesAt("44"));
+    EXPECT_EQ(bytesAt("-5"), bytesAt("100"));
+    EXPECT_EQ(bytesAt("abc"), bytesAt(""));
+    EXPECT_EQ(bytesAt("60"), bytesAt(""));
+    EXPECT_EQ(bytesAt("0"), bytesAt("1"));
+    EXPECT_NE(bytesAt("90"), bytesAt("60"));
+}
+
+TEST_F(Cli, NoSubfoldersKeepsToTheSourceFolder)
+{
+    fs::create_directory(in + "/sub");
+    Picture("a.jpg");
+    Picture("sub/b.jpg");
+    EXPECT_NE(Run(Base()).Out.find("Всего файлов(jpg, bmp): 2\n"), std::string::npos);
+    EXPECT_NE(Run(With({"--no-subfolders"})).Out.find("Всего файлов(jpg, bmp): 1\n"), std::string::npos);
+}
+
+TEST_F(Cli, OutputHasExactlyTheTargetSize)
+{
+    Picture("wide.jpg", 300, 100);
+    Picture("tall.jpg", 90, 400);
+    WriteFileBytes(in + "/c.bmp", MakeBmp24(MakeTestRaster(77, 77)));
+    EXPECT_EQ(Run(With({"--jobs", "1"})).Status, 0);
+    for (const auto& name : Outputs()) {
+        const std::string bytes = ReadFileBytes(out + "/" + name);
+        // SOF0 carries height and width at fixed offsets after the marker.
+        const size_t sof = bytes.find("\xff\xc0");
+        ASSERT_NE(sof, std::string::npos) << name;
+        const auto u16 = [&](size_t at) {
+            return (static_cast<unsigned char>(bytes[at]) << 8) | static_cast<unsigned char>(bytes[at + 1]);
+        };
+        EXPECT_EQ(u16(sof + 5), 30) << name;
+        EXPECT_EQ(u16(sof + 7), 40) << name;
+    }
+}

@@ -1,0 +1,176 @@
+#include "conversion/JpegCodec.h"
+#include "conversion/Picture.h"
+#include "platform/EngineError.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+PictureSettings Settings(const std::string& quality = "60") { return {"", "", quality}; }
+
+// Three vertical bands (red, green, blue) or, when `horizontal`, three horizontal ones.
+Raster Bands(int32_t width, int32_t height, bool horizontal = false)
+{
+    Raster raster(width, height);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const int band = horizontal ? (3 * y) / height : (3 * x) / width;
+            raster.Row(y)[3 * x + band] = 255;
+        }
+    }
+    return raster;
+}
+
+// Index of the dominant channel of a pixel.
+int Band(const Raster& raster, int32_t x, int32_t y)
+{
+    const uint8_t* p = raster.Row(y) + 3 * x;
+    return p[0] > 128 ? 0 : p[1] > 128 ? 1 : 2;
+}
+
+} // namespace
+
+TEST(FitPlan, WorkedExamples)
+{
+    struct Case {
+        int64_t sw, sh, tw, th, H, W;
+        bool cropWidth;
+    };
+    const Case cases[] = {
+        {1200, 1600, 176, 220, 234, 176, false}, // portrait, crop 14 rows
+        {1600, 1200, 176, 220, 220, 293, true},  // landscape, crop 117 columns
+        {1000, 900, 320, 240, 240, 266, false},  // too narrow: stretched sideways
+        {900, 1000, 240, 320, 266, 240, true},   // too short: stretched upwards
+        {800, 800, 176, 220, 220, 220, true},
+        {800, 800, 220, 176, 176, 176, false},
+        {352, 440, 176, 220, 220, 176, false},
+    };
+    for (const Case& c : cases) {
+        const FitPlan plan = PlanFit(c.sw, c.sh, c.tw, c.th);
+        EXPECT_EQ(plan.H, c.H) << c.sw << "x" << c.sh;
+        EXPECT_EQ(plan.W, c.W) << c.sw << "x" << c.sh;
+        EXPECT_EQ(plan.CropWidth, c.cropWidth) << c.sw << "x" << c.sh;
+    }
+    // Products beyond 32 bits stay exact.
+    EXPECT_EQ(PlanFit(65535, 2, 1, 65500).W, int64_t{65535} * 65500 / 2);
+}
+
+TEST(Fit, LandscapeIsCentredAndCroppedSideways)
+{
+    JpegObject jpeg;
+    FitPicture(jpeg, Bands(1600, 1200), {176, 220}, Settings());
+    ASSERT_EQ(jpeg.Image.Width, 176);
+    ASSERT_EQ(jpeg.Image.Height, 220);
+    // The intermediate is 293 wide; columns 58..234 are kept, so the red band (to 97.7) covers about
+    // 40 target columns and the blue band (from 195.3) about 39.
+    int red = 0;
+    int blue = 0;
+    for (int32_t x = 0; x < 176; ++x) {
+        red += Band(jpeg.Image, x, 100) == 0;
+        blue += Band(jpeg.Image, x, 100) == 2;
+    }
+    EXPECT_NEAR(red, 40, 1);
+    EXPECT_NEAR(blue, 39, 1);
+    EXPECT_EQ(Band(jpeg.Image, 88, 0), 1);
+}
+
+TEST(Fit, PortraitIsCentredAndCroppedVertically)
+{
+    JpegObject jpeg;
+    FitPicture(jpeg, Bands(1200, 1600, true), {176, 220}, Settings());
+    ASSERT_EQ(jpeg.Image.Width, 176);
+    ASSERT_EQ(jpeg.Image.Height, 220);
+    int red = 0;
+    for (int32_t y = 0; y < 220; ++y) {
+        red += Band(jpeg.Image, 50, y) == 0;
+    }
+    EXPECT_NEAR(red, 78 - 7, 1); // 234 rows, 7 cut at the top
+}
+
+TEST(Fit, ShortSideIsStretchedNotCropped)
+{
+    JpegObject jpeg;
+    FitPicture(jpeg, Bands(1000, 900), {320, 240}, Settings());
+    ASSERT_EQ(jpeg.Image.Width, 320);
+    // Nothing is cut: both outer bands reach the edges and keep a third of the width each.
+    EXPECT_EQ(Band(jpeg.Image, 0, 120), 0);
+    EXPECT_EQ(Band(jpeg.Image, 319, 120), 2);
+    int red = 0;
+    for (int32_t x = 0; x < 320; ++x) {
+        red += Band(jpeg.Image, x, 120) == 0;
+    }
+    EXPECT_NEAR(red, 107, 2);
+}
+
+TEST(Fit, QualityIsTheLowByteOfTheQualityText)
+{
+    const Raster source = MakeTestRaster(40, 30);
+    for (auto [text, quality] : {std::pair{"60", 60}, {"300", 44}, {"-5", 251}, {"0", 0}, {"$64", 100}}) {
+        JpegObject jpeg;
+        FitPicture(jpeg, source, {20, 20}, Settings(text));
+        EXPECT_EQ(jpeg.Quality, quality) << text;
+    }
+    JpegObject jpeg;
+    EXPECT_THROW(FitPicture(jpeg, source, {20, 20}, Settings("abc")), EngineError);
+}
+
+TEST(Fit, SourceWithoutPixelsDividesByZero)
+{
+    JpegObject jpeg;
+    try {
+        FitPicture(jpeg, Raster(), {20, 20}, Settings());
+        FAIL();
+    } catch (const EngineError& error) {
+        EXPECT_STREQ(error.what(), "Division by zero");
+    }
+}
+
+TEST(Fit, TargetsTheEncoderCannotTakeAreRefusedWithoutAllocating)
+{
+    const Raster source = MakeTestRaster(64, 48);
+    for (TargetSize target : {TargetSize{0, 100}, TargetSize{100, -1}, TargetSize{65501, 10}, TargetSize{-5, -5},
+                              TargetSize{60000, 60000}}) {
+        JpegObject jpeg;
+        FitPicture(jpeg, source, target, Settings());
+        EXPECT_TRUE(jpeg.Unencodable);
+        EXPECT_TRUE(jpeg.Image.Empty());
+        EXPECT_FALSE(EncodeJpegObject(jpeg));
+    }
+}
+
+TEST(PreparePicture, OutcomesFollowLoadSizeFitAndEncode)
+{
+    TempDir dir;
+    const Raster raster = MakeTestRaster(120, 80);
+    WriteFileBytes(dir / "p.jpg", MakeJpeg(raster, 90, true));
+    WriteFileBytes(dir / "b.bmp", MakeBmp24(raster));
+    WriteFileBytes(dir / "bad.jpg", "not a picture");
+    using Outcome = PreparedPicture::Outcome;
+
+    PreparedPicture progressive = PreparePicture(dir / "p.jpg", PictureKind::Jpeg, {"64", "48", "80"});
+    ASSERT_EQ(progressive.Result, Outcome::Encoded);
+    Raster decoded;
+    JpegHeaderInfo info;
+    ASSERT_TRUE(DecodeJpeg(progressive.Jpeg.data(), progressive.Jpeg.size(), decoded, info));
+    EXPECT_EQ(decoded.Width, 64);
+    EXPECT_EQ(decoded.Height, 48);
+    EXPECT_TRUE(info.MultiScan); // a progressive source gives a progressive output
+
+    PreparedPicture bmp = PreparePicture(dir / "b.bmp", PictureKind::Bmp, {"30", "50", "80"});
+    ASSERT_EQ(bmp.Result, Outcome::Encoded);
+    ASSERT_TRUE(DecodeJpeg(bmp.Jpeg.data(), bmp.Jpeg.size(), decoded, info));
+    EXPECT_FALSE(info.MultiScan);
+    EXPECT_EQ(decoded.Width, 30);
+
+    EXPECT_EQ(PreparePicture(dir / "bad.jpg", PictureKind::Jpeg, {"1", "1", "1"}).Result, Outcome::LoadFailed);
+    EXPECT_EQ(PreparePicture(dir / "p.jpg", PictureKind::Bmp, {"1", "1", "1"}).Result, Outcome::LoadFailed);
+    EXPECT_EQ(PreparePicture(dir / "missing.jpg", PictureKind::Jpeg, {"1", "1", "1"}).Result, Outcome::LoadFailed);
+    EXPECT_EQ(PreparePicture(dir.Str(), PictureKind::Jpeg, {"1", "1", "1"}).Result, Outcome::LoadFailed);
+
+    PreparedPicture size = PreparePicture(dir / "b.bmp", PictureKind::Bmp, {"x", "1", "1"});
+    EXPECT_EQ(size.Result, Outcome::SizeError);
+    EXPECT_EQ(size.ErrorText, "'x' is not a valid integer value");
+    EXPECT_EQ(PreparePicture(dir / "b.bmp", PictureKind::Bmp, {"10", "10", "q"}).Result, Outcome::FitError);
+    EXPECT_EQ(PreparePicture(dir / "b.bmp", PictureKind::Bmp, {"0", "10", "60"}).Result, Outcome::EncodeFailed);
+}

@@ -1,0 +1,354 @@
+#include "conversion/JpegCodec.h"
+#include "conversion/Run.h"
+#include "platform/EngineError.h"
+#include "support/FakeControls.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RunFixture : ::testing::Test {
+    TempDir dir;
+    FakeControls controls;
+    ConversionRun run;
+    std::string in = dir / "in";
+    std::string out = dir / "out";
+
+    void SetUp() override
+    {
+        fs::create_directory(in);
+        fs::create_directory(out);
+        controls.Source = in;
+        controls.Receiver = out;
+    }
+
+    void Picture(const std::string& path, int32_t w = 64, int32_t h = 48)
+    {
+        WriteFileBytes(path, MakeJpeg(MakeTestRaster(w, h, static_cast<uint32_t>(path.size()))));
+    }
+
+    std::set<std::string> Outputs() const
+    {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(out)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    const RunReport& Report() const { return controls.Reports.at(0); }
+};
+
+// Skipped paths in listing order, folders depth first at the place of their entry, as the walk goes.
+void Expected(const std::string& folder, std::vector<std::string>& paths)
+{
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_directory() && !entry.is_symlink() && name[0] != '.') {
+            Expected(JoinPath(folder, name), paths);
+        }
+        if (name.ends_with(".jpg") || name.ends_with(".bmp")) {
+            paths.push_back(JoinPath(folder, name));
+        }
+    }
+}
+
+} // namespace
+
+TEST_F(RunFixture, InputTestsStopAtTheFirstEmptyBoxAndChangeNothing)
+{
+    const std::pair<std::string FakeControls::*, const char*> tests[] = {
+        {&FakeControls::Source, "Не указан источник"},
+        {&FakeControls::Receiver, "Не указан приёмник"},
+        {&FakeControls::Width, "Не указана ширина"},
+        {&FakeControls::Height, "Не указана высота"},
+    };
+    run.State.TotalFiles = 7;
+    for (const auto& [box, message] : tests) {
+        FakeControls c = controls;
+        c.*box = "";
+        EXPECT_EQ(run.StartCommand(c), RunOutcome::Refused);
+        EXPECT_EQ(c.Messages, std::vector<std::string>{message});
+        EXPECT_EQ(c.HistoryCalls, 0);
+        EXPECT_TRUE(c.Progress.empty());
+    }
+    FakeControls blanks = controls;
+    blanks.Source = "";
+    blanks.Width = "";
+    run.StartCommand(blanks);
+    EXPECT_EQ(blanks.Messages, std::vector<std::string>{"Не указан источник"});
+    EXPECT_EQ(run.State.TotalFiles, 7);
+}
+
+TEST_F(RunFixture, StartNumberMustConvert)
+{
+    controls.StartTicked = true;
+    controls.StartNumber = "12a";
+    EXPECT_EQ(run.StartCommand(controls), RunOutcome::Refused);
+    EXPECT_EQ(controls.Messages, std::vector<std::string>{"Счётчик должен состоять из цифр"});
+    EXPECT_EQ(controls.HistoryCalls, 0);
+
+    controls.Messages.clear();
+    controls.StartNumber = " 12";
+    Picture(in + "/a.jpg");
+    EXPECT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+    EXPECT_EQ(Outputs(), std::set<std::string>{"img0012.jpg"});
+    // An unticked box is not read, whatever it holds.
+    controls.StartTicked = false;
+    controls.StartNumber = "junk";
+    EXPECT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+}
+
+TEST_F(RunFixture, MissingOrBlankSourceGivesAnEmptyReport)
+{
+    for (const std::string source : {dir / "nowhere", std::string("   ")}) {
+        FakeControls c = controls;
+        c.Source = source;
+        EXPECT_EQ(run.StartCommand(c), RunOutcome::Completed);
+        EXPECT_EQ(c.HistoryCalls, 1);
+        ASSERT_EQ(c.Reports.size(), 1u);
+        EXPECT_EQ(c.Reports[0].TotalText, "0");
+        EXPECT_EQ(c.Reports[0].ProcessedText, "0");
+        EXPECT_EQ(c.Reports[0].SkippedText, "0");
+        EXPECT_EQ(c.Reports[0].Lines, std::vector<std::string>{"Выполнено без ошибок"});
+    }
+}
+
+TEST_F(RunFixture, GaugeFollowsEachWrittenPictureThenTheReportThenZero)
+{
+    Picture(in + "/a.jpg");
+    Picture(in + "/b.jpg");
+    Picture(in + "/c.jpg");
+    EXPECT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+    EXPECT_EQ(controls.Progress, (std::vector<int32_t>{33, 66, 100, 100, 0}));
+    EXPECT_EQ(controls.ProgressAtReport, std::vector<int32_t>{100});
+    EXPECT_EQ(Outputs(), (std::set<std::string>{"img0001.jpg", "img0002.jpg", "img0003.jpg"}));
+    EXPECT_EQ(Report().TotalText, "3");
+    EXPECT_EQ(Report().ProcessedText, "3");
+    // Everything is back to zero for the next run.
+    EXPECT_EQ(run.State.FileNumber, 0);
+    EXPECT_EQ(run.State.TotalFiles, 0);
+    EXPECT_EQ(run.State.LoadedFiles, 0);
+    EXPECT_TRUE(run.SkippedFiles.empty());
+}
+
+TEST_F(RunFixture, ExtensionsAreMatchedExactly)
+{
+    for (const char* name : {"a.Jpg", "b.jpe", "c.png", "noext", "jpg"}) {
+        Picture(in + "/" + name);
+    }
+    Picture(in + "/d.JPEG");
+    WriteFileBytes(in + "/e.bmp", MakeBmp24(MakeTestRaster(30, 20)));
+    WriteFileBytes(in + "/f.BMP", MakeBmp24(MakeTestRaster(20, 30)));
+    Picture(in + "/g.jpeg");
+    Picture(in + "/h.JPG");
+    run.StartCommand(controls);
+    EXPECT_EQ(Report().TotalText, "5");
+    EXPECT_EQ(Report().ProcessedText, "5");
+    EXPECT_EQ(Outputs().size(), 5u);
+}
+
+TEST_F(RunFixture, WalkIsDepthFirstAndEntersOnlyPlainFolders)
+{
+    fs::create_directories(in + "/sub/deeper");
+    fs::create_directory(in + "/.hidden");
+    fs::create_directory(in + "/other");
+    fs::create_directory(dir / "elsewhere");
+    for (const char* name : {"/x.jpg", "/y.bmp", "/sub/s.jpg", "/sub/deeper/d.bmp", "/other/o.jpg", "/.hidden/h.jpg"}) {
+        WriteFileBytes(in + name, "broken");
+    }
+    WriteFileBytes(dir / "elsewhere/l.jpg", "broken");
+    fs::create_directory_symlink(dir / "elsewhere", in + "/link");
+
+    run.StartCommand(controls);
+    std::vector<std::string> expected;
+    Expected(in, expected);
+    EXPECT_EQ(Report().Lines, expected);
+    EXPECT_EQ(Report().TotalText, "5");
+    EXPECT_EQ(Report().SkippedText, "5");
+    EXPECT_EQ(Report().ProcessedText, "0");
+
+    controls.Reports.clear();
+    controls.Subfolders = false;
+    run.StartCommand(controls);
+    EXPECT_EQ(Report().TotalText, "2");
+    EXPECT_EQ(Report().SkippedText, "2");
+}
+
+TEST_F(RunFixture, FolderNamedLikeAPictureIsWalkedThenSkipped)
+{
+    fs::create_directory(in + "/pics.jpg");
+    Picture(in + "/pics.jpg/inner.jpg");
+    run.StartCommand(controls);
+    EXPECT_EQ(Report().TotalText, "2");
+    EXPECT_EQ(Report().ProcessedText, "1");
+    EXPECT_EQ(Report().Lines, std::vector<std::string>{JoinPath(in, "pics.jpg")});
+}
+
+TEST_F(RunFixture, SourceTextEndingInSeparatorDoublesItInSkippedPaths)
+{
+    WriteFileBytes(in + "/x.jpg", "");
+    controls.Source = in + PathSeparator;
+    run.StartCommand(controls);
+    EXPECT_EQ(Report().Lines, std::vector<std::string>{in + PathSeparator + PathSeparator + "x.jpg"});
+    // The next run's report starts from an empty list again.
+    controls.Reports.clear();
+    fs::remove(in + "/x.jpg");
+    run.StartCommand(controls);
+    EXPECT_EQ(Report().Lines, std::vector<std::string>{"Выполнено без ошибок"});
+}
+
+TEST_F(RunFixture, EmptyBmpIsSkippedNotAnError)
+{
+    WriteFileBytes(in + "/empty.bmp", "");
+    EXPECT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+    EXPECT_EQ(Report().SkippedText, "1");
+}
+
+TEST_F(RunFixture, ProcessedCountDependsOnTheStartTick)
+{
+    Picture(in + "/a.jpg");
+    Picture(in + "/b.jpg");
+    controls.StartTicked = true;
+    controls.StartNumber = "40";
+    run.StartCommand(controls);
+    EXPECT_EQ(Report().ProcessedText, "2"); // LoadedFiles, not the last number 41
+    EXPECT_EQ(Outputs(), (std::set<std::string>{"img0040.jpg", "img0041.jpg"}));
+}
+
+TEST_F(RunFixture, BadWidthEndsTheRunOnlyOnceAPictureLoads)
+{
+    controls.Width = "abc";
+    WriteFileBytes(in + "/broken.jpg", "x");
+    EXPECT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+
+    Picture(in + "/good.jpg");
+    controls.Reports.clear();
+    controls.Progress.clear();
+    try {
+        run.StartCommand(controls);
+        FAIL() << "the run should have ended with an error";
+    } catch (const EngineError& error) {
+        EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
+    }
+    EXPECT_TRUE(controls.Reports.empty());
+    // The state does not leak into the next run.
+    EXPECT_EQ(run.State.TotalFiles, 0);
+    EXPECT_TRUE(run.SkippedFiles.empty());
+    EXPECT_EQ(controls.Progress.back(), 0);
+    EXPECT_TRUE(Outputs().empty());
+}
+
+TEST_F(RunFixture, SaveFailuresShowTheMessageAndCountAsProcessed)
+{
+    Picture(in + "/a.jpg");
+    Picture(in + "/b.jpg");
+    controls.Receiver = dir / "missing";
+    run.StartCommand(controls);
+    EXPECT_EQ(controls.Messages, std::vector<std::string>(2, "Проверьте директорию: " + (dir / "missing")));
+    EXPECT_EQ(Report().ProcessedText, "2");
+    EXPECT_EQ(Report().SkippedText, "0");
+    EXPECT_EQ(run.FailedSaves(), 2);
+    EXPECT_EQ(controls.Progress, (std::vector<int32_t>{100, 0}));
+}
+
+TEST_F(RunFixture, UnusableTargetIsASaveFailureAndLeavesNoFile)
+{
+    Picture(in + "/a.jpg");
+    controls.Width = "0";
+    run.StartCommand(controls);
+    EXPECT_EQ(controls.Messages, std::vector<std::string>{"Проверьте директорию: " + out});
+    EXPECT_TRUE(Outputs().empty());
+}
+
+TEST_F(RunFixture, ExistingOutputIsReplacedAndAFolderInTheWayIsNot)
+{
+    Picture(in + "/a.jpg");
+    Picture(in + "/b.jpg");
+    WriteFileBytes(out + "/img0001.jpg", "old");
+    fs::create_directory(out + "/img0002.jpg");
+    run.StartCommand(controls);
+    EXPECT_NE(ReadFileBytes(out + "/img0001.jpg"), "old");
+    EXPECT_TRUE(fs::is_directory(out + "/img0002.jpg"));
+    EXPECT_EQ(controls.Messages.size(), 1u);
+    EXPECT_EQ(Outputs(), (std::set<std::string>{"img0001.jpg", "img0002.jpg"})); // no temporary left behind
+}
+
+TEST_F(RunFixture, ReceiverInsideTheSourceNeverFeedsOutputsBack)
+{
+    for (int i = 0; i < 6; ++i) {
+        Picture(in + "/p" + std::to_string(i) + ".jpg");
+    }
+    for (int jobs : {1, 0}) {
+        FakeControls c = controls;
+        c.Receiver = in; // outputs land beside the sources, where the walk may meet them
+        ConversionRun r;
+        r.Jobs = jobs;
+        r.StartCommand(c);
+        ASSERT_EQ(c.Reports.size(), 1u);
+        EXPECT_EQ(c.Reports[0].ProcessedText, "6") << jobs;
+        for (const auto& entry : fs::directory_iterator(in)) {
+            if (entry.path().filename().string().starts_with("img")) {
+                fs::remove(entry.path());
+            }
+        }
+    }
+}
+
+TEST_F(RunFixture, ParallelRunEqualsOneAtATime)
+{
+    fs::create_directory(in + "/sub");
+    for (int i = 0; i < 12; ++i) {
+        Picture(in + (i % 3 ? "/p" : "/sub/p") + std::to_string(i) + ".jpg", 80 + i * 7, 60 + i * 3);
+    }
+    WriteFileBytes(in + "/bad.jpg", "x");
+    WriteFileBytes(in + "/sub/bad.bmp", "BMx");
+    std::vector<std::map<std::string, std::string>> results;
+    std::vector<FakeControls> seen;
+    for (int jobs : {1, 2, 4}) {
+        fs::remove_all(out);
+        fs::create_directory(out);
+        FakeControls c = controls;
+        ConversionRun r;
+        r.Jobs = jobs;
+        r.StartCommand(c);
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::directory_iterator(out)) {
+            files[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
+        }
+        results.push_back(files);
+        seen.push_back(c);
+    }
+    for (size_t i = 1; i < results.size(); ++i) {
+        EXPECT_EQ(results[i], results[0]);
+        EXPECT_EQ(seen[i].Progress, seen[0].Progress);
+        EXPECT_EQ(seen[i].Reports[0].Lines, seen[0].Reports[0].Lines);
+        EXPECT_EQ(seen[i].Reports[0].ProcessedText, seen[0].Reports[0].ProcessedText);
+    }
+    EXPECT_EQ(results[0].size(), 12u);
+}
+
+TEST_F(RunFixture, ParallelRunEndsAtTheSameErrorAndWritesNothingBeyondIt)
+{
+    for (int i = 0; i < 8; ++i) {
+        Picture(in + "/p" + std::to_string(i) + ".jpg");
+    }
+    for (int jobs : {1, 2}) {
+        fs::remove_all(out);
+        fs::create_directory(out);
+        FakeControls c = controls;
+        c.Quality = "bad";
+        ConversionRun r;
+        r.Jobs = jobs;
+        EXPECT_THROW(r.StartCommand(c), EngineError);
+        EXPECT_TRUE(Outputs().empty());
+        EXPECT_EQ(c.Progress, std::vector<int32_t>{0});
+    }
+}

@@ -1,0 +1,138 @@
+#include "platform/Raster.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+Raster Resample(const Raster& source, int64_t W, int64_t H)
+{
+    RasterRowSource rows(source);
+    Raster out;
+    EXPECT_TRUE(ResampleAreaWindow(rows, W, H, 0, 0, W, H, out));
+    return out;
+}
+
+Raster Gray(std::initializer_list<std::initializer_list<int>> rows)
+{
+    Raster raster(static_cast<int32_t>(rows.begin()->size()), static_cast<int32_t>(rows.size()));
+    int32_t y = 0;
+    for (const auto& row : rows) {
+        int32_t x = 0;
+        for (int value : row) {
+            for (int c = 0; c < 3; ++c) {
+                raster.Row(y)[3 * x + c] = static_cast<uint8_t>(value);
+            }
+            ++x;
+        }
+        ++y;
+    }
+    return raster;
+}
+
+int At(const Raster& raster, int32_t x, int32_t y, int c = 0) { return raster.Row(y)[3 * x + c]; }
+
+} // namespace
+
+TEST(AreaResample, SameSizeIsIdentity)
+{
+    const Raster source = MakeTestRaster(37, 23);
+    EXPECT_EQ(Resample(source, 37, 23).Pixels, source.Pixels);
+}
+
+TEST(AreaResample, ShrinkAveragesCoveredPixelsByCoverage)
+{
+    // 2:1 averages pairs; 3:2 weights the middle pixel half into each side.
+    const Raster pairs = Resample(Gray({{10, 20, 30, 41}}), 2, 1);
+    EXPECT_EQ(At(pairs, 0, 0), 15);
+    EXPECT_EQ(At(pairs, 1, 0), 36); // 35.5 rounds up
+    const Raster thirds = Resample(Gray({{0, 90, 180}}), 2, 1);
+    EXPECT_EQ(At(thirds, 0, 0), 30);  // (2*0 + 1*90) / 3
+    EXPECT_EQ(At(thirds, 1, 0), 150); // (1*90 + 2*180) / 3
+    const Raster block = Resample(Gray({{0, 100}, {200, 100}}), 1, 1);
+    EXPECT_EQ(At(block, 0, 0), 100);
+}
+
+TEST(AreaResample, EnlargeRepeatsAndBlendsAtBoundaries)
+{
+    const Raster doubled = Resample(Gray({{10, 200}}), 4, 2);
+    for (int y = 0; y < 2; ++y) {
+        EXPECT_EQ(At(doubled, 0, y), 10);
+        EXPECT_EQ(At(doubled, 1, y), 10);
+        EXPECT_EQ(At(doubled, 2, y), 200);
+        EXPECT_EQ(At(doubled, 3, y), 200);
+    }
+    const Raster thirds = Resample(Gray({{0, 90}}), 3, 1);
+    EXPECT_EQ(At(thirds, 1, 0), 45); // the middle pixel straddles both halves equally
+}
+
+TEST(AreaResample, UniformPictureStaysUniformAtAnyScale)
+{
+    Raster flat(53, 31);
+    for (size_t i = 0; i < flat.Pixels.size(); i += 3) {
+        flat.Pixels[i] = 17;
+        flat.Pixels[i + 1] = 128;
+        flat.Pixels[i + 2] = 255;
+    }
+    for (auto [w, h] : {std::pair{7, 5}, std::pair{53, 97}, std::pair{1, 1}, std::pair{200, 3}}) {
+        const Raster out = Resample(flat, w, h);
+        for (size_t i = 0; i < out.Pixels.size(); i += 3) {
+            ASSERT_EQ(out.Pixels[i], 17);
+            ASSERT_EQ(out.Pixels[i + 1], 128);
+            ASSERT_EQ(out.Pixels[i + 2], 255);
+        }
+    }
+}
+
+TEST(AreaResample, WindowEqualsThatPartOfTheWholePicture)
+{
+    const Raster source = MakeTestRaster(101, 67, 3);
+    const Raster whole = Resample(source, 150, 45);
+    RasterRowSource rows(source);
+    Raster window;
+    ASSERT_TRUE(ResampleAreaWindow(rows, 150, 45, 30, 7, 121, 40, window));
+    ASSERT_EQ(window.Width, 91);
+    ASSERT_EQ(window.Height, 33);
+    for (int32_t y = 0; y < window.Height; ++y) {
+        for (int32_t x = 0; x < window.Width * 3; ++x) {
+            ASSERT_EQ(window.Row(y)[x], whole.Row(y + 7)[x + 30 * 3]) << x << "," << y;
+        }
+    }
+}
+
+TEST(AreaResample, HugeVirtualSizeComputesOnlyTheWindow)
+{
+    // A 2 x 1 picture scaled to 2^31 columns: only the middle four columns are made.
+    const Raster source = Gray({{0, 250}});
+    RasterRowSource rows(source);
+    Raster window;
+    const int64_t W = int64_t{1} << 31;
+    ASSERT_TRUE(ResampleAreaWindow(rows, W, 3, W / 2 - 2, 0, W / 2 + 2, 3, window));
+    EXPECT_EQ(At(window, 0, 0), 0);
+    EXPECT_EQ(At(window, 3, 2), 250);
+}
+
+TEST(StretchCopy, OneExtraColumnOrRowIsAndMergedIntoItsNeighbour)
+{
+    const Raster wide = Gray({{0xff, 0xf0, 0x3c, 0x0f}});
+    const Raster narrowed = StretchCopy(wide, 3, 1);
+    EXPECT_EQ(At(narrowed, 0, 0), 0xff);
+    EXPECT_EQ(At(narrowed, 1, 0), 0xf0);
+    EXPECT_EQ(At(narrowed, 2, 0), 0x3c & 0x0f);
+    const Raster tall = Gray({{0xff}, {0xf0}, {0x3c}, {0x0f}});
+    const Raster shortened = StretchCopy(tall, 1, 3);
+    EXPECT_EQ(At(shortened, 0, 2), 0x3c & 0x0f);
+}
+
+TEST(StretchCopy, ShortSideRepeatsPixels)
+{
+    const Raster small = Gray({{10, 20}, {30, 40}});
+    const Raster big = StretchCopy(small, 4, 3);
+    EXPECT_EQ(At(big, 0, 0), 10);
+    EXPECT_EQ(At(big, 1, 0), 10);
+    EXPECT_EQ(At(big, 2, 0), 20);
+    EXPECT_EQ(At(big, 3, 2), 40);
+    EXPECT_EQ(At(big, 0, 1), 10); // row 1 of 3 maps back to source row 0
+    const Raster same = MakeTestRaster(5, 4);
+    EXPECT_EQ(StretchCopy(same, 5, 4).Pixels, same.Pixels);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "conversion/Naming.h"
+#include "conversion/Run.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The window's boxes as plain values, recording everything the run shows.
+class FakeControls : public RunControls {
+public:
+    std::string Source, Receiver, Width = "176", Height = "220", StartNumber, Quality = "60", Preview = "img0000";
+    bool Subfolders = true;
+    bool StartTicked = false;
+
+    int HistoryCalls = 0;
+    std::vector<int32_t> Progress;
+    std::vector<std::string> Messages;
+    std::vector<RunReport> Reports;
+    std::vector<int32_t> ProgressAtReport;
+    std::function<void()> OnReport;
+
+    std::string SourceText() override { return Source; }
+    std::string ReceiverText() override { return Receiver; }
+    std::string WidthText() override { return Width; }
+    std::string HeightText() override { return Height; }
+    std::string StartNumberText() override { return StartNumber; }
+    std::string QualityText() override { return Quality; }
+    std::string PreviewText() override { return Preview; }
+    bool IncludeSubfolders() override { return Subfolders; }
+    bool StartFromNumber() override { return StartTicked; }
+    void RecordFolders() override { ++HistoryCalls; }
+    void SetProgress(int32_t percent) override { Progress.push_back(percent); }
+    void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+    void ShowReport(const RunReport& report) override
+    {
+        Reports.push_back(report);
+        ProgressAtReport.push_back(Progress.empty() ? -1 : Progress.back());
+        if (OnReport) {
+            OnReport();
+        }
+    }
+};
