@@ -1,0 +1,132 @@
+#include "Function.h"
+
+#include "platform/TextFile.h"
+
+bool IsSectionLine(const std::string& line) {
+    return line.size() >= 2 && line.front() == '[' && line.back() == ']';
+}
+
+std::string MakerFromSection(const std::string& line) {
+    std::string maker = line;
+    if (auto open = maker.find('['); open != std::string::npos) {
+        maker.erase(open, 1);
+    }
+    if (auto close = maker.find(']'); close != std::string::npos) {
+        maker.erase(close, 1);
+    }
+    return maker;
+}
+
+std::string ParseModelLine(const std::string& line, PhoneCatalogue& catalogue) {
+    const size_t space = line.find(' ');
+    if (space == std::string::npos) {
+        throw CatalogueFormatError{};
+    }
+    const size_t slash = line.find('/', space + 1);
+    if (slash == std::string::npos) {
+        throw CatalogueFormatError{};
+    }
+    std::string name = line.substr(0, space);
+    auto& sizes = catalogue.SizesByModel[name];
+    sizes.push_back(line.substr(space + 1, slash - space - 1));
+    sizes.push_back(line.substr(slash + 1));
+    return name;
+}
+
+void AddComboItem(std::vector<std::string>& list, const std::string& text) {
+    list.push_back(text);
+}
+
+std::optional<std::string> LoadPhoneCatalogue(const std::string& fileName, PhoneCatalogue& catalogue,
+                                              std::vector<std::string>& makerList) {
+    const auto content = ReadWholeFile(fileName);
+    if (!content) {
+        return PhoneOpenErrorText;
+    }
+    std::string maker;
+    LineReader reader(*content);
+    while (!reader.AtEnd()) {
+        const std::string line = reader.ReadLine();
+        if (IsSectionLine(line)) {
+            maker = MakerFromSection(line);
+            AddComboItem(makerList, maker);
+            catalogue.ModelsByMaker.try_emplace(maker);
+            continue;
+        }
+        std::string model;
+        try {
+            model = ParseModelLine(line, catalogue);
+        } catch (const CatalogueFormatError&) {
+            return PhoneFormatErrorText;
+        }
+        // Only now: a bad line must not leave an entry for the current maker behind.
+        catalogue.ModelsByMaker[maker].push_back(std::move(model));
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> ModelsOf(const PhoneCatalogue& catalogue, const std::string& maker) {
+    std::vector<std::string> models;
+    if (auto it = catalogue.ModelsByMaker.find(maker); it != catalogue.ModelsByMaker.end()) {
+        for (const auto& name : it->second) {
+            AddComboItem(models, name);
+        }
+    }
+    return models;
+}
+
+std::optional<std::pair<std::string, std::string>> SizeOf(const PhoneCatalogue& catalogue, const std::string& model) {
+    auto it = catalogue.SizesByModel.find(model);
+    if (it == catalogue.SizesByModel.end() || it->second.size() < 2) {
+        return std::nullopt;
+    }
+    return std::pair{it->second[0], it->second[1]};
+}
+
+void AddToHistory(const std::string& folder, const std::string& fileName, const std::string& boxText) {
+    std::string entry = folder + std::string(LineEnd);
+    if (const auto content = ReadWholeFile(fileName)) {
+        LineReader reader(*content);
+        while (!reader.AtEnd()) {
+            if (reader.ReadLine() == boxText) {
+                return;
+            }
+        }
+        // A hand-edited last line without its end would otherwise run into the new folder.
+        if (!content->empty() && content->back() != '\n') {
+            entry.insert(0, LineEnd);
+        }
+    }
+    WriteTextFile(fileName, entry, WriteMode::Append);
+}
+
+std::optional<std::vector<std::string>> LoadHistory(const std::string& fileName) {
+    const auto content = ReadWholeFile(fileName);
+    if (!content) {
+        return std::nullopt;
+    }
+    std::vector<std::string> folders;
+    LineReader reader(*content);
+    while (!reader.AtEnd()) {
+        std::string line = reader.ReadLine();
+        if (!line.empty()) {
+            folders.push_back(std::move(line));
+        }
+    }
+    return folders;
+}
+
+void SaveLastFolders(const std::string& source, const std::string& receiver, const std::string& fileName) {
+    WriteTextFile(fileName, source + std::string(LineEnd) + receiver, WriteMode::Replace);
+}
+
+std::optional<std::pair<std::string, std::string>> LoadLastFolders(const std::string& fileName) {
+    const auto content = ReadWholeFile(fileName);
+    if (!content) {
+        return std::nullopt;
+    }
+    LineReader reader(*content);
+    std::string source = reader.ReadLine();
+    std::string receiver = reader.ReadLine();
+    return std::pair{std::move(source), std::move(receiver)};
+}
