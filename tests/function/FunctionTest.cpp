@@ -222,3 +222,19 @@ TEST(LastFoldersTest, UnwritableFileIsSilent) {
 }
 
 } // namespace
+
+TEST(ExampleCatalogue, LoadsWithoutAMessage)
+{
+    PhoneCatalogue catalogue;
+    std::vector<std::string> makers;
+    EXPECT_EQ(LoadPhoneCatalogue(QUORVANE_SOURCE_DIR "/examples/phone.ini", catalogue, makers), std::nullopt);
+    EXPECT_GE(makers.size(), 5u);
+    for (const auto& maker : makers) {
+        for (const auto& model : ModelsOf(catalogue, maker)) {
+            const auto size = SizeOf(catalogue, model);
+            ASSERT_TRUE(size);
+            EXPECT_GT(std::stoi(size->first), 0) << model;
+            EXPECT_GT(std::stoi(size->second), 0) << model;
+        }
+    }
+}
