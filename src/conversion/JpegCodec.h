@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/Raster.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "platform/Raster.h"
 
 // A JPEG with more scans than this is refused (a progressive file can make decoding arbitrarily slow).
 inline constexpr int MaxJpegScans = 100;
@@ -13,7 +13,7 @@ inline constexpr int MaxJpegScans = 100;
 inline constexpr long MaxJpegMemory = 2000L * 1024 * 1024;
 
 struct JpegHeaderInfo {
-    int32_t Width = 0;
+    int32_t Width = 0; // the upright size, after the EXIF orientation
     int32_t Height = 0;
     bool MultiScan = false; // more than one scan, as progressive files have
     int Orientation = 1;    // EXIF orientation 1..8 (1 when absent or invalid)

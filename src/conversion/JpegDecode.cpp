@@ -1,0 +1,263 @@
+// Every libjpeg decompression call of the tool lives here. libjpeg reports fatal errors by calling
+// error_exit, which must not return: it longjmps back to the setjmp of the function that made the call.
+// Those functions therefore hold nothing with a destructor, and C++ allocations happen outside them.
+
+#include "conversion/Exif.h"
+#include "conversion/JpegCodec.h"
+#include "platform/Bmp.h"
+
+#include <algorithm>
+#include <climits>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+// jpeglib.h expects FILE and size_t to be declared before it.
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace {
+
+constexpr int GrayLevels = 236;
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    bool dataEnded; // the source manager ran out of bytes and supplied a fake end-of-image
+};
+
+struct Decoder {
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    jpeg_progress_mgr progress;
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Warnings (corrupt data, premature end) are not errors for the tool and nothing is ever printed.
+void EmitMessage(j_common_ptr cinfo, int msgLevel)
+{
+    if (msgLevel < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) {
+        reinterpret_cast<ErrorManager*>(cinfo->err)->dataEnded = true;
+    }
+}
+
+void OutputMessage(j_common_ptr) {}
+
+// A progressive file may hold any number of scans, each of them a pass over the whole picture.
+void LimitScans(j_common_ptr cinfo)
+{
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > MaxJpegScans) {
+        (*cinfo->err->error_exit)(cinfo);
+    }
+}
+
+void Prepare(Decoder& d)
+{
+    d.cinfo.err = jpeg_std_error(&d.err.pub);
+    d.err.pub.error_exit = ErrorExit;
+    d.err.pub.emit_message = EmitMessage;
+    d.err.pub.output_message = OutputMessage;
+    d.err.dataEnded = false;
+    d.progress.progress_monitor = LimitScans;
+}
+
+// Creates the decompressor and reads the header up to the first scan. False on any libjpeg error and
+// when the data ends before the header does.
+bool ReadHeader(Decoder& d, const uint8_t* data, size_t size, bool& multiScan)
+{
+    if (setjmp(d.err.jump) != 0) {
+        return false;
+    }
+    jpeg_create_decompress(&d.cinfo); // clears everything in cinfo but the error manager
+    d.cinfo.mem->max_memory_to_use = MaxJpegMemory;
+    d.cinfo.progress = &d.progress;
+    jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
+    jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
+    if (jpeg_read_header(&d.cinfo, TRUE) != JPEG_HEADER_OK) {
+        return false;
+    }
+    // A header completed by the fake end-of-image, or one with no scan data at all after it, is a file
+    // cut off before its picture starts.
+    if (d.err.dataEnded || d.cinfo.src->bytes_in_buffer == 0) {
+        return false;
+    }
+    multiScan = jpeg_has_multiple_scans(&d.cinfo) != 0;
+    return true;
+}
+
+// Expands a row of quantiser indices through the gray colour map.
+void ExpandGray(const JSAMPLE* from, const JSAMPLE* map, uint8_t* to, JDIMENSION width)
+{
+    for (JDIMENSION x = 0; x < width; ++x, to += 3) {
+        const uint8_t level = map[from[x]];
+        to[0] = level;
+        to[1] = level;
+        to[2] = level;
+    }
+}
+
+// libjpeg delivers CMYK as stored; Adobe applications store the inks inverted (255 = no ink), which is the
+// form in which the multiplication gives RGB directly.
+void ConvertCmyk(const JSAMPLE* from, uint8_t* to, JDIMENSION width, bool inverted)
+{
+    const unsigned flip = inverted ? 0 : 255;
+    for (JDIMENSION x = 0; x < width; ++x, from += 4, to += 3) {
+        const unsigned k = from[3] ^ flip;
+        to[0] = static_cast<uint8_t>(((from[0] ^ flip) * k + 127) / 255);
+        to[1] = static_cast<uint8_t>(((from[1] ^ flip) * k + 127) / 255);
+        to[2] = static_cast<uint8_t>(((from[2] ^ flip) * k + 127) / 255);
+    }
+}
+
+// Decompresses the picture into `out`, which already has the upright size. Plain upright RGB goes straight
+// into the raster; otherwise bands of rows are read into libjpeg buffers, converted to RGB where needed and
+// placed where the orientation puts them.
+bool Decompress(Decoder& d, int orientation, Raster& out)
+{
+    if (setjmp(d.err.jump) != 0) {
+        return false;
+    }
+    j_decompress_ptr cinfo = &d.cinfo;
+    if (!jpeg_start_decompress(cinfo)) {
+        return false;
+    }
+    const J_COLOR_SPACE space = cinfo->out_color_space;
+    const int components = space == JCS_RGB ? 3 : space == JCS_CMYK ? 4 : 1;
+    const JDIMENSION width = cinfo->output_width;
+    const JDIMENSION height = cinfo->output_height;
+    const bool swapped = OrientationSwapsSides(orientation);
+    if ((swapped ? height : width) != static_cast<JDIMENSION>(out.Width) ||
+        (swapped ? width : height) != static_cast<JDIMENSION>(out.Height) || cinfo->output_components != components) {
+        return false;
+    }
+    constexpr JDIMENSION Band = 32;
+    const bool direct = space == JCS_RGB && !(orientation >= 2 && orientation <= 8);
+    const j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
+    JSAMPROW directRows[Band];
+    JSAMPARRAY rows = direct ? directRows : (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * components, Band);
+    JSAMPARRAY rgb = space == JCS_RGB ? rows : (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * 3, Band);
+    const bool inverted = cinfo->saw_Adobe_marker != 0;
+    while (cinfo->output_scanline < height) {
+        const JDIMENSION first = cinfo->output_scanline;
+        const JDIMENSION count = std::min(Band, height - first);
+        if (direct) {
+            for (JDIMENSION i = 0; i < count; ++i) {
+                directRows[i] = out.Row(static_cast<int32_t>(first + i));
+            }
+        }
+        for (JDIMENSION got = 0; got < count;) {
+            const JDIMENSION read = jpeg_read_scanlines(cinfo, rows + got, count - got);
+            if (read == 0) {
+                return false;
+            }
+            got += read;
+        }
+        if (direct) {
+            continue;
+        }
+        for (JDIMENSION i = 0; i < count && space != JCS_RGB; ++i) {
+            if (space == JCS_CMYK) {
+                ConvertCmyk(rows[i], rgb[i], width, inverted);
+            } else {
+                ExpandGray(rows[i], cinfo->colormap[0], rgb[i], width);
+            }
+        }
+        PlaceStoredRows(out, orientation, static_cast<int32_t>(width), static_cast<int32_t>(height),
+                        static_cast<int32_t>(first), rgb, static_cast<int32_t>(count));
+    }
+    return jpeg_finish_decompress(cinfo) != 0;
+}
+
+// Chooses the output form from the header. False for component counts or colour spaces that give neither
+// RGB, gray nor CMYK.
+bool ChooseOutput(jpeg_decompress_struct& cinfo)
+{
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = 1;
+    cinfo.dct_method = JDCT_FLOAT;
+    cinfo.do_fancy_upsampling = TRUE;
+    cinfo.do_block_smoothing = TRUE;
+    cinfo.buffered_image = FALSE;
+    cinfo.quantize_colors = FALSE;
+    switch (cinfo.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+        cinfo.out_color_space = JCS_GRAYSCALE;
+        // libjpeg picks its one-pass quantiser (Floyd-Steinberg) for a single output component.
+        cinfo.quantize_colors = TRUE;
+        cinfo.desired_number_of_colors = GrayLevels;
+        return cinfo.num_components == 1;
+    case JCS_YCbCr:
+    case JCS_RGB:
+        cinfo.out_color_space = JCS_RGB;
+        return cinfo.num_components == 3;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        cinfo.out_color_space = JCS_CMYK;
+        return cinfo.num_components == 4;
+    default:
+        return false;
+    }
+}
+
+int FindOrientation(const jpeg_decompress_struct& cinfo)
+{
+    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker != nullptr; marker = marker->next) {
+        // Other APP1 segments (XMP) may come first.
+        if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= 4 && std::memcmp(marker->data, "Exif", 4) == 0) {
+            return ExifOrientation(marker->data, marker->data_length);
+        }
+    }
+    return 1;
+}
+
+bool Decode(Decoder& d, const uint8_t* data, size_t size, Raster& out, JpegHeaderInfo& info)
+{
+    bool multiScan = false;
+    if (!ReadHeader(d, data, size, multiScan) || !ChooseOutput(d.cinfo)) {
+        return false;
+    }
+    const int64_t width = d.cinfo.image_width;
+    const int64_t height = d.cinfo.image_height;
+    if (width > MaxPictureSide || height > MaxPictureSide || width * height > MaxPicturePixels) {
+        return false;
+    }
+    const int orientation = FindOrientation(d.cinfo);
+    const bool swapped = OrientationSwapsSides(orientation);
+    Raster decoded(static_cast<int32_t>(swapped ? height : width), static_cast<int32_t>(swapped ? width : height));
+    if (!Decompress(d, orientation, decoded)) {
+        return false;
+    }
+    info.Width = decoded.Width;
+    info.Height = decoded.Height;
+    info.MultiScan = multiScan;
+    info.Orientation = orientation;
+    out = std::move(decoded);
+    return true;
+}
+
+} // namespace
+
+bool DecodeJpeg(const uint8_t* data, size_t size, Raster& out, JpegHeaderInfo& info)
+{
+    info = JpegHeaderInfo{};
+    if (data == nullptr || size == 0 || size > ULONG_MAX) {
+        return false;
+    }
+    Decoder d{};
+    Prepare(d);
+    bool decoded = false;
+    try {
+        decoded = Decode(d, data, size, out, info);
+    } catch (...) {
+        decoded = false;
+    }
+    jpeg_destroy_decompress(&d.cinfo);
+    if (!decoded) {
+        info = JpegHeaderInfo{};
+    }
+    return decoded;
+}
