@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,13 @@ struct JpegHeaderInfo {
 // then turns it upright by its EXIF orientation. False on any libjpeg error, on a header over the
 // decode limits, or when memory runs out; warnings are ignored. Never throws.
 bool DecodeJpeg(const uint8_t* data, size_t size, Raster& out, JpegHeaderInfo& info);
+
+// The same decoding, row by row: the header is read and checked here (nullptr on failure), the rows are
+// decoded as they are asked for, only over the columns the reader limits itself to, so the full-size
+// picture is never held (a picture to be turned by its orientation is decoded whole first). Row() gives
+// nullptr on a decoding error; Finish() decodes what is left and checks the end, so the outcome is the
+// same as DecodeJpeg's. `data` must outlive the source.
+std::unique_ptr<RowSource> OpenJpeg(const uint8_t* data, size_t size, JpegHeaderInfo& info);
 
 // Encodes a 24-bit raster with the tool's encoder settings (floating-point DCT, quality with
 // force-baseline, simple progression when progressive). False on a libjpeg error or an empty raster.

@@ -11,7 +11,10 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <utility>
+#include <vector>
 // jpeglib.h expects FILE and size_t to be declared before it.
 #include <jerror.h>
 #include <jpeglib.h>
@@ -260,4 +263,192 @@ bool DecodeJpeg(const uint8_t* data, size_t size, Raster& out, JpegHeaderInfo& i
         info = JpegHeaderInfo{};
     }
     return decoded;
+}
+
+namespace {
+
+// Decodes a picture row by row for the resample. Each method that calls into libjpeg has its own setjmp and
+// holds nothing with a destructor; buffers are allocated before or through libjpeg's own pools.
+class JpegRowSource final : public RowSource {
+public:
+    JpegRowSource() { Prepare(d_); }
+    ~JpegRowSource() override { jpeg_destroy_decompress(&d_.cinfo); }
+    JpegRowSource(const JpegRowSource&) = delete;
+    JpegRowSource& operator=(const JpegRowSource&) = delete;
+
+    bool Open(const uint8_t* data, size_t size, JpegHeaderInfo& info)
+    {
+        bool multiScan = false;
+        if (!ReadHeader(d_, data, size, multiScan) || !ChooseOutput(d_.cinfo)) {
+            return false;
+        }
+        const int64_t width = d_.cinfo.image_width;
+        const int64_t height = d_.cinfo.image_height;
+        if (width > MaxPictureSide || height > MaxPictureSide || width * height > MaxPicturePixels) {
+            return false;
+        }
+        const int orientation = FindOrientation(d_.cinfo);
+        const bool swapped = OrientationSwapsSides(orientation);
+        width_ = static_cast<int32_t>(swapped ? height : width);
+        height_ = static_cast<int32_t>(swapped ? width : height);
+        if (orientation >= 2 && orientation <= 8) {
+            // Turning needs the whole picture; such files are decoded completely here.
+            whole_ = Raster(width_, height_);
+            if (!Decompress(d_, orientation, whole_)) {
+                return false;
+            }
+            wholeDecoded_ = true;
+        } else {
+            row_.resize(static_cast<size_t>(width_) * 3);
+        }
+        info.Width = width_;
+        info.Height = height_;
+        info.MultiScan = multiScan;
+        info.Orientation = orientation;
+        return true;
+    }
+
+    int32_t Width() const override { return width_; }
+    int32_t Height() const override { return height_; }
+
+    void LimitColumns(int32_t first, int32_t end) override
+    {
+        first_ = first;
+        end_ = end;
+    }
+
+    const uint8_t* Row(int32_t y) override
+    {
+        if (wholeDecoded_) {
+            return whole_.Row(y);
+        }
+        if (failed_ || (!started_ && !Start())) {
+            failed_ = true;
+            return nullptr;
+        }
+        while (current_ < y) {
+            if (!ReadRow()) {
+                failed_ = true;
+                return nullptr;
+            }
+            ++current_;
+        }
+        return row_.data();
+    }
+
+    bool Finish() override
+    {
+        if (wholeDecoded_) {
+            return true;
+        }
+        if (failed_ || (!started_ && !Start())) {
+            return false;
+        }
+        while (current_ + 1 < height_) {
+            if (!ReadRow()) {
+                return false;
+            }
+            ++current_;
+        }
+        return End();
+    }
+
+private:
+    // Starts the output pass. When the reader looks at part of each row only, libjpeg decodes just that
+    // part, widened on each side: the edges of a partial decode are upsampled (and, in a progressive file
+    // cut short, block-smoothed over a neighbourhood two blocks wide) as picture edges, and the margin
+    // keeps them away from the columns that are used.
+    bool Start()
+    {
+        started_ = true;
+        j_decompress_ptr cinfo = &d_.cinfo;
+        if (setjmp(d_.err.jump) != 0) {
+            return false;
+        }
+        if (!jpeg_start_decompress(cinfo)) {
+            return false;
+        }
+        components_ = cinfo->out_color_space == JCS_RGB ? 3 : cinfo->out_color_space == JCS_CMYK ? 4 : 1;
+        if (cinfo->output_components != components_ || cinfo->output_width != static_cast<JDIMENSION>(width_)) {
+            return false;
+        }
+        // The quantiser's dithering runs along whole rows, so a quantised picture is always decoded whole.
+        if (!cinfo->quantize_colors && end_ > first_) {
+            const int32_t margin = 2 * cinfo->max_h_samp_factor * DCTSIZE;
+            JDIMENSION offset = static_cast<JDIMENSION>(std::max(0, first_ - margin));
+            const JDIMENSION end = static_cast<JDIMENSION>(std::min(width_, end_ + margin));
+            JDIMENSION width = end - offset;
+            if (width < cinfo->output_width) {
+                jpeg_crop_scanline(cinfo, &offset, &width);
+                cropOffset_ = offset;
+            }
+        }
+        raw_ = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                           cinfo->output_width * static_cast<JDIMENSION>(components_), 1);
+        return true;
+    }
+
+    bool ReadRow()
+    {
+        j_decompress_ptr cinfo = &d_.cinfo;
+        if (setjmp(d_.err.jump) != 0) {
+            return false;
+        }
+        if (jpeg_read_scanlines(cinfo, raw_, 1) != 1) {
+            return false;
+        }
+        uint8_t* to = row_.data() + static_cast<size_t>(cropOffset_) * 3;
+        if (components_ == 3) {
+            std::memcpy(to, raw_[0], static_cast<size_t>(cinfo->output_width) * 3);
+        } else if (components_ == 4) {
+            ConvertCmyk(raw_[0], to, cinfo->output_width, cinfo->saw_Adobe_marker != 0);
+        } else {
+            ExpandGray(raw_[0], cinfo->colormap[0], to, cinfo->output_width);
+        }
+        return true;
+    }
+
+    bool End()
+    {
+        if (setjmp(d_.err.jump) != 0) {
+            return false;
+        }
+        return jpeg_finish_decompress(&d_.cinfo) != 0;
+    }
+
+    Decoder d_{};
+    Raster whole_;
+    bool wholeDecoded_ = false;
+    std::vector<uint8_t> row_;
+    JSAMPARRAY raw_ = nullptr;
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+    int32_t first_ = 0;
+    int32_t end_ = 0;
+    int components_ = 3;
+    JDIMENSION cropOffset_ = 0;
+    int32_t current_ = -1;
+    bool started_ = false;
+    bool failed_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<RowSource> OpenJpeg(const uint8_t* data, size_t size, JpegHeaderInfo& info)
+{
+    info = JpegHeaderInfo{};
+    if (data == nullptr || size == 0 || size > ULONG_MAX) {
+        return nullptr;
+    }
+    try {
+        auto source = std::make_unique<JpegRowSource>();
+        if (!source->Open(data, size, info)) {
+            info = JpegHeaderInfo{};
+            return nullptr;
+        }
+        return source;
+    } catch (const std::bad_alloc&) {
+        info = JpegHeaderInfo{};
+        return nullptr;
+    }
 }

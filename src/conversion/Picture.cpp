@@ -68,12 +68,12 @@ FitPlan PlanFit(int64_t sw, int64_t sh, int64_t tw, int64_t th)
     return {th, W, W >= tw};
 }
 
-void FitPicture(JpegObject& jpeg, const Raster& source, TargetSize target, const PictureSettings& settings)
+void FitPicture(JpegObject& jpeg, RowSource& source, TargetSize target, const PictureSettings& settings)
 {
-    if (source.Width <= 0 || source.Height <= 0) {
+    if (source.Width() <= 0 || source.Height() <= 0) {
         throw EngineError("Division by zero");
     }
-    const FitPlan plan = PlanFit(source.Width, source.Height, target.Width, target.Height);
+    const FitPlan plan = PlanFit(source.Width(), source.Height(), target.Width, target.Height);
     if (plan.CropWidth) {
         FitCropWidth(jpeg, source, target, plan.H, plan.W, settings);
     } else {
@@ -85,7 +85,7 @@ namespace {
 
 // The common body of the two fit routines: the intermediate W x H, the kept rectangle, the copy onto the
 // target and the quality.
-void FitCrop(JpegObject& jpeg, const Raster& source, TargetSize target, int64_t H, int64_t W, bool cropWidth,
+void FitCrop(JpegObject& jpeg, RowSource& source, TargetSize target, int64_t H, int64_t W, bool cropWidth,
              const PictureSettings& settings)
 {
     const bool usable = target.Usable() && W > 0 && H > 0;
@@ -95,9 +95,8 @@ void FitCrop(JpegObject& jpeg, const Raster& source, TargetSize target, int64_t 
         const int64_t left = cropWidth ? offset : 0;
         const int64_t top = cropWidth ? 0 : offset;
         Raster window;
-        RasterRowSource rows(source);
-        ResampleAreaWindow(rows, W, H, left, top, W - left, H - top, window);
-        jpeg.Image = StretchCopy(window, target.Width, target.Height);
+        jpeg.SourceFailed = !ResampleAreaWindow(source, W, H, left, top, W - left, H - top, window);
+        jpeg.Image = jpeg.SourceFailed ? Raster() : StretchCopy(window, target.Width, target.Height);
     } else {
         jpeg.Image = Raster();
     }
@@ -108,13 +107,13 @@ void FitCrop(JpegObject& jpeg, const Raster& source, TargetSize target, int64_t 
 
 } // namespace
 
-void FitCropWidth(JpegObject& jpeg, const Raster& source, TargetSize target, int64_t H, int64_t W,
+void FitCropWidth(JpegObject& jpeg, RowSource& source, TargetSize target, int64_t H, int64_t W,
                   const PictureSettings& settings)
 {
     FitCrop(jpeg, source, target, H, W, true, settings);
 }
 
-void FitCropHeight(JpegObject& jpeg, const Raster& source, TargetSize target, int64_t H, int64_t W,
+void FitCropHeight(JpegObject& jpeg, RowSource& source, TargetSize target, int64_t H, int64_t W,
                    const PictureSettings& settings)
 {
     FitCrop(jpeg, source, target, H, W, false, settings);
@@ -129,17 +128,66 @@ bool EncodeJpegObject(JpegObject& jpeg)
     return EncodeJpeg(jpeg.Image, jpeg.Quality, jpeg.Progressive, jpeg.Data);
 }
 
-PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const PictureSettings& settings)
+namespace {
+
+// A whole decoded picture read as rows.
+class OwnedRasterSource final : public RowSource {
+public:
+    explicit OwnedRasterSource(Raster raster) : raster_(std::move(raster)) {}
+    int32_t Width() const override { return raster_.Width; }
+    int32_t Height() const override { return raster_.Height; }
+    const uint8_t* Row(int32_t y) override { return raster_.Row(y); }
+
+private:
+    Raster raster_;
+};
+
+// Loads the picture as a row source: nullptr when loading fails. `bytes` holds the file for as long as
+// the source reads from it.
+std::unique_ptr<RowSource> OpenPicture(const std::string& path, PictureKind kind, DecodePath decodePath,
+                                       JpegObject& jpeg, std::vector<uint8_t>& bytes)
+{
+    Raster source;
+    if (kind == PictureKind::Bmp) {
+        if (!LoadBmpPicture(path, source)) {
+            return nullptr;
+        }
+    } else if (decodePath == DecodePath::WholePicture) {
+        if (!LoadJpegPicture(path, jpeg, source)) {
+            return nullptr;
+        }
+        jpeg.Data = {};
+    } else {
+        if (!ReadPictureFile(path, bytes)) {
+            return nullptr;
+        }
+        JpegHeaderInfo info;
+        auto rows = OpenJpeg(bytes.data(), bytes.size(), info);
+        jpeg.Progressive = info.MultiScan;
+        return rows;
+    }
+    return std::make_unique<OwnedRasterSource>(std::move(source));
+}
+
+} // namespace
+
+PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const PictureSettings& settings,
+                               DecodePath decodePath)
 {
     using Outcome = PreparedPicture::Outcome;
     PreparedPicture prepared;
     JpegObject jpeg;
     {
-        Raster source;
-        const bool loaded = kind == PictureKind::Jpeg ? LoadJpegPicture(path, jpeg, source)
-                                                      : LoadBmpPicture(path, source);
-        jpeg.Data = {};
-        if (!loaded) {
+        std::vector<uint8_t> bytes;
+        std::unique_ptr<RowSource> source = OpenPicture(path, kind, decodePath, jpeg, bytes);
+        // A file found damaged only while its rows are read is a failed load all the same, whatever the
+        // fitting met on the way: Finish() settles that before any other outcome counts.
+        auto fail = [&](Outcome outcome, std::string text = {}) {
+            prepared.Result = source && source->Finish() ? outcome : Outcome::LoadFailed;
+            prepared.ErrorText = prepared.Result == outcome ? std::move(text) : std::string();
+            return prepared;
+        };
+        if (!source) {
             prepared.Result = Outcome::LoadFailed;
             return prepared;
         }
@@ -148,18 +196,17 @@ PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const 
             target.Width = StrToInt(settings.WidthText);
             target.Height = StrToInt(settings.HeightText);
         } catch (const EngineError& error) {
-            prepared.Result = Outcome::SizeError;
-            prepared.ErrorText = error.what();
-            return prepared;
+            return fail(Outcome::SizeError, error.what());
         }
         try {
-            FitPicture(jpeg, source, target, settings);
+            FitPicture(jpeg, *source, target, settings);
         } catch (const EngineError& error) {
-            prepared.Result = Outcome::FitError;
-            prepared.ErrorText = error.what();
-            return prepared;
+            return fail(Outcome::FitError, error.what());
         } catch (const std::bad_alloc&) {
-            prepared.Result = Outcome::EncodeFailed;
+            return fail(Outcome::EncodeFailed);
+        }
+        if (jpeg.SourceFailed || !source->Finish()) {
+            prepared.Result = Outcome::LoadFailed;
             return prepared;
         }
     }

@@ -15,6 +15,8 @@ struct JpegObject {
     // Set when fitting found a target the encoder cannot take (a side of 0 or less, above 65500, or
     // too many pixels): saving it fails with the save message and writes nothing.
     bool Unencodable = false;
+    // Set when the source could not deliver its rows while being fitted (a damaged file).
+    bool SourceFailed = false;
 };
 
 // The texts a picture's fitting reads, taken from the boxes when the picture is handed out.
@@ -46,10 +48,12 @@ bool LoadBmpPicture(const std::string& path, Raster& source);
 // (or stretches it when it comes out short), then gives the JPEG object the result and the quality.
 // Throws EngineError for a source without pixels ("Division by zero") or a quality text that is not a
 // number.
-void FitPicture(JpegObject& jpeg, const Raster& source, TargetSize target, const PictureSettings& settings);
-void FitCropWidth(JpegObject& jpeg, const Raster& source, TargetSize target, int64_t H, int64_t W,
+// The source is read row by row once; a source that fails to deliver a row leaves the object without a
+// picture (see SourceFailed).
+void FitPicture(JpegObject& jpeg, RowSource& source, TargetSize target, const PictureSettings& settings);
+void FitCropWidth(JpegObject& jpeg, RowSource& source, TargetSize target, int64_t H, int64_t W,
                   const PictureSettings& settings);
-void FitCropHeight(JpegObject& jpeg, const Raster& source, TargetSize target, int64_t H, int64_t W,
+void FitCropHeight(JpegObject& jpeg, RowSource& source, TargetSize target, int64_t H, int64_t W,
                    const PictureSettings& settings);
 
 // The intermediate size FitPicture chooses and which side it crops, in 64-bit arithmetic.
@@ -76,7 +80,11 @@ struct PreparedPicture {
     std::string ErrorText;
     std::vector<uint8_t> Jpeg;
 };
-PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const PictureSettings& settings);
+// Streaming decodes JPEG rows straight into the resample; the whole-picture path decodes first and is kept
+// as the reference the streaming one must match.
+enum class DecodePath { Streaming, WholePicture };
+PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const PictureSettings& settings,
+                               DecodePath decodePath = DecodePath::Streaming);
 
 // Encodes the object's raster (JPEG object's encoding); false when it cannot be encoded.
 bool EncodeJpegObject(JpegObject& jpeg);

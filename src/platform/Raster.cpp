@@ -68,9 +68,14 @@ bool ResampleAreaWindow(RowSource& source, int64_t W, int64_t H, int64_t left, i
 {
     const int64_t sw = source.Width();
     const int64_t sh = source.Height();
+    if (right <= left || bottom <= top) {
+        window = Raster();
+        return true;
+    }
     const AxisMap columns = MapAxis(sw, W, left, right);
     const AxisMap rows = MapAxis(sh, H, top, bottom);
     const size_t width = static_cast<size_t>(right - left);
+    source.LimitColumns(columns.Taps.front().First, columns.Taps.back().First + columns.Taps.back().Count);
 
     window = Raster(static_cast<int32_t>(right - left), static_cast<int32_t>(bottom - top));
     // Consecutive destination rows share at most their boundary source row, so the last reduced row is

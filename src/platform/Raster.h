@@ -29,9 +29,14 @@ public:
     virtual ~RowSource() = default;
     virtual int32_t Width() const = 0;
     virtual int32_t Height() const = 0;
+    // Tells the source, before the first row, that only columns [first, end) will be looked at, so it may
+    // leave the others undecoded.
+    virtual void LimitColumns(int32_t /*first*/, int32_t /*end*/) {}
     // Row y as 3 * Width() bytes of RGB; valid until the next call. Returns nullptr when the row cannot
     // be produced (a decoder error).
     virtual const uint8_t* Row(int32_t y) = 0;
+    // Reads whatever rows are left and checks the end of the picture; false when it turns out damaged.
+    virtual bool Finish() { return true; }
 };
 
 class RasterRowSource : public RowSource {

@@ -23,6 +23,13 @@ Raster Bands(int32_t width, int32_t height, bool horizontal = false)
 }
 
 // Index of the dominant channel of a pixel.
+// Fits a whole raster, read as rows.
+void Fit(JpegObject& jpeg, const Raster& source, TargetSize target, const PictureSettings& settings)
+{
+    RasterRowSource rows(source);
+    FitPicture(jpeg, rows, target, settings);
+}
+
 int Band(const Raster& raster, int32_t x, int32_t y)
 {
     const uint8_t* p = raster.Row(y) + 3 * x;
@@ -59,7 +66,7 @@ TEST(FitPlan, WorkedExamples)
 TEST(Fit, LandscapeIsCentredAndCroppedSideways)
 {
     JpegObject jpeg;
-    FitPicture(jpeg, Bands(1600, 1200), {176, 220}, Settings());
+    Fit(jpeg, Bands(1600, 1200), {176, 220}, Settings());
     ASSERT_EQ(jpeg.Image.Width, 176);
     ASSERT_EQ(jpeg.Image.Height, 220);
     // The intermediate is 293 wide; columns 58..234 are kept, so the red band (to 97.7) covers about
@@ -78,7 +85,7 @@ TEST(Fit, LandscapeIsCentredAndCroppedSideways)
 TEST(Fit, PortraitIsCentredAndCroppedVertically)
 {
     JpegObject jpeg;
-    FitPicture(jpeg, Bands(1200, 1600, true), {176, 220}, Settings());
+    Fit(jpeg, Bands(1200, 1600, true), {176, 220}, Settings());
     ASSERT_EQ(jpeg.Image.Width, 176);
     ASSERT_EQ(jpeg.Image.Height, 220);
     int red = 0;
@@ -91,7 +98,7 @@ TEST(Fit, PortraitIsCentredAndCroppedVertically)
 TEST(Fit, ShortSideIsStretchedNotCropped)
 {
     JpegObject jpeg;
-    FitPicture(jpeg, Bands(1000, 900), {320, 240}, Settings());
+    Fit(jpeg, Bands(1000, 900), {320, 240}, Settings());
     ASSERT_EQ(jpeg.Image.Width, 320);
     // Nothing is cut: both outer bands reach the edges and keep a third of the width each.
     EXPECT_EQ(Band(jpeg.Image, 0, 120), 0);
@@ -108,18 +115,18 @@ TEST(Fit, QualityIsTheLowByteOfTheQualityText)
     const Raster source = MakeTestRaster(40, 30);
     for (auto [text, quality] : {std::pair{"60", 60}, {"300", 44}, {"-5", 251}, {"0", 0}, {"$64", 100}}) {
         JpegObject jpeg;
-        FitPicture(jpeg, source, {20, 20}, Settings(text));
+        Fit(jpeg, source, {20, 20}, Settings(text));
         EXPECT_EQ(jpeg.Quality, quality) << text;
     }
     JpegObject jpeg;
-    EXPECT_THROW(FitPicture(jpeg, source, {20, 20}, Settings("abc")), EngineError);
+    EXPECT_THROW(Fit(jpeg, source, {20, 20}, Settings("abc")), EngineError);
 }
 
 TEST(Fit, SourceWithoutPixelsDividesByZero)
 {
     JpegObject jpeg;
     try {
-        FitPicture(jpeg, Raster(), {20, 20}, Settings());
+        Fit(jpeg, Raster(), {20, 20}, Settings());
         FAIL();
     } catch (const EngineError& error) {
         EXPECT_STREQ(error.what(), "Division by zero");
@@ -132,7 +139,7 @@ TEST(Fit, TargetsTheEncoderCannotTakeAreRefusedWithoutAllocating)
     for (TargetSize target : {TargetSize{0, 100}, TargetSize{100, -1}, TargetSize{65501, 10}, TargetSize{-5, -5},
                               TargetSize{60000, 60000}}) {
         JpegObject jpeg;
-        FitPicture(jpeg, source, target, Settings());
+        Fit(jpeg, source, target, Settings());
         EXPECT_TRUE(jpeg.Unencodable);
         EXPECT_TRUE(jpeg.Image.Empty());
         EXPECT_FALSE(EncodeJpegObject(jpeg));

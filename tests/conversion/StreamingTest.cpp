@@ -1,0 +1,123 @@
+#include "conversion/Picture.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+// jpeglib.h needs FILE and size_t first.
+#include <jpeglib.h>
+
+namespace {
+
+// A JPEG with chosen luma sampling (h, v) and optionally progressive, through libjpeg directly.
+std::vector<uint8_t> MakeSampledJpeg(const Raster& raster, int h, int v, bool progressive)
+{
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(raster.Width);
+    cinfo.image_height = static_cast<JDIMENSION>(raster.Height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 85, TRUE);
+    cinfo.comp_info[0].h_samp_factor = h;
+    cinfo.comp_info[0].v_samp_factor = v;
+    if (progressive) {
+        jpeg_simple_progression(&cinfo);
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(raster.Row(static_cast<int32_t>(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+// The same JPEG with an EXIF segment carrying the orientation, right after SOI.
+std::vector<uint8_t> WithOrientation(std::vector<uint8_t> jpeg, uint8_t orientation)
+{
+    const uint8_t app1[] = {0xFF, 0xE1, 0x00, 34,   'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
+                            1,    0,    0x12, 0x01, 3,   0,   1,   0,   0, 0, orientation, 0, 0, 0, 0, 0, 0, 0};
+    jpeg.insert(jpeg.begin() + 2, std::begin(app1), std::end(app1));
+    return jpeg;
+}
+
+struct Sample {
+    std::string Name;
+    std::vector<uint8_t> Bytes;
+};
+
+std::vector<Sample> Samples()
+{
+    const Raster wide = MakeTestRaster(333, 201, 7);
+    const Raster tall = MakeTestRaster(190, 317, 9);
+    std::vector<Sample> samples = {
+        {"420", MakeSampledJpeg(wide, 2, 2, false)},
+        {"422", MakeSampledJpeg(wide, 2, 1, false)},
+        {"444", MakeSampledJpeg(tall, 1, 1, false)},
+        {"420-progressive", MakeSampledJpeg(wide, 2, 2, true)},
+        {"422-progressive-tall", MakeSampledJpeg(tall, 2, 1, true)},
+        {"gray", MakeJpeg(wide, 80, false, true)},
+        {"gray-progressive", MakeJpeg(tall, 80, true, true)},
+        {"rotated-6", WithOrientation(MakeSampledJpeg(wide, 2, 2, false), 6)},
+        {"mirrored-2", WithOrientation(MakeSampledJpeg(tall, 2, 2, true), 2)},
+    };
+    // Cut inside the picture data: libjpeg fills in the rest, and block smoothing comes into play.
+    for (const char* name : {"420", "420-progressive", "422-progressive-tall"}) {
+        for (const Sample& sample : std::vector<Sample>(samples)) {
+            for (int third = 1; sample.Name == name && third <= 2; ++third) {
+                auto cut = sample.Bytes;
+                cut.resize(cut.size() * static_cast<size_t>(third) / 3);
+                samples.push_back({sample.Name + "-cut" + std::to_string(third), cut});
+            }
+        }
+    }
+    return samples;
+}
+
+} // namespace
+
+TEST(StreamingDecode, EqualsTheWholePicturePathByteForByte)
+{
+    TempDir dir;
+    const PictureSettings targets[] = {{"176", "220", "60"}, {"90", "200", "75"}, {"300", "100", "90"},
+                                       {"64", "64", "50"},   {"500", "400", "60"}, {"33", "17", "60"}};
+    for (const Sample& sample : Samples()) {
+        const std::string path = dir / (sample.Name + ".jpg");
+        WriteFileBytes(path, sample.Bytes);
+        for (const PictureSettings& target : targets) {
+            const auto streamed = PreparePicture(path, PictureKind::Jpeg, target, DecodePath::Streaming);
+            const auto whole = PreparePicture(path, PictureKind::Jpeg, target, DecodePath::WholePicture);
+            ASSERT_EQ(streamed.Result, PreparedPicture::Outcome::Encoded) << sample.Name << " " << target.WidthText;
+            ASSERT_EQ(streamed.Result, whole.Result) << sample.Name;
+            EXPECT_TRUE(streamed.Jpeg == whole.Jpeg) << sample.Name << " at " << target.WidthText << "x"
+                                                     << target.HeightText;
+        }
+    }
+}
+
+TEST(StreamingDecode, DamageFoundLateIsStillAFailedLoad)
+{
+    TempDir dir;
+    auto bytes = MakeSampledJpeg(MakeTestRaster(200, 120), 2, 2, false);
+    // A reserved marker after the scan is an error that only the end of decoding meets.
+    bytes.insert(bytes.end() - 2, {0xFF, 0x01});
+    const std::string path = dir / "late.jpg";
+    WriteFileBytes(path, bytes);
+    for (const PictureSettings& settings : {PictureSettings{"50", "50", "60"}, PictureSettings{"x", "50", "60"},
+                                            PictureSettings{"50", "50", "q"}, PictureSettings{"0", "50", "60"}}) {
+        const auto streamed = PreparePicture(path, PictureKind::Jpeg, settings, DecodePath::Streaming);
+        const auto whole = PreparePicture(path, PictureKind::Jpeg, settings, DecodePath::WholePicture);
+        EXPECT_EQ(streamed.Result, whole.Result) << settings.WidthText << settings.QualityText;
+    }
+}
