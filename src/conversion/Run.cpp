@@ -81,6 +81,8 @@ void Traverse(RunControls& controls, const std::string& folder, std::set<std::pa
     }
 }
 
+} // namespace
+
 // Writes the bytes under a temporary name in the target's folder and renames it over the target, so the
 // target is either the complete new file or what it was before.
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
@@ -119,7 +121,6 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
     return true;
 }
 
-} // namespace
 
 // Prepares pictures on worker threads ahead of the walk while the run takes the results strictly in
 // the order they were handed in. With one job everything happens on the caller's thread, one at a time.
@@ -377,7 +378,7 @@ void ConversionRun::PrepareNumbering(RunControls& controls)
 void ConversionRun::SaveOutputPicture(RunControls& controls, const PreparedPicture& prepared)
 {
     const std::string path = JoinPath(controls.ReceiverText(), NumberedFileName(State));
-    if (prepared.Result != PreparedPicture::Outcome::Encoded || !WriteFileAtomically(path, prepared.Jpeg)) {
+    if (prepared.Result != PreparedPicture::Outcome::Encoded || !Writer(path, prepared.Jpeg)) {
         ++failedSaves_;
         controls.ShowMessage("Проверьте директорию: " + controls.ReceiverText());
         return;

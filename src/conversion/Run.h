@@ -43,6 +43,11 @@ public:
     virtual void KeepAlive() {}
 };
 
+// Writes the bytes under a temporary name in the target's folder and renames it over the target, so the
+// target is either the complete new file or what it was before. False when anything fails; nothing of
+// the attempt is left behind.
+bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+
 // How a Start command ended.
 enum class RunOutcome {
     Refused,   // an input test showed its message; nothing else happened
@@ -58,6 +63,8 @@ public:
 
     // Pictures prepared at once on worker threads: 0 means one per core, 1 one at a time.
     int Jobs = 0;
+    // How an output file is written; tests put a failing writer here.
+    bool (*Writer)(const std::string& path, const std::vector<uint8_t>& bytes) = &WriteFileAtomically;
 
     // The whole Start command. An error that ends the run is thrown as EngineError after the run state
     // has been reset; the report is then not shown.
