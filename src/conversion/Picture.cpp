@@ -148,10 +148,12 @@ std::unique_ptr<RowSource> OpenPicture(const std::string& path, PictureKind kind
                                        JpegObject& jpeg, std::vector<uint8_t>& bytes)
 {
     Raster source;
-    if (kind == PictureKind::Bmp) {
+    if (kind == PictureKind::Bmp && decodePath == DecodePath::WholePicture) {
         if (!LoadBmpPicture(path, source)) {
             return nullptr;
         }
+    } else if (kind == PictureKind::Bmp) {
+        return ReadPictureFile(path, bytes) ? OpenBmp(bytes.data(), bytes.size()) : nullptr;
     } else if (decodePath == DecodePath::WholePicture) {
         if (!LoadJpegPicture(path, jpeg, source)) {
             return nullptr;

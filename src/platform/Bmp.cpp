@@ -408,7 +408,85 @@ void FillRaster(Raster& out, uint32_t color)
     }
 }
 
+// Decodes the rows of an uncompressed or bit-field file one at a time, straight from the file's bytes,
+// so the whole picture is never held. Run-length encoded files are decoded whole first: their rows can
+// only be found by decoding everything before them.
+class BmpRowSource final : public RowSource {
+public:
+    BmpRowSource(const uint8_t* data, size_t size, const Layout& layout)
+        : data_(data), size_(size), layout_(layout), palette_(ReadPalette(data, layout)), red_(layout.Masks[0]),
+          green_(layout.Masks[1]), blue_(layout.Masks[2]), row_(static_cast<size_t>(layout.Width) * 3),
+          scratch_(RowBytes(layout))
+    {
+    }
+
+    int32_t Width() const override { return static_cast<int32_t>(layout_.Width); }
+    int32_t Height() const override { return static_cast<int32_t>(layout_.Height); }
+
+    const uint8_t* Row(int32_t y) override
+    {
+        const uint64_t stride = RowBytes(layout_);
+        const uint64_t present = size_ - layout_.PixelOffset;
+        const int64_t stored = layout_.BottomUp ? layout_.Height - 1 - y : y;
+        const uint64_t start = static_cast<uint64_t>(stored) * stride;
+        const RowDecoder decode{KindOf(layout_), palette_, red_, green_, blue_};
+        if (start + stride <= present) {
+            decode(data_ + layout_.PixelOffset + start, row_.data(), layout_.Width);
+        } else {
+            // Beyond the end of the file the row is completed with zero bytes: pixel value 0.
+            std::fill(scratch_.begin(), scratch_.end(), uint8_t{0});
+            if (start < present) {
+                std::memcpy(scratch_.data(), data_ + layout_.PixelOffset + start, present - start);
+            }
+            decode(scratch_.data(), row_.data(), layout_.Width);
+        }
+        return row_.data();
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    Layout layout_;
+    Palette palette_;
+    Channel red_;
+    Channel green_;
+    Channel blue_;
+    std::vector<uint8_t> row_;
+    std::vector<uint8_t> scratch_;
+};
+
+class WholeBmpSource final : public RowSource {
+public:
+    explicit WholeBmpSource(Raster raster) : raster_(std::move(raster)) {}
+    int32_t Width() const override { return raster_.Width; }
+    int32_t Height() const override { return raster_.Height; }
+    const uint8_t* Row(int32_t y) override { return raster_.Row(y); }
+
+private:
+    Raster raster_;
+};
+
 } // namespace
+
+std::unique_ptr<RowSource> OpenBmp(const uint8_t* data, size_t size)
+{
+    if (data == nullptr || size == 0) {
+        return nullptr;
+    }
+    try {
+        Layout layout;
+        if (!ReadLayout(data, size, layout)) {
+            return nullptr;
+        }
+        if (layout.Compression == BiRle8 || layout.Compression == BiRle4) {
+            Raster whole;
+            return DecodeBmp(data, size, whole) ? std::make_unique<WholeBmpSource>(std::move(whole)) : nullptr;
+        }
+        return std::make_unique<BmpRowSource>(data, size, layout);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
 
 bool DecodeBmp(const uint8_t* data, size_t size, Raster& out)
 {

@@ -121,3 +121,20 @@ TEST(StreamingDecode, DamageFoundLateIsStillAFailedLoad)
         EXPECT_EQ(streamed.Result, whole.Result) << settings.WidthText << settings.QualityText;
     }
 }
+
+TEST(StreamingDecode, BmpRowsGiveTheSameFileAsTheWholePicture)
+{
+    TempDir dir;
+    auto bmp = MakeBmp24(MakeTestRaster(301, 187, 5));
+    WriteFileBytes(dir / "whole.bmp", bmp);
+    bmp.resize(bmp.size() / 2);
+    WriteFileBytes(dir / "cut.bmp", bmp);
+    for (const char* name : {"whole.bmp", "cut.bmp"}) {
+        for (const PictureSettings& target : {PictureSettings{"176", "220", "60"}, PictureSettings{"250", "90", "80"}}) {
+            const auto streamed = PreparePicture(dir / name, PictureKind::Bmp, target, DecodePath::Streaming);
+            const auto whole = PreparePicture(dir / name, PictureKind::Bmp, target, DecodePath::WholePicture);
+            ASSERT_EQ(streamed.Result, PreparedPicture::Outcome::Encoded) << name;
+            EXPECT_TRUE(streamed.Jpeg == whole.Jpeg) << name << " at " << target.WidthText;
+        }
+    }
+}

@@ -7,6 +7,8 @@
 #include <climits>
 #include <cstdint>
 #include <gtest/gtest.h>
+
+#include <cstring>
 #include <optional>
 #include <random>
 #include <utility>
@@ -714,8 +716,16 @@ TEST(BmpRobustness, MutatedFilesNeverMisbehave)
                 bytes[24] = bytes[25] = negative ? 0xFF : 0x00;
             }
             Raster out;
-            if (DecodeBmp(bytes.data(), bytes.size(), out)) {
+            const bool decoded = DecodeBmp(bytes.data(), bytes.size(), out);
+            if (decoded) {
                 ASSERT_EQ(out.Pixels.size(), static_cast<size_t>(out.Width) * out.Height * 3);
+            }
+            // Reading row by row accepts exactly the same files and gives exactly the same pixels.
+            auto rows = OpenBmp(bytes.data(), bytes.size());
+            ASSERT_EQ(rows != nullptr, decoded);
+            for (int32_t y = 0; decoded && y < out.Height; ++y) {
+                ASSERT_EQ(rows->Width(), out.Width);
+                ASSERT_EQ(std::memcmp(rows->Row(y), out.Row(y), out.Stride()), 0) << "row " << y;
             }
         }
     }

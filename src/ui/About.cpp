@@ -1,0 +1,54 @@
+#include "ui/About.h"
+
+#include "ui/Appearance.h"
+#include "ui/Dialogs.h"
+#include "ui/WindowHelpers.h"
+#include "ui_About.h"
+
+#include <QKeyEvent>
+
+TForm2::TForm2(Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), dialogs_(dialogs), ui_(std::make_unique<Ui::TForm2>())
+{
+    ui_->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(size());
+    QFont title = ui_->Label8->font();
+    title.setPixelSize(19);
+    ui_->Label8->setFont(title);
+    SizeLabelsToText(*this);
+    connect(ui_->Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
+    connect(ui_->EmailLink, &CLinkLabel::Clicked, this, &TForm2::EmailLinkClick);
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::Button1Click()
+{
+    close();
+}
+
+void TForm2::EmailLinkClick()
+{
+    const QString target = ui_->EmailLink->Link().trimmed();
+    if (!target.isEmpty()) {
+        dialogs_.OpenLink(QUrl(target));
+    }
+}
+
+void TForm2::keyPressEvent(QKeyEvent* event)
+{
+    // No Cancel button here either: Esc does not close the window.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TForm2::showEvent(QShowEvent* event)
+{
+    CentreOnScreen(*this);
+    QDialog::showEvent(event);
+}

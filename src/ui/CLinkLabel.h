@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QLabel>
+
+// A label that reads as a link: underlined, with a hand pointer, blue, and red while the pointer is over
+// it. A click emits Clicked(); what the link opens is up to the window.
+class CLinkLabel : public QLabel {
+    Q_OBJECT
+    Q_PROPERTY(QString link READ Link WRITE SetLink)
+
+  public:
+    explicit CLinkLabel(QWidget* parent = nullptr);
+
+    QString Link() const { return link_; }
+    void SetLink(const QString& link) { link_ = link; }
+    bool IsHot() const { return hot_; }
+
+    static QColor LinkColour() { return QColor(0, 0, 255); }
+    static QColor HoverColour() { return QColor(255, 0, 0); }
+
+  signals:
+    void Clicked();
+
+  protected:
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+  private:
+    void SetHot(bool hot);
+
+    QString link_;
+    bool hot_ = false;
+    bool pressed_ = false;
+};

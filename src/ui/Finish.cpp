@@ -1,0 +1,70 @@
+#include "ui/Finish.h"
+
+#include "ui/Appearance.h"
+#include "ui/WindowHelpers.h"
+#include "ui_Finish.h"
+
+#include <QKeyEvent>
+
+#include <algorithm>
+
+TForm3::TForm3(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TForm3>())
+{
+    ui_->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    SizeLabelsToText(*this);
+    const QRect memo = ui_->Memo1->geometry();
+    const QRect button = ui_->Button1->geometry();
+    memoMargin_ = QSize(width() - memo.x() - memo.width(), height() - memo.y() - memo.height());
+    buttonMargin_ = QSize(width() - button.x() - button.width(), height() - button.y() - button.height());
+    connect(ui_->Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+}
+
+TForm3::~TForm3() = default;
+
+void TForm3::Fill(const std::string& total, const std::string& processed, const std::string& skipped,
+                  const std::vector<std::string>& lines)
+{
+    SetLabelText(*ui_->Label4, QString::fromLocal8Bit(total));
+    SetLabelText(*ui_->Label5, QString::fromLocal8Bit(processed));
+    SetLabelText(*ui_->Label6, QString::fromLocal8Bit(skipped));
+    ui_->Memo1->clear();
+    for (const std::string& line : lines) {
+        ui_->Memo1->appendPlainText(QString::fromLocal8Bit(line));
+    }
+    ui_->Memo1->moveCursor(QTextCursor::Start);
+}
+
+void TForm3::Button1Click()
+{
+    close();
+}
+
+void TForm3::keyPressEvent(QKeyEvent* event)
+{
+    // The report has no Cancel button: Esc does not close it.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TForm3::resizeEvent(QResizeEvent* event)
+{
+    // The list grows with the window; the OK button keeps to the bottom-right corner.
+    const QRect memo = ui_->Memo1->geometry();
+    ui_->Memo1->setGeometry(memo.x(), memo.y(), std::max(0, width() - memoMargin_.width() - memo.x()),
+                            std::max(0, height() - memoMargin_.height() - memo.y()));
+    const QSize buttonSize = ui_->Button1->size();
+    ui_->Button1->move(width() - buttonMargin_.width() - buttonSize.width(),
+                       height() - buttonMargin_.height() - buttonSize.height());
+    QDialog::resizeEvent(event);
+}
+
+void TForm3::showEvent(QShowEvent* event)
+{
+    CentreOnScreen(*this);
+    QDialog::showEvent(event);
+}

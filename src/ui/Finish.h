@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Ui {
+class TForm3;
+}
+
+// The completion report: the totals of a run and the list of skipped files. Created once, hidden, and
+// filled anew by every run.
+class TForm3 : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit TForm3(QWidget* parent = nullptr);
+    ~TForm3() override;
+
+    // The three totals and the lines of the list, in the engine's local 8-bit text.
+    void Fill(const std::string& total, const std::string& processed, const std::string& skipped,
+              const std::vector<std::string>& lines);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void Button1Click();
+
+    std::unique_ptr<Ui::TForm3> ui_;
+    // Distances of the list's and the button's right and bottom edges to the window's, as designed.
+    QSize memoMargin_;
+    QSize buttonMargin_;
+};

@@ -1,0 +1,401 @@
+#include "ui/Main.h"
+
+#include "conversion/Naming.h"
+#include "platform/EngineError.h"
+#include "platform/IntConv.h"
+#include "ui/About.h"
+#include "ui/Appearance.h"
+#include "ui/Dialogs.h"
+#include "ui/Finish.h"
+#include "ui/WindowHelpers.h"
+#include "ui_Main.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+
+#include <exception>
+
+namespace {
+
+// Engine texts are local 8-bit strings; the conversion happens only here, at the window's edge.
+std::string Local(const QString& text)
+{
+    return text.toLocal8Bit().toStdString();
+}
+
+QString FromLocal(const std::string& text)
+{
+    return QString::fromLocal8Bit(text);
+}
+
+// Giving a box the text it already holds must run no change handler; only a real change does.
+void SetText(QLineEdit& edit, const QString& text)
+{
+    if (edit.text() != text) {
+        edit.setText(text);
+    }
+}
+
+// Lets the window paint and answer the window manager while a run keeps the GUI thread busy. Input waits
+// in the queue and arrives once the run is over, as it would have on a window that took no input.
+void ProcessPendingNonInputEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+// Marks the window busy for the length of a run, however the run ends.
+class RunningScope {
+  public:
+    explicit RunningScope(bool& running) : running_(running) { running_ = true; }
+    ~RunningScope() { running_ = false; }
+    RunningScope(const RunningScope&) = delete;
+    RunningScope& operator=(const RunningScope&) = delete;
+
+  private:
+    bool& running_;
+};
+
+} // namespace
+
+TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), dialogs_(dialogs), ui_(std::make_unique<Ui::TForm1>())
+{
+    ui_->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(size());
+    setAttribute(Qt::WA_QuitOnClose);
+    SizeLabelsToText(*this);
+    ui_->UpDown1->SetBuddy(ui_->Edit3);
+    // Typed folders stay exactly as typed: no completion from the history list.
+    ui_->cbSource->setCompleter(nullptr);
+    ui_->cbReceiver->setCompleter(nullptr);
+
+    // Handlers are connected only now, so the designed values above ran none of them.
+    connect(ui_->Edit6, &QLineEdit::textChanged, this, &TForm1::Edit6Change);
+    connect(ui_->Edit3, &QLineEdit::textChanged, this, &TForm1::Edit3Change);
+    connect(ui_->TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
+    connect(ui_->Edit7, &QLineEdit::textChanged, this, &TForm1::Edit7Change);
+    connect(ui_->CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Click);
+    connect(ui_->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(ui_->Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(ui_->cbFirm, &QComboBox::activated, this, &TForm1::cbFirmChange);
+    connect(ui_->cbModel, &QComboBox::activated, this, &TForm1::cbModelChange);
+    connect(ui_->Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(ui_->Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+    connect(ui_->Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+
+    Handle([this] { FormCreate(); });
+
+    form2_ = new TForm2(dialogs_, this);
+    form3_ = new TForm3(this);
+}
+
+TForm1::~TForm1() = default;
+
+template <typename Handler> void TForm1::Handle(Handler&& handler)
+{
+    std::string error;
+    try {
+        handler();
+        return;
+    } catch (const std::exception& e) {
+        error = e.what();
+    } catch (...) {
+        error = "Unexpected error";
+    }
+    dialogs_.ShowError(this, FromLocal(ErrorBoxText(error)));
+}
+
+// ---- Start-up ----
+
+void TForm1::FormCreate()
+{
+    SetLabelText(*ui_->Label5, ui_->Edit6->text() + QStringLiteral("0000"));
+    LoadPhoneCatalogue();
+    LoadHistory(SourceHistoryFile, *ui_->cbSource);
+    LoadHistory(ReceiverHistoryFile, *ui_->cbReceiver);
+    LoadLastFolders();
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    CentreOnScreen(*this);
+    QWidget::showEvent(event);
+}
+
+// ---- Couplings ----
+
+void TForm1::Edit6Change()
+{
+    Handle([this] { UpdateNamePreview(); });
+}
+
+void TForm1::Edit3Change()
+{
+    Handle([this] { UpdateNamePreview(); });
+}
+
+void TForm1::UpdateNamePreview()
+{
+    const NamePreview preview = ComputeNamePreview(Local(ui_->Edit6->text()), Local(ui_->Edit3->text()));
+    if (preview.DigitCountText) {
+        // Runs this again through Edit3Change.
+        SetText(*ui_->Edit3, FromLocal(*preview.DigitCountText));
+    } else if (preview.Caption) {
+        SetLabelText(*ui_->Label5, FromLocal(*preview.Caption));
+    }
+}
+
+void TForm1::TrackBar1Change(int position)
+{
+    Handle([this, position] { SetText(*ui_->Edit7, QString::number(position)); });
+}
+
+void TForm1::Edit7Change()
+{
+    Handle([this] {
+        if (const auto quality = TryStrToInt(Local(ui_->Edit7->text()))) {
+            // The slider keeps within its range and reports only a real move, which ends the chain.
+            ui_->TrackBar1->setValue(*quality);
+        } else {
+            SetText(*ui_->Edit7, QStringLiteral("60"));
+        }
+    });
+}
+
+void TForm1::CheckBox2Click(bool ticked)
+{
+    Handle([this, ticked] { ui_->Edit2->setEnabled(ticked); });
+}
+
+// ---- Phone catalogue ----
+
+void TForm1::LoadPhoneCatalogue()
+{
+    std::vector<std::string> makers;
+    const auto message = ::LoadPhoneCatalogue(PhoneFileName, catalogue_, makers);
+    for (const std::string& maker : makers) {
+        ui_->cbFirm->addItem(FromLocal(maker));
+    }
+    ui_->cbFirm->setCurrentIndex(-1);
+    if (message) {
+        dialogs_.ShowMessage(this, FromLocal(*message));
+    }
+}
+
+void TForm1::cbFirmChange()
+{
+    Handle([this] {
+        ui_->cbModel->setCurrentIndex(-1);
+        ui_->cbModel->clear();
+        FillModelList(Local(ui_->cbFirm->itemText(ui_->cbFirm->currentIndex())));
+    });
+}
+
+void TForm1::FillModelList(const std::string& maker)
+{
+    std::vector<std::string> items;
+    for (const std::string& model : ModelsOf(catalogue_, maker)) {
+        AddComboItem(items, model);
+    }
+    for (const std::string& item : items) {
+        ui_->cbModel->addItem(FromLocal(item));
+    }
+    // A list filled from nothing would select its first item; the model is chosen by the user only.
+    ui_->cbModel->setCurrentIndex(-1);
+}
+
+void TForm1::cbModelChange()
+{
+    Handle([this] { ShowModelSize(Local(ui_->cbModel->itemText(ui_->cbModel->currentIndex()))); });
+}
+
+void TForm1::ShowModelSize(const std::string& model)
+{
+    if (const auto size = SizeOf(catalogue_, model)) {
+        ui_->eWidth->setText(FromLocal(size->first));
+        ui_->eHeight->setText(FromLocal(size->second));
+    }
+}
+
+// ---- Folder boxes ----
+
+void TForm1::LoadHistory(const char* fileName, QComboBox& box)
+{
+    const auto lines = ::LoadHistory(fileName);
+    if (!lines) {
+        return;
+    }
+    const QString text = box.currentText();
+    box.clear();
+    for (const std::string& line : *lines) {
+        box.addItem(FromLocal(line));
+    }
+    box.setCurrentIndex(-1);
+    box.setEditText(text);
+}
+
+void TForm1::ChooseFolder(QComboBox& box)
+{
+    if (const auto folder = dialogs_.ChooseFolder(this, QStringLiteral("Выберите каталог:"))) {
+        box.setEditText(*folder);
+    }
+}
+
+void TForm1::Button1Click()
+{
+    Handle([this] { ChooseFolder(*ui_->cbSource); });
+}
+
+void TForm1::Button2Click()
+{
+    Handle([this] { ChooseFolder(*ui_->cbReceiver); });
+}
+
+void TForm1::LoadLastFolders()
+{
+    if (const auto folders = ::LoadLastFolders()) {
+        ui_->cbSource->setEditText(FromLocal(folders->first));
+        ui_->cbReceiver->setEditText(FromLocal(folders->second));
+    }
+}
+
+void TForm1::SaveLastFolders()
+{
+    ::SaveLastFolders(SourceText(), ReceiverText());
+}
+
+// ---- Buttons and closing ----
+
+void TForm1::Button4Click()
+{
+    if (running_) {
+        return;
+    }
+    Handle([this] { StartCommand(); });
+    if (closePending_) {
+        closePending_ = false;
+        close();
+    }
+}
+
+void TForm1::StartCommand()
+{
+    const RunningScope busy(running_);
+    run_.StartCommand(*this);
+}
+
+void TForm1::Button5Click()
+{
+    Handle([this] { dialogs_.ShowModal(*form2_); });
+}
+
+void TForm1::Button3Click()
+{
+    Handle([this] {
+        SaveLastFolders();
+        close();
+    });
+}
+
+bool TForm1::FormCloseQuery()
+{
+    SaveLastFolders();
+    return true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (running_) {
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    bool canClose = true;
+    Handle([this, &canClose] { canClose = FormCloseQuery(); });
+    if (canClose) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+// ---- What the run reads and shows ----
+
+std::string TForm1::SourceText()
+{
+    return Local(ui_->cbSource->currentText());
+}
+
+std::string TForm1::ReceiverText()
+{
+    return Local(ui_->cbReceiver->currentText());
+}
+
+std::string TForm1::WidthText()
+{
+    return Local(ui_->eWidth->text());
+}
+
+std::string TForm1::HeightText()
+{
+    return Local(ui_->eHeight->text());
+}
+
+std::string TForm1::StartNumberText()
+{
+    return Local(ui_->Edit2->text());
+}
+
+std::string TForm1::QualityText()
+{
+    return Local(ui_->Edit7->text());
+}
+
+std::string TForm1::PreviewText()
+{
+    return Local(ui_->Label5->text());
+}
+
+bool TForm1::IncludeSubfolders()
+{
+    return ui_->cbIcludeDir->isChecked();
+}
+
+bool TForm1::StartFromNumber()
+{
+    return ui_->CheckBox2->isChecked();
+}
+
+void TForm1::RecordFolders()
+{
+    const std::string source = SourceText();
+    AddToHistory(source, SourceHistoryFile, source);
+    const std::string receiver = ReceiverText();
+    AddToHistory(receiver, ReceiverHistoryFile, receiver);
+    LoadHistory(SourceHistoryFile, *ui_->cbSource);
+    LoadHistory(ReceiverHistoryFile, *ui_->cbReceiver);
+}
+
+void TForm1::SetProgress(int32_t percent)
+{
+    ui_->CGauge1->SetProgress(percent);
+    ProcessPendingNonInputEvents();
+}
+
+void TForm1::ShowMessage(const std::string& text)
+{
+    dialogs_.ShowMessage(this, FromLocal(text));
+}
+
+void TForm1::ShowReport(const RunReport& report)
+{
+    form3_->Fill(report.TotalText, report.ProcessedText, report.SkippedText, report.Lines);
+    dialogs_.ShowModal(*form3_);
+}
+
+void TForm1::KeepAlive()
+{
+    ProcessPendingNonInputEvents();
+}

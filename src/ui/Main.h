@@ -1,0 +1,95 @@
+#pragma once
+
+#include "Function.h"
+#include "conversion/Run.h"
+
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+class Dialogs;
+class QComboBox;
+class TForm2;
+class TForm3;
+
+namespace Ui {
+class TForm1;
+}
+
+// The main window. It is also how a conversion run reads its inputs and answers: every text is read from
+// its control at the moment the run asks for it.
+class TForm1 : public QWidget, public RunControls {
+    Q_OBJECT
+
+  public:
+    // Builds the window with its designed values, runs the start-up steps (which may show the catalogue
+    // message before the window is shown) and creates the About and report windows, hidden.
+    explicit TForm1(Dialogs& dialogs, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    ConversionRun& Run() { return run_; }
+    const PhoneCatalogue& Catalogue() const { return catalogue_; }
+    TForm2& Form2() { return *form2_; }
+    TForm3& Form3() { return *form3_; }
+    bool Running() const { return running_; }
+
+    // RunControls
+    std::string SourceText() override;
+    std::string ReceiverText() override;
+    std::string WidthText() override;
+    std::string HeightText() override;
+    std::string StartNumberText() override;
+    std::string QualityText() override;
+    std::string PreviewText() override;
+    bool IncludeSubfolders() override;
+    bool StartFromNumber() override;
+    void RecordFolders() override;
+    void SetProgress(int32_t percent) override;
+    void ShowMessage(const std::string& text) override;
+    void ShowReport(const RunReport& report) override;
+    void KeepAlive() override;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    // Runs a handler; an error escaping it ends the handler and shows the error box.
+    template <typename Handler> void Handle(Handler&& handler);
+
+    void FormCreate();
+    void Edit6Change();
+    void Edit3Change();
+    void UpdateNamePreview();
+    void TrackBar1Change(int position);
+    void Edit7Change();
+    void CheckBox2Click(bool ticked);
+    void Button1Click();
+    void Button2Click();
+    void cbFirmChange();
+    void cbModelChange();
+    void Button4Click();
+    void Button5Click();
+    void Button3Click();
+    bool FormCloseQuery();
+
+    void LoadPhoneCatalogue();
+    void FillModelList(const std::string& maker);
+    void ShowModelSize(const std::string& model);
+    void LoadHistory(const char* fileName, QComboBox& box);
+    void ChooseFolder(QComboBox& box);
+    void LoadLastFolders();
+    void SaveLastFolders();
+    void StartCommand();
+
+    Dialogs& dialogs_;
+    std::unique_ptr<Ui::TForm1> ui_;
+    ConversionRun run_;
+    PhoneCatalogue catalogue_;
+    TForm2* form2_ = nullptr;
+    TForm3* form3_ = nullptr;
+    bool running_ = false;
+    // A close request that came while a run was under way; carried out once the run is over.
+    bool closePending_ = false;
+};
