@@ -18,6 +18,9 @@ struct JpegHeaderInfo {
     int32_t Height = 0;
     bool MultiScan = false; // more than one scan, as progressive files have
     int Orientation = 1;    // EXIF orientation 1..8 (1 when absent or invalid)
+    // Memory the row-by-row decoding will hold besides its rows: libjpeg's coefficient buffer for a
+    // multi-scan file, the whole picture for one that must be turned.
+    int64_t WorkingBytes = 0;
 };
 
 // Decodes a JPEG held in memory at full size with the tool's decoder settings (floating-point IDCT,

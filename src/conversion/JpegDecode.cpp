@@ -287,24 +287,32 @@ public:
         if (width > MaxPictureSide || height > MaxPictureSide || width * height > MaxPicturePixels) {
             return false;
         }
-        const int orientation = FindOrientation(d_.cinfo);
-        const bool swapped = OrientationSwapsSides(orientation);
+        orientation_ = FindOrientation(d_.cinfo);
+        const bool swapped = OrientationSwapsSides(orientation_);
         width_ = static_cast<int32_t>(swapped ? height : width);
         height_ = static_cast<int32_t>(swapped ? width : height);
-        if (orientation >= 2 && orientation <= 8) {
-            // Turning needs the whole picture; such files are decoded completely here.
-            whole_ = Raster(width_, height_);
-            if (!Decompress(d_, orientation, whole_)) {
-                return false;
+        turned_ = orientation_ >= 2 && orientation_ <= 8;
+        int64_t working = turned_ ? width * height * 3 : 0;
+        if (multiScan) {
+            // Every component's blocks, two bytes per coefficient, padded to whole sampling units.
+            const jpeg_decompress_struct& c = d_.cinfo;
+            for (int i = 0; i < c.num_components; ++i) {
+                const jpeg_component_info& comp = c.comp_info[i];
+                const int64_t across = (width * comp.h_samp_factor + 8 * c.max_h_samp_factor - 1) /
+                                       (8 * c.max_h_samp_factor);
+                const int64_t down = (height * comp.v_samp_factor + 8 * c.max_v_samp_factor - 1) /
+                                     (8 * c.max_v_samp_factor);
+                working += (across + comp.h_samp_factor) * (down + comp.v_samp_factor) * 64 * 2;
             }
-            wholeDecoded_ = true;
-        } else {
+        }
+        if (!turned_) {
             row_.resize(static_cast<size_t>(width_) * 3);
         }
         info.Width = width_;
         info.Height = height_;
         info.MultiScan = multiScan;
-        info.Orientation = orientation;
+        info.Orientation = orientation_;
+        info.WorkingBytes = working;
         return true;
     }
 
@@ -319,8 +327,8 @@ public:
 
     const uint8_t* Row(int32_t y) override
     {
-        if (wholeDecoded_) {
-            return whole_.Row(y);
+        if (turned_) {
+            return DecodeWhole() ? whole_.Row(y) : nullptr;
         }
         if (failed_ || (!started_ && !Start())) {
             failed_ = true;
@@ -338,8 +346,8 @@ public:
 
     bool Finish() override
     {
-        if (wholeDecoded_) {
-            return true;
+        if (turned_) {
+            return DecodeWhole();
         }
         if (failed_ || (!started_ && !Start())) {
             return false;
@@ -354,6 +362,21 @@ public:
     }
 
 private:
+    // Turning needs the whole picture; such files are decoded completely on first use.
+    bool DecodeWhole()
+    {
+        if (!wholeDecoded_ && !failed_) {
+            try {
+                whole_ = Raster(width_, height_);
+                wholeDecoded_ = Decompress(d_, orientation_, whole_);
+            } catch (const std::bad_alloc&) {
+                wholeDecoded_ = false;
+            }
+            failed_ = !wholeDecoded_;
+        }
+        return wholeDecoded_;
+    }
+
     // Starts the output pass. When the reader looks at part of each row only, libjpeg decodes just that
     // part, widened on each side: the edges of a partial decode are upsampled (and, in a progressive file
     // cut short, block-smoothed over a neighbourhood two blocks wide) as picture edges, and the margin
@@ -418,6 +441,8 @@ private:
 
     Decoder d_{};
     Raster whole_;
+    int orientation_ = 1;
+    bool turned_ = false;
     bool wholeDecoded_ = false;
     std::vector<uint8_t> row_;
     JSAMPARRAY raw_ = nullptr;

@@ -1,6 +1,7 @@
 #include "conversion/Picture.h"
 
 #include "conversion/JpegCodec.h"
+#include "conversion/MemoryGate.h"
 #include "platform/Bmp.h"
 #include "platform/EngineError.h"
 #include "platform/IntConv.h"
@@ -145,7 +146,7 @@ private:
 // Loads the picture as a row source: nullptr when loading fails. `bytes` holds the file for as long as
 // the source reads from it.
 std::unique_ptr<RowSource> OpenPicture(const std::string& path, PictureKind kind, DecodePath decodePath,
-                                       JpegObject& jpeg, std::vector<uint8_t>& bytes)
+                                       JpegObject& jpeg, std::vector<uint8_t>& bytes, int64_t& workingBytes)
 {
     Raster source;
     if (kind == PictureKind::Bmp && decodePath == DecodePath::WholePicture) {
@@ -153,7 +154,11 @@ std::unique_ptr<RowSource> OpenPicture(const std::string& path, PictureKind kind
             return nullptr;
         }
     } else if (kind == PictureKind::Bmp) {
-        return ReadPictureFile(path, bytes) ? OpenBmp(bytes.data(), bytes.size()) : nullptr;
+        if (!ReadPictureFile(path, bytes)) {
+            return nullptr;
+        }
+        auto rows = OpenBmp(bytes.data(), bytes.size(), workingBytes);
+        return rows;
     } else if (decodePath == DecodePath::WholePicture) {
         if (!LoadJpegPicture(path, jpeg, source)) {
             return nullptr;
@@ -166,6 +171,7 @@ std::unique_ptr<RowSource> OpenPicture(const std::string& path, PictureKind kind
         JpegHeaderInfo info;
         auto rows = OpenJpeg(bytes.data(), bytes.size(), info);
         jpeg.Progressive = info.MultiScan;
+        workingBytes = info.WorkingBytes;
         return rows;
     }
     return std::make_unique<OwnedRasterSource>(std::move(source));
@@ -174,14 +180,16 @@ std::unique_ptr<RowSource> OpenPicture(const std::string& path, PictureKind kind
 } // namespace
 
 PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const PictureSettings& settings,
-                               DecodePath decodePath)
+                               DecodePath decodePath, MemoryGate* gate)
 {
     using Outcome = PreparedPicture::Outcome;
     PreparedPicture prepared;
     JpegObject jpeg;
     {
         std::vector<uint8_t> bytes;
-        std::unique_ptr<RowSource> source = OpenPicture(path, kind, decodePath, jpeg, bytes);
+        int64_t workingBytes = 0;
+        std::unique_ptr<RowSource> source = OpenPicture(path, kind, decodePath, jpeg, bytes, workingBytes);
+        MemoryLease lease;
         // A file found damaged only while its rows are read is a failed load all the same, whatever the
         // fitting met on the way: Finish() settles that before any other outcome counts.
         auto fail = [&](Outcome outcome, std::string text = {}) {
@@ -200,6 +208,9 @@ PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const 
         } catch (const EngineError& error) {
             return fail(Outcome::SizeError, error.what());
         }
+        // The file, the decoder's own buffers, and the window, target and encoded copies of the result.
+        const int64_t targetBytes = target.Usable() ? int64_t{target.Width} * target.Height * 3 * 3 : 0;
+        lease.Take(gate, static_cast<int64_t>(bytes.size()) + workingBytes + targetBytes);
         try {
             FitPicture(jpeg, *source, target, settings);
         } catch (const EngineError& error) {

@@ -82,9 +82,11 @@ struct PreparedPicture {
 };
 // Streaming decodes JPEG rows straight into the resample; the whole-picture path decodes first and is kept
 // as the reference the streaming one must match.
+// With a gate, the picture waits until its estimated working memory fits the gate's budget.
 enum class DecodePath { Streaming, WholePicture };
+class MemoryGate;
 PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const PictureSettings& settings,
-                               DecodePath decodePath = DecodePath::Streaming);
+                               DecodePath decodePath = DecodePath::Streaming, MemoryGate* gate = nullptr);
 
 // Encodes the object's raster (JPEG object's encoding); false when it cannot be encoded.
 bool EncodeJpegObject(JpegObject& jpeg);

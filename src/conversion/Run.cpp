@@ -1,5 +1,6 @@
 #include "conversion/Run.h"
 
+#include "conversion/MemoryGate.h"
 #include "conversion/Naming.h"
 #include "platform/EngineError.h"
 #include "platform/IntConv.h"
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include <cerrno>
+#include <malloc.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -122,6 +124,9 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
 }
 
 
+// Memory that the pictures prepared at the same time may hold together.
+constexpr int64_t RunMemoryBudget = int64_t{104} << 20;
+
 // Prepares pictures on worker threads ahead of the walk while the run takes the results strictly in
 // the order they were handed in. With one job everything happens on the caller's thread, one at a time.
 class ConversionRun::Pipeline {
@@ -137,6 +142,12 @@ public:
 
     explicit Pipeline(int jobs)
     {
+#ifdef __GLIBC__
+        // Workers free large picture buffers that another worker could use next; with one arena they do,
+        // instead of each thread keeping its own freed memory.
+        static const bool oneArena = mallopt(M_ARENA_MAX, 1) != 0;
+        (void)oneArena;
+#endif
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
         const unsigned workers = jobs > 0 ? static_cast<unsigned>(jobs) : cores;
         if (workers > 1) {
@@ -160,6 +171,7 @@ public:
     }
 
     bool Parallel() const { return !threads_.empty(); }
+    MemoryGate* Gate() { return &gate_; }
     bool Full() const { return tasks_.size() >= limit_; }
     bool Empty() const { return tasks_.empty(); }
 
@@ -211,7 +223,7 @@ private:
             }
             task->Taken = true;
             lock.unlock();
-            PreparedPicture result = PreparePicture(task->Path, task->Kind, task->Settings);
+            PreparedPicture result = PreparePicture(task->Path, task->Kind, task->Settings, DecodePath::Streaming, &gate_);
             lock.lock();
             task->Result = std::move(result);
             task->Done = true;
@@ -227,6 +239,7 @@ private:
     std::condition_variable done_;
     size_t limit_ = 1;
     bool stopping_ = false;
+    MemoryGate gate_{RunMemoryBudget};
 };
 
 RunOutcome ConversionRun::StartCommand(RunControls& controls)
@@ -334,7 +347,7 @@ void ConversionRun::FinishOldest(RunControls& controls, Pipeline& pipeline)
         return;
     }
     if (!task->Done) {
-        task->Result = PreparePicture(task->Path, task->Kind, task->Settings);
+        task->Result = PreparePicture(task->Path, task->Kind, task->Settings, DecodePath::Streaming, pipeline.Gate());
     }
     FinishPicture(controls, task->Path, task->Result);
 }

@@ -468,8 +468,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<RowSource> OpenBmp(const uint8_t* data, size_t size)
+std::unique_ptr<RowSource> OpenBmp(const uint8_t* data, size_t size, int64_t& wholeBytes)
 {
+    wholeBytes = 0;
     if (data == nullptr || size == 0) {
         return nullptr;
     }
@@ -479,6 +480,7 @@ std::unique_ptr<RowSource> OpenBmp(const uint8_t* data, size_t size)
             return nullptr;
         }
         if (layout.Compression == BiRle8 || layout.Compression == BiRle4) {
+            wholeBytes = layout.Width * layout.Height * 3;
             Raster whole;
             return DecodeBmp(data, size, whole) ? std::make_unique<WholeBmpSource>(std::move(whole)) : nullptr;
         }

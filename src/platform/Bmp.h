@@ -18,5 +18,6 @@ inline constexpr int64_t MaxPicturePixels = int64_t{1} << 28;
 bool DecodeBmp(const uint8_t* data, size_t size, Raster& out);
 
 // The same decoding, row by row straight from the file's bytes (run-length encoded files are decoded
-// whole first). nullptr for anything DecodeBmp refuses; `data` must outlive the source.
-std::unique_ptr<RowSource> OpenBmp(const uint8_t* data, size_t size);
+// whole first, and `wholeBytes` tells the memory that takes). nullptr for anything DecodeBmp refuses;
+// `data` must outlive the source.
+std::unique_ptr<RowSource> OpenBmp(const uint8_t* data, size_t size, int64_t& wholeBytes);
