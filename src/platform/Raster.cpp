@@ -61,6 +61,34 @@ void ReduceRow(const uint8_t* row, const AxisMap& columns, std::vector<uint32_t>
     }
 }
 
+// Division by a fixed divisor through one wide multiplication, exact for every numerator below 2^42 (a
+// weighted sum is at most 255 * sw * sh < 2^40): m = ceil(2^(42+l) / d) with 2^l >= d makes
+// floor(n * m / 2^(42+l)) equal floor(n / d).
+class ExactDivider {
+public:
+    explicit ExactDivider(uint64_t divisor) : half_(divisor / 2)
+    {
+        int l = 0;
+        while ((uint64_t{1} << l) < divisor) {
+            ++l;
+        }
+        shift_ = 42 + l;
+        const unsigned __int128 power = static_cast<unsigned __int128>(1) << shift_;
+        multiplier_ = (power + divisor - 1) / divisor;
+    }
+
+    // n / d rounded to nearest, halves up.
+    uint64_t Rounded(uint64_t n) const
+    {
+        return static_cast<uint64_t>((static_cast<unsigned __int128>(n + half_) * multiplier_) >> shift_);
+    }
+
+private:
+    uint64_t half_;
+    int shift_ = 0;
+    unsigned __int128 multiplier_ = 0;
+};
+
 } // namespace
 
 bool ResampleAreaWindow(RowSource& source, int64_t W, int64_t H, int64_t left, int64_t top, int64_t right,
@@ -83,8 +111,7 @@ bool ResampleAreaWindow(RowSource& source, int64_t W, int64_t H, int64_t left, i
     std::vector<uint32_t> reduced(width * 3);
     int32_t reducedRow = -1;
     std::vector<uint64_t> accumulator(width * 3);
-    const uint64_t divisor = static_cast<uint64_t>(sw) * static_cast<uint64_t>(sh);
-    const uint64_t half = divisor / 2;
+    const ExactDivider divide(static_cast<uint64_t>(sw) * static_cast<uint64_t>(sh));
 
     for (size_t y = 0; y < rows.Taps.size(); ++y) {
         const AxisTap& tap = rows.Taps[y];
@@ -106,7 +133,7 @@ bool ResampleAreaWindow(RowSource& source, int64_t W, int64_t H, int64_t left, i
         }
         uint8_t* out = window.Row(static_cast<int32_t>(y));
         for (size_t i = 0; i < accumulator.size(); ++i) {
-            out[i] = static_cast<uint8_t>((accumulator[i] + half) / divisor);
+            out[i] = static_cast<uint8_t>(divide.Rounded(accumulator[i]));
         }
     }
     return true;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 namespace {
 
 Raster Resample(const Raster& source, int64_t W, int64_t H)
@@ -135,4 +138,53 @@ TEST(StretchCopy, ShortSideRepeatsPixels)
     EXPECT_EQ(At(big, 0, 1), 10); // row 1 of 3 maps back to source row 0
     const Raster same = MakeTestRaster(5, 4);
     EXPECT_EQ(StretchCopy(same, 5, 4).Pixels, same.Pixels);
+}
+
+namespace {
+
+// Coverage-weighted mean straight from the definition, one destination pixel at a time.
+Raster NaiveResample(const Raster& source, int64_t W, int64_t H)
+{
+    Raster out(static_cast<int32_t>(W), static_cast<int32_t>(H));
+    const int64_t sw = source.Width;
+    const int64_t sh = source.Height;
+    auto overlap = [](int64_t a0, int64_t a1, int64_t b0, int64_t b1) {
+        return std::max<int64_t>(0, std::min(a1, b1) - std::max(a0, b0));
+    };
+    for (int64_t y = 0; y < H; ++y) {
+        for (int64_t x = 0; x < W; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                uint64_t sum = 0;
+                for (int64_t j = 0; j < sh; ++j) {
+                    const int64_t wy = overlap(y * sh, (y + 1) * sh, j * H, (j + 1) * H);
+                    for (int64_t i = 0; wy > 0 && i < sw; ++i) {
+                        const int64_t wx = overlap(x * sw, (x + 1) * sw, i * W, (i + 1) * W);
+                        sum += static_cast<uint64_t>(wx * wy) * source.Row(static_cast<int32_t>(j))[3 * i + c];
+                    }
+                }
+                const uint64_t d = static_cast<uint64_t>(sw * sh);
+                out.Row(static_cast<int32_t>(y))[3 * x + c] = static_cast<uint8_t>((sum + d / 2) / d);
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(AreaResample, MatchesTheDefinitionAtAwkwardRatios)
+{
+    std::mt19937 random(99);
+    for (int round = 0; round < 40; ++round) {
+        const int32_t sw = 1 + static_cast<int32_t>(random() % 23);
+        const int32_t sh = 1 + static_cast<int32_t>(random() % 19);
+        const int64_t W = 1 + random() % 31;
+        const int64_t H = 1 + random() % 29;
+        Raster source(sw, sh);
+        for (auto& byte : source.Pixels) {
+            byte = static_cast<uint8_t>(random());
+        }
+        ASSERT_EQ(Resample(source, W, H).Pixels, NaiveResample(source, W, H).Pixels)
+            << sw << "x" << sh << " -> " << W << "x" << H;
+    }
 }
