@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -45,18 +46,35 @@ bool DisplayAvailable()
 #endif
 }
 
+const char* const NoDisplayLine = "quorvane: no graphical display found (DISPLAY and WAYLAND_DISPLAY name none that "
+                                  "answers); start it from a desktop session, or use quorvane-cli\n";
+
+// While the platform plugin starts, its complaints about an unreachable display end in an abort; turn them
+// into the one clear line and a plain failure exit.
+void StartUpMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtFatalMsg) {
+        std::fputs(NoDisplayLine, stderr);
+        _exit(1);
+    }
+    if (context.category != nullptr && std::string(context.category).rfind("qt.qpa", 0) == 0) {
+        return;
+    }
+    std::fputs((qFormatLogMessage(type, context, message) + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (!DisplayAvailable()) {
-        std::fputs("quorvane: no graphical display found (DISPLAY and WAYLAND_DISPLAY are not set); "
-                   "start it from a desktop session, or use quorvane-cli\n",
-                   stderr);
+        std::fputs(NoDisplayLine, stderr);
         return 1;
     }
 
+    const QtMessageHandler previousHandler = qInstallMessageHandler(StartUpMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(previousHandler);
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationVersion(QStringLiteral("2.0"));
     SetUpAppearance(app);

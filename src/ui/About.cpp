@@ -49,6 +49,9 @@ void TForm2::keyPressEvent(QKeyEvent* event)
 
 void TForm2::showEvent(QShowEvent* event)
 {
-    CentreOnScreen(*this);
+    // Centred each time it is shown by the program, not when the window manager restores it.
+    if (!event->spontaneous()) {
+        CentreOnScreen(*this);
+    }
     QDialog::showEvent(event);
 }

@@ -26,6 +26,16 @@ class QuorvaneStyle : public QProxyStyle {
             return QProxyStyle::pixelMetric(metric, option, widget);
         }
     }
+
+    // Message box buttons carry their caption only, as the windows' own buttons do.
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons) {
+            return 0;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
 };
 
 } // namespace

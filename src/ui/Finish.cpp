@@ -65,6 +65,9 @@ void TForm3::resizeEvent(QResizeEvent* event)
 
 void TForm3::showEvent(QShowEvent* event)
 {
-    CentreOnScreen(*this);
+    // Centred each time it is shown by the program, not when the window manager restores it.
+    if (!event->spontaneous()) {
+        CentreOnScreen(*this);
+    }
     QDialog::showEvent(event);
 }

@@ -120,7 +120,10 @@ void TForm1::FormCreate()
 
 void TForm1::showEvent(QShowEvent* event)
 {
-    CentreOnScreen(*this);
+    // Centred each time it is shown by the program, not when the window manager restores it.
+    if (!event->spontaneous()) {
+        CentreOnScreen(*this);
+    }
     QWidget::showEvent(event);
 }
 

@@ -1,0 +1,233 @@
+// The window's side of the phone catalogue, the folder history and the last-used folders.
+
+#include "UiTestSupport.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace {
+
+QStringList Items(const QComboBox& box)
+{
+    QStringList items;
+    for (int i = 0; i < box.count(); ++i) {
+        items << box.itemText(i);
+    }
+    return items;
+}
+
+// Counts the times a file in a folder is written and closed. Opens are watched too: identical events in a
+// row would be merged into one, and an open between two writes keeps them apart.
+class WriteCounter {
+  public:
+    WriteCounter(const std::string& folder, std::string name) : name_(std::move(name))
+    {
+        fd_ = inotify_init1(IN_NONBLOCK);
+        if (fd_ >= 0) {
+            inotify_add_watch(fd_, folder.c_str(), IN_OPEN | IN_CLOSE_WRITE);
+        }
+    }
+    ~WriteCounter()
+    {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    WriteCounter(const WriteCounter&) = delete;
+    WriteCounter& operator=(const WriteCounter&) = delete;
+
+    bool Works() const { return fd_ >= 0; }
+
+    int Count()
+    {
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t length = read(fd_, buffer, sizeof buffer);
+            if (length <= 0) {
+                return count_;
+            }
+            for (ssize_t at = 0; at < length;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if ((event->mask & IN_CLOSE_WRITE) != 0 && event->len > 0 && name_ == event->name) {
+                    ++count_;
+                }
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+  private:
+    std::string name_;
+    int fd_ = -1;
+    int count_ = 0;
+};
+
+const char* const Catalogue = "[MakerA]\r\n"
+                              "Model1 128/160\r\n"
+                              "Shared 176/220\r\n"
+                              "[Empty]\r\n"
+                              "[MakerB]\r\n"
+                              "Model3  240 / 320\r\n"
+                              "Shared 1/2";
+
+} // namespace
+
+TEST(CatalogueWindowTest, MakersAreListedAtStartUpWithNothingChosen)
+{
+    WindowFixture fixture;
+    fixture.Write("phone.ini", Catalogue);
+    fixture.Open();
+    auto& makers = fixture.Control<QComboBox>("cbFirm");
+    EXPECT_EQ(Items(makers), (QStringList{"MakerA", "Empty", "MakerB"}));
+    EXPECT_EQ(makers.currentIndex(), -1);
+    EXPECT_TRUE(fixture.Dialogs.Events.empty());
+}
+
+TEST(CatalogueWindowTest, MessageOfABadCatalogueComesBeforeTheWindowAndKeepsWhatWasRead)
+{
+    WindowFixture fixture;
+    fixture.Write("phone.ini", "[MakerA]\nModel1 128/160\n[MakerB]\nModel2 128x160\n[MakerC]\n");
+    fixture.Open();
+    EXPECT_EQ(fixture.Dialogs.Events,
+              std::vector<std::string>{"message: В файле phone.ini была допущена ошибка, инструкция в ReadMe.txt"});
+    EXPECT_EQ(fixture.Dialogs.OwnerVisible, std::vector<bool>{false});
+    EXPECT_EQ(Items(fixture.Control<QComboBox>("cbFirm")), (QStringList{"MakerA", "MakerB"}));
+}
+
+TEST(CatalogueWindowTest, MakerThenModelFillsWidthAndHeight)
+{
+    WindowFixture fixture;
+    fixture.Write("phone.ini", Catalogue);
+    fixture.Open();
+    auto& makers = fixture.Control<QComboBox>("cbFirm");
+    auto& models = fixture.Control<QComboBox>("cbModel");
+    auto& width = fixture.Control<QLineEdit>("eWidth");
+    auto& height = fixture.Control<QLineEdit>("eHeight");
+
+    Choose(makers, 0);
+    EXPECT_EQ(Items(models), (QStringList{"Model1", "Shared"}));
+    EXPECT_EQ(models.currentIndex(), -1);
+    EXPECT_TRUE(width.text().isEmpty());
+
+    Choose(models, 0);
+    EXPECT_EQ(width.text(), QStringLiteral("128"));
+    EXPECT_EQ(height.text(), QStringLiteral("160"));
+
+    // Another maker replaces the list and leaves the size alone.
+    Choose(makers, 2);
+    EXPECT_EQ(Items(models), (QStringList{"Model3", "Shared"}));
+    EXPECT_EQ(models.currentIndex(), -1);
+    EXPECT_EQ(width.text(), QStringLiteral("128"));
+
+    // Texts are copied as stored; a name found twice takes the size of its first line.
+    Choose(models, 0);
+    EXPECT_EQ(width.text(), QStringLiteral(" 240 "));
+    EXPECT_EQ(height.text(), QStringLiteral(" 320"));
+    Choose(models, 1);
+    EXPECT_EQ(width.text(), QStringLiteral("176"));
+    EXPECT_EQ(height.text(), QStringLiteral("220"));
+
+    // Choosing the same maker again refills its list; a maker without models empties it.
+    Choose(makers, 2);
+    EXPECT_EQ(models.currentIndex(), -1);
+    Choose(makers, 1);
+    EXPECT_EQ(models.count(), 0);
+}
+
+TEST(FolderBoxTest, HistoryListsAndLastFoldersComeBackAtStartUp)
+{
+    WindowFixture fixture;
+    fixture.Write("source.ini", "/photos/2024\r\n\r\n/photos/old\n/photos/2024");
+    fixture.Write("receiver.ini", "/walls\r\n");
+    fixture.Write("quorvane.ini", "/typed but never used\r\n/walls");
+    fixture.Open();
+    auto& source = fixture.Control<QComboBox>("cbSource");
+    auto& receiver = fixture.Control<QComboBox>("cbReceiver");
+    EXPECT_EQ(Items(source), (QStringList{"/photos/2024", "/photos/old", "/photos/2024"}));
+    EXPECT_EQ(Items(receiver), (QStringList{"/walls"}));
+    EXPECT_EQ(source.currentText(), QStringLiteral("/typed but never used"));
+    EXPECT_EQ(receiver.currentText(), QStringLiteral("/walls"));
+}
+
+TEST(FolderBoxTest, StartRecordsBothFoldersAndKeepsTheTypedTexts)
+{
+    WindowFixture fixture;
+    std::filesystem::create_directory(fixture.Dir() / "in");
+    fixture.Write("source.ini", "/older\r\n");
+    fixture.Open();
+    fixture.Dialogs.OnModal = [](QDialog&) {};
+    auto& source = fixture.Control<QComboBox>("cbSource");
+    auto& receiver = fixture.Control<QComboBox>("cbReceiver");
+    const std::string in = fixture.Dir() / "in";
+    const std::string out = fixture.Dir() / "missing";
+    TypeInto(source, in);
+    TypeInto(receiver, out);
+    fixture.Control<QLineEdit>("eWidth").setText(QStringLiteral("24"));
+    fixture.Control<QLineEdit>("eHeight").setText(QStringLiteral("32"));
+    QTest::mouseClick(&fixture.Control<QPushButton>("Button4"), Qt::LeftButton);
+
+    EXPECT_EQ(fixture.Read("source.ini"), "/older\r\n" + in + "\r\n");
+    EXPECT_EQ(fixture.Read("receiver.ini"), out + "\r\n");
+    EXPECT_EQ(Items(source), (QStringList{"/older", QString::fromStdString(in)}));
+    EXPECT_EQ(Items(receiver), (QStringList{QString::fromStdString(out)}));
+    EXPECT_EQ(source.currentText().toStdString(), in);
+    EXPECT_EQ(receiver.currentText().toStdString(), out);
+
+    // The same folders again: the files stay as they are.
+    QTest::mouseClick(&fixture.Control<QPushButton>("Button4"), Qt::LeftButton);
+    EXPECT_EQ(fixture.Read("source.ini"), "/older\r\n" + in + "\r\n");
+    EXPECT_EQ(fixture.Read("receiver.ini"), out + "\r\n");
+}
+
+TEST(FolderBoxTest, FolderChooserReplacesTheTextOnlyWhenConfirmed)
+{
+    WindowFixture fixture;
+    fixture.Open();
+    fixture.Dialogs.Events.clear();
+    auto& source = fixture.Control<QComboBox>("cbSource");
+    auto& receiver = fixture.Control<QComboBox>("cbReceiver");
+    TypeInto(source, "typed");
+
+    fixture.Dialogs.FolderAnswers = {QString(), QStringLiteral("/chosen/source"), QStringLiteral("/chosen/out")};
+    QTest::mouseClick(&fixture.Control<QPushButton>("Button1"), Qt::LeftButton);
+    EXPECT_EQ(source.currentText(), QStringLiteral("typed"));
+    QTest::mouseClick(&fixture.Control<QPushButton>("Button1"), Qt::LeftButton);
+    EXPECT_EQ(source.currentText(), QStringLiteral("/chosen/source"));
+    QTest::mouseClick(&fixture.Control<QPushButton>("Button2"), Qt::LeftButton);
+    EXPECT_EQ(receiver.currentText(), QStringLiteral("/chosen/out"));
+
+    EXPECT_EQ(fixture.Dialogs.Events, std::vector<std::string>(3, "folder: Выберите каталог:"));
+    EXPECT_EQ(source.count(), 0);
+    EXPECT_FALSE(fixture.Exists("source.ini"));
+}
+
+TEST(FolderBoxTest, ExitWritesTheLastFoldersTwiceAndTheCloseBoxOnce)
+{
+    {
+        WindowFixture fixture;
+        fixture.Open();
+        WriteCounter writes(fixture.Dir().Str(), "quorvane.ini");
+        ASSERT_TRUE(writes.Works());
+        TypeInto(fixture.Control<QComboBox>("cbReceiver"), "/walls");
+        QTest::mouseClick(&fixture.Control<QPushButton>("Button3"), Qt::LeftButton);
+        EXPECT_FALSE(fixture.Form().isVisible());
+        EXPECT_EQ(writes.Count(), 2);
+        EXPECT_EQ(fixture.Read("quorvane.ini"), "\r\n/walls");
+    }
+    {
+        WindowFixture fixture;
+        fixture.Open();
+        WriteCounter writes(fixture.Dir().Str(), "quorvane.ini");
+        fixture.Form().close();
+        EXPECT_FALSE(fixture.Form().isVisible());
+        EXPECT_EQ(writes.Count(), 1);
+        EXPECT_EQ(fixture.Read("quorvane.ini"), "\r\n");
+    }
+}

@@ -1,0 +1,246 @@
+// The gauge's drawing, the report and About windows, and captions that fit their controls.
+
+#include "UiTestSupport.h"
+#include "ui/About.h"
+#include "ui/Appearance.h"
+#include "ui/CGauge.h"
+#include "ui/CLinkLabel.h"
+#include "ui/Finish.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCursor>
+#include <QEnterEvent>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QImage Picture(QWidget& widget)
+{
+    return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+bool Contains(const QImage& image, QColor colour)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixelColor(x, y) == colour) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+QColor Inverse(QColor colour)
+{
+    return QColor(255 - colour.red(), 255 - colour.green(), 255 - colour.blue());
+}
+
+} // namespace
+
+TEST(GaugeTest, DrawsFrameBarAndInvertedPercentage)
+{
+    CGauge gauge;
+    gauge.resize(337, 17);
+    const QColor background = gauge.palette().color(QPalette::Button);
+
+    gauge.SetProgress(50);
+    QImage image = Picture(gauge);
+    EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::black));
+    EXPECT_EQ(image.pixelColor(336, 16), QColor(Qt::black));
+    EXPECT_EQ(image.pixelColor(3, 8), QColor(0, 0, 255));
+    EXPECT_EQ(image.pixelColor(333, 8), background);
+
+    // The text shows inverted: yellow over the blue bar, the background's inverse elsewhere.
+    gauge.SetProgress(100);
+    image = Picture(gauge);
+    EXPECT_TRUE(Contains(image, QColor(255, 255, 0)));
+    gauge.SetProgress(0);
+    image = Picture(gauge);
+    EXPECT_TRUE(Contains(image, Inverse(background)));
+    EXPECT_FALSE(Contains(image, QColor(0, 0, 255)));
+}
+
+TEST(GaugeTest, KeepsWithinTheRangeAndRepaintsAtOnceOnlyOnChange)
+{
+    QWidget window;
+    window.resize(337, 40);
+    auto* gauge = new CGauge(&window);
+    gauge->setGeometry(0, 20, 337, 17);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QApplication::processEvents();
+
+    int paints = 0;
+    class Counter : public QObject {
+      public:
+        explicit Counter(int& count) : count_(count) {}
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            count_ += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+
+      private:
+        int& count_;
+    } counter(paints);
+    gauge->installEventFilter(&counter);
+
+    gauge->SetProgress(150);
+    EXPECT_EQ(gauge->Progress(), 100);
+    EXPECT_EQ(paints, 1); // painted before SetProgress returned, without the event loop
+    gauge->SetProgress(100);
+    EXPECT_EQ(paints, 1);
+    gauge->SetProgress(-5);
+    EXPECT_EQ(gauge->Progress(), 0);
+    EXPECT_EQ(paints, 2);
+    gauge->removeEventFilter(&counter);
+}
+
+TEST(ReportWindowTest, ListGrowsWithTheWindowAndOkKeepsTheCorner)
+{
+    TForm3 report;
+    EXPECT_EQ(report.size(), QSize(253, 217));
+    EXPECT_EQ(report.windowTitle(), QStringLiteral("Выполнено"));
+    report.Fill("2", "1", "1", {"/in/x.jpg"});
+    report.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&report));
+    auto& memo = WindowFixture::Find<QPlainTextEdit>(report, "Memo1");
+    auto& ok = WindowFixture::Find<QPushButton>(report, "Button1");
+    auto& found = WindowFixture::Find<QLabel>(report, "Label4");
+    EXPECT_TRUE(memo.isReadOnly());
+    const QPoint labelAt = found.pos();
+
+    report.resize(400, 300);
+    QApplication::processEvents();
+    EXPECT_EQ(memo.geometry(), QRect(2, 73, 400 - 2 - 4, 300 - 73 - 39));
+    EXPECT_EQ(ok.geometry(), QRect(400 - 3 - 85, 300 - 6 - 26, 85, 26));
+    EXPECT_EQ(found.pos(), labelAt);
+
+    // A second run's report replaces the first one's.
+    report.Fill("0", "0", "0", {"Выполнено без ошибок"});
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral("Выполнено без ошибок"));
+    EXPECT_EQ(found.text(), QStringLiteral("0"));
+
+    QTest::mouseClick(&ok, Qt::LeftButton);
+    EXPECT_FALSE(report.isVisible());
+}
+
+TEST(AboutWindowTest, EmailLinkLooksLikeALinkAndOpensMail)
+{
+    RecordingDialogs dialogs;
+    QCursor::setPos(0, 0); // on a real screen the pointer could rest where the link appears
+    TForm2 about(dialogs);
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("О программе"));
+    EXPECT_EQ(about.size(), QSize(235, 140));
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    auto& link = WindowFixture::Find<CLinkLabel>(about, "EmailLink");
+    EXPECT_TRUE(link.font().underline());
+    EXPECT_EQ(link.cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(link.palette().color(QPalette::WindowText), QColor(0, 0, 255));
+
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+    QApplication::sendEvent(&link, &enter);
+    EXPECT_EQ(link.palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&link, &leave);
+    EXPECT_EQ(link.palette().color(QPalette::WindowText), QColor(0, 0, 255));
+
+    QTest::mouseClick(&link, Qt::LeftButton);
+    EXPECT_EQ(dialogs.Events, std::vector<std::string>{"link: mailto:quorvane@example.org"});
+
+    QTest::mouseClick(&WindowFixture::Find<QPushButton>(about, "Button1"), Qt::LeftButton);
+    EXPECT_FALSE(about.isVisible());
+}
+
+TEST(AboutWindowTest, OpensModallyFromTheMainWindow)
+{
+    WindowFixture fixture;
+    fixture.Open();
+    fixture.Dialogs.Events.clear();
+    QTest::mouseClick(&fixture.Control<QPushButton>("Button5"), Qt::LeftButton);
+    EXPECT_EQ(fixture.Dialogs.Events, std::vector<std::string>{"modal: TForm2"});
+}
+
+// The windows are laid out in fixed pixels: a font that is missing or too wide clips the captions.
+class CaptionFitTest : public testing::Test {
+  protected:
+    void SetUp() override { fixture.Open(); }
+
+    static void ExpectCaptionsFit(QWidget& window)
+    {
+        // Check boxes and buttons: the room the style leaves for the caption.
+        for (auto* box : window.findChildren<QCheckBox*>()) {
+            QStyleOptionButton option;
+            option.initFrom(box);
+            const QRect room = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+            EXPECT_LE(box->fontMetrics().horizontalAdvance(box->text()), room.width())
+                << box->objectName().toStdString();
+            EXPECT_LE(box->fontMetrics().height(), room.height()) << box->objectName().toStdString();
+        }
+        for (auto* button : window.findChildren<QPushButton*>()) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), room.width())
+                << button->objectName().toStdString();
+        }
+        for (auto* group : window.findChildren<QGroupBox*>()) {
+            EXPECT_LE(group->fontMetrics().horizontalAdvance(group->title()) + 16, group->width())
+                << group->objectName().toStdString();
+        }
+        // A label takes the size of its text: it must stay inside its parent and off its neighbours.
+        for (auto* label : window.findChildren<QLabel*>()) {
+            if (label->text().isEmpty() || label->window() != &window) {
+                continue;
+            }
+            const QString name = label->objectName();
+            EXPECT_LE(label->sizeHint().width(), label->width()) << name.toStdString();
+            EXPECT_LE(label->sizeHint().height(), label->height()) << name.toStdString();
+            EXPECT_TRUE(label->parentWidget()->rect().contains(label->geometry())) << name.toStdString();
+            for (auto* other : label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                if (other != label && other->isWindow() == false && other->isVisibleTo(&window)) {
+                    EXPECT_FALSE(label->geometry().intersects(other->geometry()))
+                        << name.toStdString() << " overlaps " << other->objectName().toStdString();
+                }
+            }
+        }
+    }
+
+    WindowFixture fixture;
+};
+
+TEST_F(CaptionFitTest, ApplicationFontIsInstalled)
+{
+    EXPECT_EQ(QFontInfo(QApplication::font()).family(), QString::fromUtf8(ApplicationFontFamily));
+    EXPECT_EQ(QFontInfo(QApplication::font()).pixelSize(), ApplicationFontPixels);
+}
+
+TEST_F(CaptionFitTest, MainWindowCaptionsFit)
+{
+    ExpectCaptionsFit(fixture.Form());
+}
+
+TEST_F(CaptionFitTest, ReportCaptionsFit)
+{
+    TForm3& report = fixture.Form().Form3();
+    report.Fill("12345", "12345", "12345", {});
+    ExpectCaptionsFit(report);
+}
+
+TEST_F(CaptionFitTest, AboutCaptionsFit)
+{
+    ExpectCaptionsFit(fixture.Form().Form2());
+}
