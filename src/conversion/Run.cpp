@@ -149,7 +149,8 @@ public:
         (void)oneArena;
 #endif
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        const unsigned workers = jobs > 0 ? static_cast<unsigned>(jobs) : cores;
+        // Even on one core a worker keeps the caller free to answer its window while a picture decodes.
+        const unsigned workers = jobs > 0 ? static_cast<unsigned>(jobs) : std::max(2u, cores);
         if (workers > 1) {
             limit_ = workers * 3;
             for (unsigned i = 0; i < workers; ++i) {
