@@ -15,4 +15,9 @@ cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInf
 cmake --build "$root/build-asan" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
+
+# ---- Fuzz smoke run ----
+# Every libFuzzer target (clang, ASan+UBSan, in build-fuzz) for a few seconds over its generated seed corpus;
+# any crash, leak, sanitizer report or slow input fails CI.
+FUZZ_BUILD_JOBS="$jobs" bash "$root/scripts/fuzz.sh" "${FUZZ_SMOKE_SECONDS:-5}"
 echo "All tests passed."

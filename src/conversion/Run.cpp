@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include <cerrno>
@@ -154,7 +155,11 @@ public:
         if (workers > 1) {
             limit_ = workers * 3;
             for (unsigned i = 0; i < workers; ++i) {
-                threads_.emplace_back([this] { Work(); });
+                try {
+                    threads_.emplace_back([this] { Work(); });
+                } catch (const std::system_error&) {
+                    break; // out of threads or address space: the workers there are (or none) do the run
+                }
             }
         }
     }
@@ -181,7 +186,10 @@ public:
         {
             std::lock_guard lock(mutex_);
             tasks_.push_back(task);
-            queue_.push_back(std::move(task));
+            // Without workers nothing drains the queue: the caller prepares every task itself.
+            if (!threads_.empty()) {
+                queue_.push_back(std::move(task));
+            }
         }
         wake_.notify_one();
     }

@@ -108,7 +108,7 @@ TEST_F(RunFixture, StartNumberMustConvert)
 
 TEST_F(RunFixture, MissingOrBlankSourceGivesAnEmptyReport)
 {
-    for (const std::string source : {dir / "nowhere", std::string("   ")}) {
+    for (const std::string& source : {dir / "nowhere", std::string("   ")}) {
         FakeControls c = controls;
         c.Source = source;
         EXPECT_EQ(run.StartCommand(c), RunOutcome::Completed);
