@@ -86,8 +86,6 @@ void Traverse(RunControls& controls, const std::string& folder, std::set<std::pa
 
 } // namespace
 
-// Writes the bytes under a temporary name in the target's folder and renames it over the target, so the
-// target is either the complete new file or what it was before.
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     const size_t slash = path.rfind(PathSeparator);
@@ -123,7 +121,6 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
     }
     return true;
 }
-
 
 // Memory that the pictures prepared at the same time may hold together.
 constexpr int64_t RunMemoryBudget = int64_t{104} << 20;
