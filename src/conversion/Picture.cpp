@@ -97,7 +97,13 @@ void FitCrop(JpegObject& jpeg, RowSource& source, TargetSize target, int64_t H, 
         const int64_t top = cropWidth ? 0 : offset;
         Raster window;
         jpeg.SourceFailed = !ResampleAreaWindow(source, W, H, left, top, W - left, H - top, window);
-        jpeg.Image = jpeg.SourceFailed ? Raster() : StretchCopy(window, target.Width, target.Height);
+        if (jpeg.SourceFailed) {
+            jpeg.Image = Raster();
+        } else if (window.Width == target.Width && window.Height == target.Height) {
+            jpeg.Image = std::move(window);
+        } else {
+            jpeg.Image = StretchCopy(window, target.Width, target.Height);
+        }
     } else {
         jpeg.Image = Raster();
     }

@@ -74,7 +74,7 @@ public:
         }
         shift_ = 42 + l;
         const unsigned __int128 power = static_cast<unsigned __int128>(1) << shift_;
-        multiplier_ = (power + divisor - 1) / divisor;
+        multiplier_ = static_cast<uint64_t>((power + divisor - 1) / divisor); // below 2^43
     }
 
     // n / d rounded to nearest, halves up.
@@ -86,7 +86,7 @@ public:
 private:
     uint64_t half_;
     int shift_ = 0;
-    unsigned __int128 multiplier_ = 0;
+    uint64_t multiplier_ = 0;
 };
 
 } // namespace
@@ -113,9 +113,10 @@ bool ResampleAreaWindow(RowSource& source, int64_t W, int64_t H, int64_t left, i
     std::vector<uint64_t> accumulator(width * 3);
     const ExactDivider divide(static_cast<uint64_t>(sw) * static_cast<uint64_t>(sh));
 
+    const size_t count = accumulator.size();
     for (size_t y = 0; y < rows.Taps.size(); ++y) {
         const AxisTap& tap = rows.Taps[y];
-        std::fill(accumulator.begin(), accumulator.end(), 0);
+        uint8_t* out = window.Row(static_cast<int32_t>(y));
         for (int32_t k = 0; k < tap.Count; ++k) {
             const int32_t sy = tap.First + k;
             if (sy != reducedRow) {
@@ -126,14 +127,28 @@ bool ResampleAreaWindow(RowSource& source, int64_t W, int64_t H, int64_t left, i
                 ReduceRow(row, columns, reduced);
                 reducedRow = sy;
             }
+            // The first source row starts the sums and the last one finishes them straight into the
+            // window, so a destination row costs one pass per source row and nothing more.
             const uint64_t weight = rows.Weights[tap.Offset + static_cast<size_t>(k)];
-            for (size_t i = 0; i < accumulator.size(); ++i) {
-                accumulator[i] += weight * reduced[i];
+            const bool first = k == 0;
+            const bool last = k + 1 == tap.Count;
+            if (first && last) {
+                for (size_t i = 0; i < count; ++i) {
+                    out[i] = static_cast<uint8_t>(divide.Rounded(weight * reduced[i]));
+                }
+            } else if (first) {
+                for (size_t i = 0; i < count; ++i) {
+                    accumulator[i] = weight * reduced[i];
+                }
+            } else if (last) {
+                for (size_t i = 0; i < count; ++i) {
+                    out[i] = static_cast<uint8_t>(divide.Rounded(accumulator[i] + weight * reduced[i]));
+                }
+            } else {
+                for (size_t i = 0; i < count; ++i) {
+                    accumulator[i] += weight * reduced[i];
+                }
             }
-        }
-        uint8_t* out = window.Row(static_cast<int32_t>(y));
-        for (size_t i = 0; i < accumulator.size(); ++i) {
-            out[i] = static_cast<uint8_t>(divide.Rounded(accumulator[i]));
         }
     }
     return true;
