@@ -17,6 +17,8 @@ struct AxisTap {
 struct AxisMap {
     std::vector<AxisTap> Taps;
     std::vector<uint32_t> Weights;
+    // Set when every footprint covers at least three source pixels: the weight of the ones inside.
+    uint32_t InnerWeight = 0;
 };
 
 AxisMap MapAxis(int64_t n, int64_t m, int64_t from, int64_t to)
@@ -35,6 +37,9 @@ AxisMap MapAxis(int64_t n, int64_t m, int64_t from, int64_t to)
         }
         map.Taps.push_back(tap);
     }
+    const bool wide = !map.Taps.empty() && std::all_of(map.Taps.begin(), map.Taps.end(),
+                                                       [](const AxisTap& tap) { return tap.Count >= 3; });
+    map.InnerWeight = wide ? static_cast<uint32_t>(m) : 0;
     return map;
 }
 
@@ -43,6 +48,30 @@ AxisMap MapAxis(int64_t n, int64_t m, int64_t from, int64_t to)
 void ReduceRow(const uint8_t* row, const AxisMap& columns, std::vector<uint32_t>& sums)
 {
     uint32_t* out = sums.data();
+    // Shrinking by a large factor, every source pixel inside a footprint has the same full weight (the
+    // destination count m): those are summed plainly and weighted once.
+    if (columns.InnerWeight != 0) {
+        const uint32_t m = columns.InnerWeight;
+        for (const AxisTap& tap : columns.Taps) {
+            const uint8_t* p = row + static_cast<size_t>(tap.First) * 3;
+            const uint8_t* tail = p + static_cast<size_t>(tap.Count - 1) * 3;
+            const uint32_t wHead = columns.Weights[tap.Offset];
+            const uint32_t wTail = columns.Weights[tap.Offset + static_cast<size_t>(tap.Count) - 1];
+            uint32_t r = 0;
+            uint32_t g = 0;
+            uint32_t b = 0;
+            for (const uint8_t* q = p + 3; q < tail; q += 3) {
+                r += q[0];
+                g += q[1];
+                b += q[2];
+            }
+            out[0] = wHead * p[0] + wTail * tail[0] + m * r;
+            out[1] = wHead * p[1] + wTail * tail[1] + m * g;
+            out[2] = wHead * p[2] + wTail * tail[2] + m * b;
+            out += 3;
+        }
+        return;
+    }
     for (const AxisTap& tap : columns.Taps) {
         const uint8_t* p = row + static_cast<size_t>(tap.First) * 3;
         const uint32_t* w = columns.Weights.data() + tap.Offset;
