@@ -76,7 +76,11 @@ void Traverse(RunControls& controls, const std::string& folder, std::set<std::pa
     }
     DirListing listing(folder);
     DirEntry entry;
-    while (listing.Next(entry)) {
+    for (unsigned listed = 1; listing.Next(entry); ++listed) {
+        // Listing a huge tree takes a while; a window keeps answering meanwhile.
+        if (listed % 256 == 0) {
+            controls.KeepAlive();
+        }
         if (ShouldEnter(controls, entry)) {
             Traverse(controls, JoinPath(folder, entry.Name), visited, step);
         }
