@@ -1,0 +1,101 @@
+// JPEG bytes in, through the whole loading path: the header and its limits, the decode, the EXIF
+// orientation, and the row-by-row decode the run uses, then a small fit and the encoder. Besides the
+// sanitizers' checks the two decoders are held against each other: they accept the same files and give
+// the same pixels, and a picture accepted whole also fits and encodes when decoded over a few columns.
+
+#include "conversion/JpegCodec.h"
+#include "conversion/Picture.h"
+#include "platform/Bmp.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Frames claiming more pixels are passed over: decoding them is correct but slow, and the limits
+// themselves are covered by the unit tests. Every byte pair that looks like a frame marker counts, so
+// nothing larger slips through inside another segment.
+constexpr int64_t MaxFuzzPixels = int64_t{1} << 20;
+
+bool ClaimsTooMuch(const uint8_t* data, size_t size)
+{
+    for (size_t i = 0; i + 9 <= size; ++i) {
+        const uint8_t marker = data[i + 1];
+        if (data[i] != 0xFF || marker < 0xC0 || marker > 0xCF || marker == 0xC4 || marker == 0xC8 || marker == 0xCC) {
+            continue;
+        }
+        const int64_t height = data[i + 5] << 8 | data[i + 6];
+        const int64_t width = data[i + 7] << 8 | data[i + 8];
+        if (width * height > MaxFuzzPixels) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Check(bool condition)
+{
+    if (!condition) {
+        std::abort();
+    }
+}
+
+bool SameHeader(const JpegHeaderInfo& a, const JpegHeaderInfo& b)
+{
+    return a.Width == b.Width && a.Height == b.Height && a.MultiScan == b.MultiScan && a.Orientation == b.Orientation;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (ClaimsTooMuch(data, size)) {
+        return 0;
+    }
+    Raster whole;
+    JpegHeaderInfo info;
+    const bool decoded = DecodeJpeg(data, size, whole, info);
+    if (decoded) {
+        Check(whole.Width == info.Width && whole.Height == info.Height && whole.Width > 0 && whole.Height > 0);
+        Check(whole.Pixels.size() == whole.Stride() * static_cast<size_t>(whole.Height));
+        Check(info.Orientation >= 1 && info.Orientation <= 8);
+    }
+
+    JpegHeaderInfo streamInfo;
+    bool streamed = false;
+    if (auto rows = OpenJpeg(data, size, streamInfo)) {
+        Check(rows->Width() == streamInfo.Width && rows->Height() == streamInfo.Height);
+        streamed = true;
+        for (int32_t y = 0; y < rows->Height() && streamed; ++y) {
+            const uint8_t* row = rows->Row(y);
+            streamed = row != nullptr;
+            if (row && decoded) {
+                Check(std::memcmp(row, whole.Row(y), whole.Stride()) == 0);
+            }
+        }
+        streamed = streamed && rows->Finish();
+    }
+    Check(streamed == decoded);
+    if (!decoded) {
+        return 0;
+    }
+    Check(SameHeader(info, streamInfo));
+
+    // The run's own path: the reader looks at the kept columns only, so libjpeg decodes a cropped band.
+    // The target's shape follows the input's size, so portrait and landscape crops and stretching all occur.
+    static constexpr TargetSize Targets[] = {{24, 32}, {32, 18}, {7, 5}};
+    const TargetSize target = Targets[size % 3];
+    auto rows = OpenJpeg(data, size, streamInfo);
+    Check(rows != nullptr);
+    JpegObject jpeg;
+    jpeg.Progressive = streamInfo.MultiScan;
+    FitPicture(jpeg, *rows, target,
+               PictureSettings{std::to_string(target.Width), std::to_string(target.Height), std::to_string(size)});
+    Check(!jpeg.SourceFailed && rows->Finish());
+    Check(jpeg.Image.Width == target.Width && jpeg.Image.Height == target.Height);
+    Check(EncodeJpegObject(jpeg));
+    Check(jpeg.Data.size() > 4 && jpeg.Data[0] == 0xFF && jpeg.Data[1] == 0xD8);
+    return 0;
+}

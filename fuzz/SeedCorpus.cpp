@@ -1,0 +1,123 @@
+// Writes the seed corpora of the fuzz targets into <folder>/{bmp,jpeg,intconv,catalogue}: valid files of
+// every kind the decoders accept and the hostile ones of the bad-input corpus, made by the builders the
+// tests use, so no binary seed is kept in the repository.
+// Usage: fuzz_seeds FOLDER [CATALOGUE-FILE]
+
+#include "support/BadInputs.h"
+#include "support/TestSupport.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Write(const fs::path& folder, const std::string& name, const std::string& bytes)
+{
+    fs::create_directories(folder);
+    std::ofstream out(folder / name, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + (folder / name).string());
+    }
+}
+
+std::string Text(const TestFiles::Bytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// File names in the corpus are plain: an index and the case's name with anything unusual replaced.
+std::string SeedName(size_t index, const std::string& name)
+{
+    std::string plain;
+    for (char c : name) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+        plain += keep ? c : '_';
+    }
+    return std::to_string(index) + "-" + plain;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::cerr << "usage: fuzz_seeds FOLDER [CATALOGUE-FILE]\n";
+        return 64;
+    }
+    const fs::path root = argv[1];
+    std::vector<TestFiles::BadInput> files = TestFiles::MakeGoodVariants(MakeTestRaster(13, 7, 5));
+    for (auto& file : TestFiles::MakeGoodVariants(MakeTestRaster(40, 30, 9))) {
+        file.Name = "large-" + file.Name;
+        files.push_back(std::move(file));
+    }
+    for (auto& file : TestFiles::MakeBadInputs()) {
+        files.push_back(std::move(file));
+    }
+    size_t index = 0;
+    for (const auto& file : files) {
+        // Sorted by content, whatever the name says: a JPEG named .bmp seeds the JPEG target.
+        const bool jpeg = !file.Content.empty() && file.Content[0] == 0xFF;
+        Write(root / (jpeg ? "jpeg" : "bmp"), SeedName(index++, file.Name), Text(file.Content));
+    }
+
+    const std::vector<std::string> numbers = {"0",
+                                              "7",
+                                              "-2147483648",
+                                              "2147483647",
+                                              "2147483648",
+                                              "-2147483649",
+                                              "$7FFFFFFF",
+                                              "$80000000",
+                                              "0x10",
+                                              "x1F",
+                                              "X1f",
+                                              "  -5",
+                                              "+7",
+                                              "1 ",
+                                              "",
+                                              " ",
+                                              "0x",
+                                              "$",
+                                              "-0x5",
+                                              "0X5",
+                                              "12a",
+                                              "\t5",
+                                              "00000000000000000000001",
+                                              "-0",
+                                              "$FFFFFFFF",
+                                              "  $ff",
+                                              "x",
+                                              "--1",
+                                              "+-1"};
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        Write(root / "intconv", std::to_string(i), numbers[i]);
+    }
+
+    std::vector<std::string> catalogues = {
+        "[Nokia]\r\n3310 84/48\r\n6300 240/320\r\n",
+        "model 176/220\n[A]B]\n[]\n[x\nname  1/2/3\n\x1a[after] 1/2\n",
+        "\r\r\n[Maker]\r\nno-slash 12\r\nlater 1/1\r\n",
+        "[M]\nA 1/1\nA 2/2\n[M]\nA 3/3",
+        "",
+    };
+    if (argc > 2) {
+        std::ifstream in(argv[2], std::ios::binary);
+        std::ostringstream content;
+        content << in.rdbuf();
+        catalogues.push_back(content.str());
+    }
+    for (size_t i = 0; i < catalogues.size(); ++i) {
+        Write(root / "catalogue", std::to_string(i), catalogues[i]);
+    }
+    std::cout << "seeds: " << files.size() << " pictures, " << numbers.size() << " numbers, " << catalogues.size()
+              << " catalogues in " << root.string() << "\n";
+    return 0;
+}

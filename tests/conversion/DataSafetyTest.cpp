@@ -1,0 +1,201 @@
+// An output is either the complete new file or what was there before: a full disk or a read-only receiver
+// gives the save message, leaves no partial or temporary file and keeps an existing output intact. The
+// failing receivers are real ones (a small tmpfs, which needs the right to mount) and, where they cannot
+// be had, the run's replaceable writer.
+
+#include "conversion/Run.h"
+#include "platform/DirList.h"
+#include "support/FakeControls.h"
+#include "support/TestSupport.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <set>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string SaveMessage = "Проверьте директорию: ";
+
+// A 64 KiB tmpfs mounted on a folder for the life of the object.
+class SmallDisk {
+  public:
+    explicit SmallDisk(std::string path) : path_(std::move(path))
+    {
+        fs::create_directories(path_);
+        mounted_ = mount("tmpfs", path_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k") == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted_) {
+            umount2(path_.c_str(), MNT_DETACH);
+        }
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool Mounted() const { return mounted_; }
+    bool MakeReadOnly() { return mount(nullptr, path_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=64k") == 0; }
+
+    // Fills the disk but for about `spare` bytes, so a larger write gets part of the way and then fails.
+    void FillLeaving(size_t spare)
+    {
+        const std::string spacer = path_ + "/spacer";
+        WriteFileBytes(spacer, std::string(spare, 's'));
+        const int fd = open((path_ + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        const std::string block(4096, 'f');
+        while (write(fd, block.data(), block.size()) > 0) {
+        }
+        EXPECT_EQ(errno, ENOSPC);
+        close(fd);
+        fs::remove(spacer);
+    }
+
+  private:
+    std::string path_;
+    bool mounted_ = false;
+};
+
+// A picture of pure noise: its JPEG stays large (tens of KiB) at any size and quality.
+std::vector<uint8_t> NoisyJpeg(int32_t side, uint32_t seed)
+{
+    Raster raster(side, side);
+    std::mt19937 random(seed);
+    for (auto& byte : raster.Pixels) {
+        byte = static_cast<uint8_t>(random());
+    }
+    return MakeJpeg(raster, 95);
+}
+
+std::set<std::string> Names(const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+struct SafetyRun : ::testing::Test {
+    TempDir dir;
+    std::string source = dir / "source";
+    std::string receiver = dir / "receiver";
+    FakeControls controls;
+    ConversionRun run;
+
+    void SetUp() override
+    {
+        fs::create_directories(source);
+        WriteFileBytes(source + "/a.jpg", NoisyJpeg(100, 1));
+        WriteFileBytes(source + "/b.jpg", NoisyJpeg(100, 2));
+        controls.Source = source;
+        controls.Receiver = receiver;
+        controls.Width = "100";
+        controls.Height = "100";
+        controls.Quality = "95";
+    }
+};
+
+} // namespace
+
+TEST_F(SafetyRun, FullDiskGivesTheSaveMessageAndKeepsTheOldOutput)
+{
+    SmallDisk disk(receiver);
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+    }
+    WriteFileBytes(receiver + "/img0001.jpg", "the previous run's picture");
+    disk.FillLeaving(8192);
+
+    ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+    EXPECT_EQ(controls.Messages, (std::vector<std::string>{SaveMessage + receiver, SaveMessage + receiver}));
+    EXPECT_EQ(run.FailedSaves(), 2);
+    ASSERT_EQ(controls.Reports.size(), 1u);
+    EXPECT_EQ(controls.Reports[0].ProcessedText, "2"); // both pictures loaded; only their saves failed
+    EXPECT_EQ(controls.Reports[0].SkippedText, "0");
+    // Neither the partly written temporary file nor a new output is left; the old output is whole.
+    EXPECT_EQ(Names(receiver), (std::set<std::string>{"filler", "img0001.jpg"}));
+    EXPECT_EQ(ReadFileBytes(receiver + "/img0001.jpg"), "the previous run's picture");
+
+    // With room again, the same run replaces the old output with a complete new one.
+    fs::remove(receiver + "/filler");
+    controls.Messages.clear();
+    ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+    EXPECT_TRUE(controls.Messages.empty());
+    EXPECT_EQ(Names(receiver), (std::set<std::string>{"img0001.jpg", "img0002.jpg"}));
+    const std::string replaced = ReadFileBytes(receiver + "/img0001.jpg");
+    EXPECT_GT(replaced.size(), 8192u); // so the failed write above got part of the way
+    EXPECT_EQ(replaced.substr(0, 2), "\xff\xd8");
+    EXPECT_EQ(replaced.substr(replaced.size() - 2), "\xff\xd9");
+}
+
+TEST_F(SafetyRun, ReadOnlyReceiverGivesTheSaveMessageAndChangesNothing)
+{
+    SmallDisk disk(receiver);
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+    }
+    WriteFileBytes(receiver + "/img0002.jpg", "kept");
+    ASSERT_TRUE(disk.MakeReadOnly());
+
+    ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+    EXPECT_EQ(controls.Messages, (std::vector<std::string>{SaveMessage + receiver, SaveMessage + receiver}));
+    EXPECT_EQ(run.FailedSaves(), 2);
+    EXPECT_EQ(Names(receiver), (std::set<std::string>{"img0002.jpg"}));
+    EXPECT_EQ(ReadFileBytes(receiver + "/img0002.jpg"), "kept");
+}
+
+namespace {
+
+// Fails every second save, the others are written as usual.
+int writes = 0;
+bool FailEverySecondWrite(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    return ++writes % 2 == 0 ? false : WriteFileAtomically(path, bytes);
+}
+
+} // namespace
+
+TEST_F(SafetyRun, AFailedSaveKeepsItsNumberAndTheRunGoesOn)
+{
+    fs::create_directories(receiver);
+    WriteFileBytes(source + "/c.jpg", NoisyJpeg(50, 3));
+    WriteFileBytes(source + "/d.jpg", NoisyJpeg(50, 4));
+    WriteFileBytes(receiver + "/img0002.jpg", "kept");
+    writes = 0;
+    run.Writer = &FailEverySecondWrite;
+    run.Jobs = 2;
+
+    ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+    EXPECT_EQ(controls.Messages, (std::vector<std::string>{SaveMessage + receiver, SaveMessage + receiver}));
+    EXPECT_EQ(run.FailedSaves(), 2);
+    EXPECT_EQ(controls.Reports.at(0).ProcessedText, "4");
+    EXPECT_EQ(controls.Reports.at(0).Lines, std::vector<std::string>{"Выполнено без ошибок"});
+    // Pictures 2 and 4 failed: their numbers are used up, the old file of number 2 stays as it was.
+    EXPECT_EQ(Names(receiver), (std::set<std::string>{"img0001.jpg", "img0002.jpg", "img0003.jpg"}));
+    EXPECT_EQ(ReadFileBytes(receiver + "/img0002.jpg"), "kept");
+}
+
+TEST(WriteFileAtomically, FailsWithoutLeavingAnythingBehind)
+{
+    TempDir dir;
+    const std::vector<uint8_t> bytes(1000, 7);
+    // No such folder.
+    EXPECT_FALSE(WriteFileAtomically(dir / "missing/img0001.jpg", bytes));
+    // The name is taken by a folder: the temporary file is written, the rename fails and it is removed.
+    fs::create_directory(dir / "img0001.jpg");
+    EXPECT_FALSE(WriteFileAtomically(dir / "img0001.jpg", bytes));
+    EXPECT_EQ(Names(dir.Str()), (std::set<std::string>{"img0001.jpg"}));
+    EXPECT_TRUE(fs::is_directory(dir / "img0001.jpg"));
+    // A success leaves exactly the target, with all the bytes.
+    EXPECT_TRUE(WriteFileAtomically(dir / "img0002.jpg", bytes));
+    EXPECT_EQ(Names(dir.Str()), (std::set<std::string>{"img0001.jpg", "img0002.jpg"}));
+    EXPECT_EQ(ReadFileBytes(dir / "img0002.jpg"), std::string(1000, 7));
+}

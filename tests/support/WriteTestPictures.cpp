@@ -1,0 +1,84 @@
+// Writes generated pictures into a folder, for runs of the real tool outside the unit tests (the soak run).
+//   write_test_pictures bad FOLDER
+//       the bad-input corpus; prints one line per file: "converted NAME" or "skipped NAME"
+//   write_test_pictures good FOLDER COUNT WIDTH HEIGHT TAG
+//       COUNT valid pictures of WIDTH x HEIGHT, of every kind in turn (JPEG baseline, progressive, gray,
+//       CMYK, with an EXIF orientation; BMP 8, 24 and 32 bits, RLE), spread over nested folders of at most
+//       100 files; prints one line per file: "converted PATH" relative to FOLDER
+
+#include "support/BadInputs.h"
+#include "support/TestSupport.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace TestFiles;
+
+namespace {
+
+struct Kind {
+    const char* Extension;
+    std::function<Bytes(const Raster&)> Make;
+};
+
+const std::vector<Kind>& Kinds()
+{
+    static const std::vector<Kind> kinds = {
+        {".jpg", [](const Raster& r) { return BuildJpeg(r); }},
+        {".jpg", [](const Raster& r) { return BuildJpeg(r, {.Progressive = true}); }},
+        {".JPG", [](const Raster& r) { return BuildJpeg(r, {.Color = JpegColor::Gray}); }},
+        {".bmp", [](const Raster& r) { return EncodeBmp(r, 24); }},
+        {".jpeg", [](const Raster& r) { return WithExifOrientation(BuildJpeg(r), 6); }},
+        {".bmp", [](const Raster& r) { return EncodeBmp(r, 8); }},
+        {".jpg", [](const Raster& r) { return BuildJpeg(r, {.Color = JpegColor::Cmyk}); }},
+        {".BMP", [](const Raster& r) { return EncodeBmp(r, 32, BmpHeader::V5, true, true); }},
+        {".bmp", [](const Raster& r) { return EncodeRleBmp(r, 8); }},
+    };
+    return kinds;
+}
+
+int WriteGood(const fs::path& folder, int count, int32_t width, int32_t height, const std::string& tag)
+{
+    for (int i = 0; i < count; ++i) {
+        const Kind& kind = Kinds()[static_cast<size_t>(i) % Kinds().size()];
+        char name[64];
+        std::snprintf(name, sizeof name, "%s-%05d", tag.c_str(), i);
+        const fs::path relative = fs::path(tag + "-" + std::to_string(i / 1000)) /
+                                  ("part" + std::to_string(i / 100 % 10)) / (name + std::string(kind.Extension));
+        fs::create_directories((folder / relative).parent_path());
+        WriteFileBytes((folder / relative).string(),
+                       kind.Make(MakeTestRaster(width, height, static_cast<uint32_t>(i))));
+        std::cout << "converted " << relative.string() << "\n";
+    }
+    return 0;
+}
+
+int WriteBad(const fs::path& folder)
+{
+    fs::create_directories(folder);
+    for (const auto& file : MakeBadInputs()) {
+        WriteFileBytes((folder / file.Name).string(), file.Content);
+        std::cout << (file.Expected == Outcome::Converted ? "converted " : "skipped ") << file.Name << "\n";
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 2 && args[0] == "bad") {
+        return WriteBad(args[1]);
+    }
+    if (args.size() == 6 && args[0] == "good") {
+        return WriteGood(args[1], std::stoi(args[2]), std::stoi(args[3]), std::stoi(args[4]), args[5]);
+    }
+    std::cerr << "usage: write_test_pictures bad FOLDER | good FOLDER COUNT WIDTH HEIGHT TAG\n";
+    return 64;
+}
