@@ -88,7 +88,7 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
 
 // The window's boxes, filled from the command line.
 class CliControls : public RunControls {
-public:
+  public:
     CliControls(const Options& options, std::ostream& out, std::ostream& err, bool progress)
         : out_(out), err_(err), progress_(progress)
     {
@@ -168,7 +168,7 @@ public:
 
     bool Skipped() const { return skipped_; }
 
-private:
+  private:
     void EndProgressLine()
     {
         if (lineOpen_) {

@@ -1,7 +1,6 @@
 #include "cli/Cli.h"
 
 #include <iostream>
-
 #include <unistd.h>
 
 int main(int argc, char** argv)

@@ -8,7 +8,7 @@
 // its estimate fits beside the others. One that needs more than the whole budget waits until it is alone,
 // so every picture is prepared in the end.
 class MemoryGate {
-public:
+  public:
     explicit MemoryGate(int64_t budget) : budget_(budget) {}
 
     void Acquire(int64_t bytes)
@@ -27,7 +27,7 @@ public:
         freed_.notify_all();
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable freed_;
     int64_t budget_;
@@ -36,7 +36,7 @@ private:
 
 // Holds an amount of a gate's budget for as long as it lives.
 class MemoryLease {
-public:
+  public:
     MemoryLease() = default;
     MemoryLease(const MemoryLease&) = delete;
     MemoryLease& operator=(const MemoryLease&) = delete;
@@ -60,7 +60,7 @@ public:
         }
     }
 
-private:
+  private:
     MemoryGate* gate_ = nullptr;
     int64_t bytes_ = 0;
 };

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "conversion/RunState.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
-
-#include "conversion/RunState.h"
 
 // Smallest file number with k + 2 digits: each one reached drops one more zero from the name prefix.
 // The last three entries carry the rule on past a million, so a number keeps its width there too.

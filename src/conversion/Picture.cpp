@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <memory>
 #include <new>
-
 #include <sys/stat.h>
 
 namespace {
@@ -139,13 +138,13 @@ namespace {
 
 // A whole decoded picture read as rows.
 class OwnedRasterSource final : public RowSource {
-public:
+  public:
     explicit OwnedRasterSource(Raster raster) : raster_(std::move(raster)) {}
     int32_t Width() const override { return raster_.Width; }
     int32_t Height() const override { return raster_.Height; }
     const uint8_t* Row(int32_t y) override { return raster_.Row(y); }
 
-private:
+  private:
     Raster raster_;
 };
 

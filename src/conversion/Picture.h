@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/Raster.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "platform/Raster.h"
 
 // The per-picture JPEG object: compressed data, a raster of its own and the encoder settings.
 struct JpegObject {

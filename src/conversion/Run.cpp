@@ -7,19 +7,18 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <fcntl.h>
+#include <malloc.h>
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
-
-#include <cerrno>
-#include <malloc.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -132,7 +131,7 @@ constexpr int64_t RunMemoryBudget = int64_t{104} << 20;
 // Prepares pictures on worker threads ahead of the walk while the run takes the results strictly in
 // the order they were handed in. With one job everything happens on the caller's thread, one at a time.
 class ConversionRun::Pipeline {
-public:
+  public:
     struct Task {
         std::string Path;
         PictureKind Kind = PictureKind::Jpeg;
@@ -177,10 +176,22 @@ public:
         }
     }
 
-    bool Parallel() const { return !threads_.empty(); }
-    MemoryGate* Gate() { return &gate_; }
-    bool Full() const { return tasks_.size() >= limit_; }
-    bool Empty() const { return tasks_.empty(); }
+    bool Parallel() const
+    {
+        return !threads_.empty();
+    }
+    MemoryGate* Gate()
+    {
+        return &gate_;
+    }
+    bool Full() const
+    {
+        return tasks_.size() >= limit_;
+    }
+    bool Empty() const
+    {
+        return tasks_.empty();
+    }
 
     void Submit(std::shared_ptr<Task> task)
     {
@@ -217,7 +228,7 @@ public:
         return task;
     }
 
-private:
+  private:
     void Work()
     {
         std::unique_lock lock(mutex_);
@@ -233,7 +244,8 @@ private:
             }
             task->Taken = true;
             lock.unlock();
-            PreparedPicture result = PreparePicture(task->Path, task->Kind, task->Settings, DecodePath::Streaming, &gate_);
+            PreparedPicture result =
+                PreparePicture(task->Path, task->Kind, task->Settings, DecodePath::Streaming, &gate_);
             lock.lock();
             task->Result = std::move(result);
             task->Done = true;
@@ -324,9 +336,8 @@ void ConversionRun::CountPictures(RunControls& controls, const std::string& fold
 
 void ConversionRun::WalkFolder(RunControls& controls, Pipeline& pipeline, const std::string& folder)
 {
-    Traverse(controls, folder, visitedDirs_, [&](const std::string& parent, const DirEntry& entry) {
-        ProcessFile(controls, pipeline, parent, entry);
-    });
+    Traverse(controls, folder, visitedDirs_,
+             [&](const std::string& parent, const DirEntry& entry) { ProcessFile(controls, pipeline, parent, entry); });
 }
 
 void ConversionRun::ProcessFile(RunControls& controls, Pipeline& pipeline, const std::string& folder,

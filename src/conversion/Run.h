@@ -1,42 +1,42 @@
 #pragma once
 
+#include "conversion/Picture.h"
+#include "conversion/RunState.h"
+#include "platform/DirList.h"
+
 #include <cstdint>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "conversion/Picture.h"
-#include "conversion/RunState.h"
-#include "platform/DirList.h"
-
 // What the completion report shows.
 struct RunReport {
-    std::string TotalText;     // "Всего файлов(jpg, bmp):"
-    std::string ProcessedText; // "Обработано:"
-    std::string SkippedText;   // "Пропущено из-за ошибок:"
+    std::string TotalText;          // "Всего файлов(jpg, bmp):"
+    std::string ProcessedText;      // "Обработано:"
+    std::string SkippedText;        // "Пропущено из-за ошибок:"
     std::vector<std::string> Lines; // "Пропущенные файлы"
 };
 
 // How a run reads the window's boxes and answers through it. The run reads each text at the moment it
 // needs it; the window implements this with its widgets, the command line and the tests with values.
 class RunControls {
-public:
+  public:
     virtual ~RunControls() = default;
 
-    virtual std::string SourceText() = 0;     // cbSource
-    virtual std::string ReceiverText() = 0;   // cbReceiver
-    virtual std::string WidthText() = 0;      // eWidth
-    virtual std::string HeightText() = 0;     // eHeight
+    virtual std::string SourceText() = 0;      // cbSource
+    virtual std::string ReceiverText() = 0;    // cbReceiver
+    virtual std::string WidthText() = 0;       // eWidth
+    virtual std::string HeightText() = 0;      // eHeight
     virtual std::string StartNumberText() = 0; // Edit2
-    virtual std::string QualityText() = 0;    // Edit7
-    virtual std::string PreviewText() = 0;    // caption of Label5
-    virtual bool IncludeSubfolders() = 0;     // cbIcludeDir
-    virtual bool StartFromNumber() = 0;       // CheckBox2
+    virtual std::string QualityText() = 0;     // Edit7
+    virtual std::string PreviewText() = 0;     // caption of Label5
+    virtual bool IncludeSubfolders() = 0;      // cbIcludeDir
+    virtual bool StartFromNumber() = 0;        // CheckBox2
 
     // The folder history step, run once the input tests have passed.
     virtual void RecordFolders() {}
-    virtual void SetProgress(int32_t percent) = 0; // CGauge1
+    virtual void SetProgress(int32_t percent) = 0;         // CGauge1
     virtual void ShowMessage(const std::string& text) = 0; // modal message box
     virtual void ShowReport(const RunReport& report) = 0;  // modal completion report
     // Called regularly while the run waits for pictures being prepared, so a window can keep painting.
@@ -57,7 +57,7 @@ enum class RunOutcome {
 // The Start command and its routines, without a window. Holds the run state and the skipped list for
 // the life of the tool.
 class ConversionRun {
-public:
+  public:
     RunState State;
     std::vector<std::string> SkippedFiles;
 
@@ -78,7 +78,7 @@ public:
     // Number of saves that failed in the latest run (the command line's exit status needs it).
     int32_t FailedSaves() const { return failedSaves_; }
 
-private:
+  private:
     class Pipeline;
     void WalkFolder(RunControls& controls, Pipeline& pipeline, const std::string& folder);
     void ProcessFile(RunControls& controls, Pipeline& pipeline, const std::string& folder, const DirEntry& entry);

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-
 #include <dirent.h>
+#include <string>
 
 // The Windows attribute bits the walk looks at.
 namespace Attr {
@@ -40,7 +39,7 @@ struct DirEntry {
 // the attribute word 16; a name starting with "." adds hidden (2), a symbolic link adds 1024; other
 // files carry 128 (plus the hidden bit).
 class DirListing {
-public:
+  public:
     explicit DirListing(const std::string& folder);
     ~DirListing();
     DirListing(const DirListing&) = delete;
@@ -50,7 +49,7 @@ public:
     // The next entry; false when there is none.
     bool Next(DirEntry& entry);
 
-private:
+  private:
     std::string folder_;
     DIR* dir_ = nullptr;
 };

@@ -5,7 +5,7 @@
 
 // The one failure type of the engine: its text is exactly what the user is shown.
 class EngineError : public std::runtime_error {
-public:
+  public:
     explicit EngineError(const std::string& text) : std::runtime_error(text) {}
 };
 

@@ -65,4 +65,7 @@ int32_t StrToInt(const std::string& text)
     throw EngineError("'" + text + "' is not a valid integer value");
 }
 
-std::string IntToStr(int64_t value) { return std::to_string(value); }
+std::string IntToStr(int64_t value)
+{
+    return std::to_string(value);
+}

@@ -37,8 +37,8 @@ AxisMap MapAxis(int64_t n, int64_t m, int64_t from, int64_t to)
         }
         map.Taps.push_back(tap);
     }
-    const bool wide = !map.Taps.empty() && std::all_of(map.Taps.begin(), map.Taps.end(),
-                                                       [](const AxisTap& tap) { return tap.Count >= 3; });
+    const bool wide = !map.Taps.empty() &&
+                      std::all_of(map.Taps.begin(), map.Taps.end(), [](const AxisTap& tap) { return tap.Count >= 3; });
     map.InnerWeight = wide ? static_cast<uint32_t>(m) : 0;
     return map;
 }
@@ -94,7 +94,7 @@ void ReduceRow(const uint8_t* row, const AxisMap& columns, std::vector<uint32_t>
 // weighted sum is at most 255 * sw * sh < 2^40): m = ceil(2^(42+l) / d) with 2^l >= d makes
 // floor(n * m / 2^(42+l)) equal floor(n / d).
 class ExactDivider {
-public:
+  public:
     explicit ExactDivider(uint64_t divisor) : half_(divisor / 2)
     {
         int l = 0;
@@ -112,7 +112,7 @@ public:
         return static_cast<uint64_t>((static_cast<unsigned __int128>(n + half_) * multiplier_) >> shift_);
     }
 
-private:
+  private:
     uint64_t half_;
     int shift_ = 0;
     uint64_t multiplier_ = 0;

@@ -25,7 +25,7 @@ struct Raster {
 // Hands out the rows of a picture one after another (the row index never decreases), so a decoder can
 // feed the resample without holding the whole picture.
 class RowSource {
-public:
+  public:
     virtual ~RowSource() = default;
     virtual int32_t Width() const = 0;
     virtual int32_t Height() const = 0;
@@ -40,13 +40,13 @@ public:
 };
 
 class RasterRowSource : public RowSource {
-public:
+  public:
     explicit RasterRowSource(const Raster& raster) : raster_(raster) {}
     int32_t Width() const override { return raster_.Width; }
     int32_t Height() const override { return raster_.Height; }
     const uint8_t* Row(int32_t y) override { return raster_.Row(y); }
 
-private:
+  private:
     const Raster& raster_;
 };
 

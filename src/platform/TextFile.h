@@ -9,13 +9,13 @@
 // Reading goes on until the end has been reached by a read, so a text that ends in a line break (and an
 // empty text) yields a final empty line.
 class LineReader {
-public:
+  public:
     explicit LineReader(std::string_view text);
 
     bool AtEnd() const { return atEnd_; }
     std::string ReadLine();
 
-private:
+  private:
     std::string_view text_;
     size_t pos_ = 0;
     bool atEnd_ = false;

@@ -1,11 +1,9 @@
 #include "platform/DirList.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <set>
-
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;

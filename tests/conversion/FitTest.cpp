@@ -7,7 +7,10 @@
 
 namespace {
 
-PictureSettings Settings(const std::string& quality = "60") { return {"", "", quality}; }
+PictureSettings Settings(const std::string& quality = "60")
+{
+    return {"", "", quality};
+}
 
 // Three vertical bands (red, green, blue) or, when `horizontal`, three horizontal ones.
 Raster Bands(int32_t width, int32_t height, bool horizontal = false)
@@ -49,8 +52,7 @@ TEST(FitPlan, WorkedExamples)
         {1600, 1200, 176, 220, 220, 293, true},  // landscape, crop 117 columns
         {1000, 900, 320, 240, 240, 266, false},  // too narrow: stretched sideways
         {900, 1000, 240, 320, 266, 240, true},   // too short: stretched upwards
-        {800, 800, 176, 220, 220, 220, true},
-        {800, 800, 220, 176, 176, 176, false},
+        {800, 800, 176, 220, 220, 220, true},    {800, 800, 220, 176, 176, 176, false},
         {352, 440, 176, 220, 220, 176, false},
     };
     for (const Case& c : cases) {

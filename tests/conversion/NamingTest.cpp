@@ -1,4 +1,5 @@
 #include "conversion/Naming.h"
+
 #include "platform/EngineError.h"
 
 #include <gtest/gtest.h>

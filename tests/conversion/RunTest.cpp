@@ -1,12 +1,12 @@
-#include "conversion/JpegCodec.h"
 #include "conversion/Run.h"
+
+#include "conversion/JpegCodec.h"
 #include "platform/EngineError.h"
 #include "support/FakeControls.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <map>
 #include <set>
 

@@ -1,10 +1,9 @@
 #include "conversion/Picture.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <gtest/gtest.h>
 // jpeglib.h needs FILE and size_t first.
 #include <jpeglib.h>
 
@@ -46,8 +45,8 @@ std::vector<uint8_t> MakeSampledJpeg(const Raster& raster, int h, int v, bool pr
 // The same JPEG with an EXIF segment carrying the orientation, right after SOI.
 std::vector<uint8_t> WithOrientation(std::vector<uint8_t> jpeg, uint8_t orientation)
 {
-    const uint8_t app1[] = {0xFF, 0xE1, 0x00, 34,   'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
-                            1,    0,    0x12, 0x01, 3,   0,   1,   0,   0, 0, orientation, 0, 0, 0, 0, 0, 0, 0};
+    const uint8_t app1[] = {0xFF, 0xE1, 0x00, 34,   'E', 'x', 'i', 'f', 0, 0, 'I',         'I', 42, 0, 8, 0, 0, 0,
+                            1,    0,    0x12, 0x01, 3,   0,   1,   0,   0, 0, orientation, 0,   0,  0, 0, 0, 0, 0};
     jpeg.insert(jpeg.begin() + 2, std::begin(app1), std::end(app1));
     return jpeg;
 }
@@ -90,7 +89,7 @@ std::vector<Sample> Samples()
 TEST(StreamingDecode, EqualsTheWholePicturePathByteForByte)
 {
     TempDir dir;
-    const PictureSettings targets[] = {{"176", "220", "60"}, {"90", "200", "75"}, {"300", "100", "90"},
+    const PictureSettings targets[] = {{"176", "220", "60"}, {"90", "200", "75"},  {"300", "100", "90"},
                                        {"64", "64", "50"},   {"500", "400", "60"}, {"33", "17", "60"}};
     for (const Sample& sample : Samples()) {
         const std::string path = dir / (sample.Name + ".jpg");
@@ -100,8 +99,8 @@ TEST(StreamingDecode, EqualsTheWholePicturePathByteForByte)
             const auto whole = PreparePicture(path, PictureKind::Jpeg, target, DecodePath::WholePicture);
             ASSERT_EQ(streamed.Result, PreparedPicture::Outcome::Encoded) << sample.Name << " " << target.WidthText;
             ASSERT_EQ(streamed.Result, whole.Result) << sample.Name;
-            EXPECT_TRUE(streamed.Jpeg == whole.Jpeg) << sample.Name << " at " << target.WidthText << "x"
-                                                     << target.HeightText;
+            EXPECT_TRUE(streamed.Jpeg == whole.Jpeg)
+                << sample.Name << " at " << target.WidthText << "x" << target.HeightText;
         }
     }
 }
@@ -130,7 +129,8 @@ TEST(StreamingDecode, BmpRowsGiveTheSameFileAsTheWholePicture)
     bmp.resize(bmp.size() / 2);
     WriteFileBytes(dir / "cut.bmp", bmp);
     for (const char* name : {"whole.bmp", "cut.bmp"}) {
-        for (const PictureSettings& target : {PictureSettings{"176", "220", "60"}, PictureSettings{"250", "90", "80"}}) {
+        for (const PictureSettings& target :
+             {PictureSettings{"176", "220", "60"}, PictureSettings{"250", "90", "80"}}) {
             const auto streamed = PreparePicture(dir / name, PictureKind::Bmp, target, DecodePath::Streaming);
             const auto whole = PreparePicture(dir / name, PictureKind::Bmp, target, DecodePath::WholePicture);
             ASSERT_EQ(streamed.Result, PreparedPicture::Outcome::Encoded) << name;

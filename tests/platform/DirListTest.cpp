@@ -1,9 +1,9 @@
 #include "platform/DirList.h"
+
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <map>
 
 namespace {

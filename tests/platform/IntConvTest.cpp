@@ -1,5 +1,6 @@
-#include "platform/EngineError.h"
 #include "platform/IntConv.h"
+
+#include "platform/EngineError.h"
 
 #include <gtest/gtest.h>
 

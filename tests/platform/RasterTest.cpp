@@ -1,9 +1,9 @@
 #include "platform/Raster.h"
+
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <random>
 
 namespace {
@@ -33,7 +33,10 @@ Raster Gray(std::initializer_list<std::initializer_list<int>> rows)
     return raster;
 }
 
-int At(const Raster& raster, int32_t x, int32_t y, int c = 0) { return raster.Row(y)[3 * x + c]; }
+int At(const Raster& raster, int32_t x, int32_t y, int c = 0)
+{
+    return raster.Row(y)[3 * x + c];
+}
 
 } // namespace
 

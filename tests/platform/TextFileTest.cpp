@@ -1,8 +1,8 @@
 #include "platform/TextFile.h"
+
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace {
@@ -41,7 +41,9 @@ TEST(LineReader, OnlyTheCarriageReturnBeforeLineFeedIsDropped)
 TEST(LineReader, CtrlZEndsTheText)
 {
     EXPECT_EQ(Lines("a\x1a"), V{"a"});
-    EXPECT_EQ(Lines("a\r\n\x1a" "b\r\n"), (V{"a", ""}));
+    EXPECT_EQ(Lines("a\r\n\x1a"
+                    "b\r\n"),
+              (V{"a", ""}));
     EXPECT_EQ(Lines("\x1a"), V{""});
 }
 

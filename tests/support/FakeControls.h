@@ -9,7 +9,7 @@
 
 // The window's boxes as plain values, recording everything the run shows.
 class FakeControls : public RunControls {
-public:
+  public:
     std::string Source, Receiver, Width = "176", Height = "220", StartNumber, Quality = "60", Preview = "img0000";
     bool Subfolders = true;
     bool StartTicked = false;

@@ -1,12 +1,12 @@
 #include "support/TestSupport.h"
 
+#include <jpeglib.h>
+
 #include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
-
-#include <jpeglib.h>
 #include <unistd.h>
 
 TempDir::TempDir()
@@ -34,8 +34,7 @@ TempDir::~TempDir()
                                          std::filesystem::perm_options::add, ignored);
         }
     }
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                 ignored);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
 }
 

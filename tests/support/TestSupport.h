@@ -1,15 +1,15 @@
 #pragma once
 
+#include "platform/Raster.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "platform/Raster.h"
-
 // A fresh empty folder under the system's temporary folder, removed with everything in it at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     // Path of a file or folder inside, as text.
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
