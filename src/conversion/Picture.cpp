@@ -6,10 +6,12 @@
 #include "platform/EngineError.h"
 #include "platform/IntConv.h"
 
-#include <cstdio>
+#include <cerrno>
+#include <fcntl.h>
 #include <memory>
 #include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,22 +21,35 @@ constexpr int64_t MaxPictureFileBytes = MaxPicturePixels * 4 + (int64_t{1} << 20
 
 bool ReadPictureFile(const std::string& path, std::vector<uint8_t>& bytes)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) {
+    // Opened without waiting, so a pipe or device named like a picture is refused instead of blocking.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         return false;
     }
     struct stat info {};
-    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > MaxPictureFileBytes) {
-        return false;
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= MaxPictureFileBytes;
+    if (ok) {
+        try {
+            bytes.resize(static_cast<size_t>(info.st_size));
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
     }
-    try {
-        bytes.resize(static_cast<size_t>(info.st_size));
-    } catch (const std::bad_alloc&) {
-        return false;
+    size_t got = 0;
+    while (ok && got < bytes.size()) {
+        const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n >= 0;
+        if (n <= 0) {
+            break; // a file that shrank while being read is taken as it was found
+        }
+        got += static_cast<size_t>(n);
     }
-    const size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), file.get());
-    bytes.resize(got); // a file that shrank while being read is taken as it was found
-    return !std::ferror(file.get());
+    close(fd);
+    bytes.resize(ok ? got : 0);
+    return ok;
 }
 
 } // namespace

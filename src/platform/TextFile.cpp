@@ -1,7 +1,10 @@
 #include "platform/TextFile.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <memory>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 LineReader::LineReader(std::string_view text) : text_(text)
 {
@@ -31,30 +34,33 @@ std::string LineReader::ReadLine()
     return line;
 }
 
-namespace {
-
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
-} // namespace
-
 std::optional<std::string> ReadWholeFile(const std::string& path)
 {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
+    // Opened without waiting, so a pipe of that name is refused instead of blocking the tool.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         return std::nullopt;
     }
-    std::string content;
-    char buffer[65536];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        content.append(buffer, got);
+    struct stat info {};
+    std::optional<std::string> content;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        content.emplace();
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                content.reset();
+            }
+            if (n <= 0) {
+                break;
+            }
+            content->append(buffer, static_cast<size_t>(n));
+        }
     }
-    if (std::ferror(file.get())) {
-        return std::nullopt;
-    }
+    close(fd);
     return content;
 }
 

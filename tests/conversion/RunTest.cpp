@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -356,4 +357,13 @@ TEST_F(RunFixture, ParallelRunEndsAtTheSameErrorAndWritesNothingBeyondIt)
         EXPECT_TRUE(Outputs().empty());
         EXPECT_EQ(c.Progress, std::vector<int32_t>{0});
     }
+}
+
+TEST_F(RunFixture, PipeNamedLikeAPictureIsSkippedWithoutWaiting)
+{
+    ASSERT_EQ(mkfifo((in + "/pipe.jpg").c_str(), 0600), 0);
+    Picture(in + "/a.jpg");
+    EXPECT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+    EXPECT_EQ(Report().Lines, std::vector<std::string>{JoinPath(in, "pipe.jpg")});
+    EXPECT_EQ(Report().ProcessedText, "1");
 }

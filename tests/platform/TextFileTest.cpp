@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -66,4 +67,6 @@ TEST(TextFiles, WriteReplacesOrAppendsAndFailsQuietly)
     EXPECT_EQ(ReadWholeFile(path), "x");
     EXPECT_FALSE(WriteTextFile(dir / "missing/f.ini", "x", WriteMode::Replace));
     EXPECT_FALSE(ReadWholeFile(dir.Str())); // a folder is not a readable file
+    ASSERT_EQ(mkfifo((dir / "pipe.ini").c_str(), 0600), 0);
+    EXPECT_FALSE(ReadWholeFile(dir / "pipe.ini")); // refused at once rather than waiting for a writer
 }
