@@ -1,45 +1,13 @@
 #include "conversion/Picture.h"
 #include "support/TestSupport.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
-// jpeglib.h needs FILE and size_t first.
-#include <jpeglib.h>
 
 namespace {
 
-// A JPEG with chosen luma sampling (h, v) and optionally progressive, through libjpeg directly.
 std::vector<uint8_t> MakeSampledJpeg(const Raster& raster, int h, int v, bool progressive)
 {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(raster.Width);
-    cinfo.image_height = static_cast<JDIMENSION>(raster.Height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 85, TRUE);
-    cinfo.comp_info[0].h_samp_factor = h;
-    cinfo.comp_info[0].v_samp_factor = v;
-    if (progressive) {
-        jpeg_simple_progression(&cinfo);
-    }
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(raster.Row(static_cast<int32_t>(cinfo.next_scanline)));
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::vector<uint8_t> bytes(buffer, buffer + size);
-    std::free(buffer);
-    return bytes;
+    return MakeJpeg(raster, 85, progressive, false, h, v);
 }
 
 // The same JPEG with an EXIF segment carrying the orientation, right after SOI.

@@ -79,7 +79,8 @@ Raster MakeTestRaster(int32_t width, int32_t height, uint32_t seed)
     return raster;
 }
 
-std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality, bool progressive, bool grayscale)
+std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality, bool progressive, bool grayscale, int lumaH,
+                              int lumaV)
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr jerr{};
@@ -94,6 +95,8 @@ std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality, bool progressiv
     cinfo.in_color_space = grayscale ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    cinfo.comp_info[0].h_samp_factor = lumaH;
+    cinfo.comp_info[0].v_samp_factor = lumaV;
     if (progressive) {
         jpeg_simple_progression(&cinfo);
     }

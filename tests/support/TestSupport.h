@@ -31,8 +31,10 @@ std::string ReadFileBytes(const std::string& path);
 // A test picture with smooth gradients and some detail, so every resample and codec path shows.
 Raster MakeTestRaster(int32_t width, int32_t height, uint32_t seed = 1);
 
-// A JPEG of the raster (libjpeg defaults at the given quality, optionally progressive or grayscale).
-std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality = 90, bool progressive = false, bool grayscale = false);
+// A JPEG of the raster (libjpeg defaults at the given quality, optionally progressive or grayscale, with
+// the luma sampling factors given: 2 x 2 is 4:2:0, 2 x 1 is 4:2:2, 1 x 1 is 4:4:4).
+std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality = 90, bool progressive = false, bool grayscale = false,
+                              int lumaH = 2, int lumaV = 2);
 
 // A 24-bit bottom-up BMP of the raster.
 std::vector<uint8_t> MakeBmp24(const Raster& raster);
