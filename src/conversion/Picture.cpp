@@ -228,8 +228,8 @@ PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const 
         } catch (const EngineError& error) {
             return fail(Outcome::SizeError, error.what());
         }
-        // The file, the decoder's own buffers, and the window, target and encoded copies of the result.
-        const int64_t targetBytes = target.Usable() ? int64_t{target.Width} * target.Height * 3 * 3 : 0;
+        // The file, the decoder's own buffers, and the target picture with its encoded copy.
+        const int64_t targetBytes = target.Usable() ? int64_t{target.Width} * target.Height * 3 * 2 : 0;
         lease.Take(gate, static_cast<int64_t>(bytes.size()) + workingBytes + targetBytes);
         try {
             FitPicture(jpeg, *source, target, settings);
