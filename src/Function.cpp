@@ -2,11 +2,13 @@
 
 #include "platform/TextFile.h"
 
-bool IsSectionLine(const std::string& line) {
+bool IsSectionLine(const std::string& line)
+{
     return line.size() >= 2 && line.front() == '[' && line.back() == ']';
 }
 
-std::string MakerFromSection(const std::string& line) {
+std::string MakerFromSection(const std::string& line)
+{
     std::string maker = line;
     if (auto open = maker.find('['); open != std::string::npos) {
         maker.erase(open, 1);
@@ -17,7 +19,8 @@ std::string MakerFromSection(const std::string& line) {
     return maker;
 }
 
-std::string ParseModelLine(const std::string& line, PhoneCatalogue& catalogue) {
+std::string ParseModelLine(const std::string& line, PhoneCatalogue& catalogue)
+{
     const size_t space = line.find(' ');
     if (space == std::string::npos) {
         throw CatalogueFormatError{};
@@ -33,12 +36,14 @@ std::string ParseModelLine(const std::string& line, PhoneCatalogue& catalogue) {
     return name;
 }
 
-void AddComboItem(std::vector<std::string>& list, const std::string& text) {
+void AddComboItem(std::vector<std::string>& list, const std::string& text)
+{
     list.push_back(text);
 }
 
 std::optional<std::string> LoadPhoneCatalogue(const std::string& fileName, PhoneCatalogue& catalogue,
-                                              std::vector<std::string>& makerList) {
+                                              std::vector<std::string>& makerList)
+{
     const auto content = ReadWholeFile(fileName);
     if (!content) {
         return PhoneOpenErrorText;
@@ -65,7 +70,8 @@ std::optional<std::string> LoadPhoneCatalogue(const std::string& fileName, Phone
     return std::nullopt;
 }
 
-std::vector<std::string> ModelsOf(const PhoneCatalogue& catalogue, const std::string& maker) {
+std::vector<std::string> ModelsOf(const PhoneCatalogue& catalogue, const std::string& maker)
+{
     std::vector<std::string> models;
     if (auto it = catalogue.ModelsByMaker.find(maker); it != catalogue.ModelsByMaker.end()) {
         for (const auto& name : it->second) {
@@ -75,7 +81,8 @@ std::vector<std::string> ModelsOf(const PhoneCatalogue& catalogue, const std::st
     return models;
 }
 
-std::optional<std::pair<std::string, std::string>> SizeOf(const PhoneCatalogue& catalogue, const std::string& model) {
+std::optional<std::pair<std::string, std::string>> SizeOf(const PhoneCatalogue& catalogue, const std::string& model)
+{
     auto it = catalogue.SizesByModel.find(model);
     if (it == catalogue.SizesByModel.end() || it->second.size() < 2) {
         return std::nullopt;
@@ -83,7 +90,8 @@ std::optional<std::pair<std::string, std::string>> SizeOf(const PhoneCatalogue& 
     return std::pair{it->second[0], it->second[1]};
 }
 
-void AddToHistory(const std::string& folder, const std::string& fileName, const std::string& boxText) {
+void AddToHistory(const std::string& folder, const std::string& fileName, const std::string& boxText)
+{
     std::string entry = folder + std::string(LineEnd);
     if (const auto content = ReadWholeFile(fileName)) {
         LineReader reader(*content);
@@ -100,7 +108,8 @@ void AddToHistory(const std::string& folder, const std::string& fileName, const 
     WriteTextFile(fileName, entry, WriteMode::Append);
 }
 
-std::optional<std::vector<std::string>> LoadHistory(const std::string& fileName) {
+std::optional<std::vector<std::string>> LoadHistory(const std::string& fileName)
+{
     const auto content = ReadWholeFile(fileName);
     if (!content) {
         return std::nullopt;
@@ -116,11 +125,13 @@ std::optional<std::vector<std::string>> LoadHistory(const std::string& fileName)
     return folders;
 }
 
-void SaveLastFolders(const std::string& source, const std::string& receiver, const std::string& fileName) {
+void SaveLastFolders(const std::string& source, const std::string& receiver, const std::string& fileName)
+{
     WriteTextFile(fileName, source + std::string(LineEnd) + receiver, WriteMode::Replace);
 }
 
-std::optional<std::pair<std::string, std::string>> LoadLastFolders(const std::string& fileName) {
+std::optional<std::pair<std::string, std::string>> LoadLastFolders(const std::string& fileName)
+{
     const auto content = ReadWholeFile(fileName);
     if (!content) {
         return std::nullopt;

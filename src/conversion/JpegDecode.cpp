@@ -270,7 +270,7 @@ namespace {
 // Decodes a picture row by row for the resample. Each method that calls into libjpeg has its own setjmp and
 // holds nothing with a destructor; buffers are allocated before or through libjpeg's own pools.
 class JpegRowSource final : public RowSource {
-public:
+  public:
     JpegRowSource() { Prepare(d_); }
     ~JpegRowSource() override { jpeg_destroy_decompress(&d_.cinfo); }
     JpegRowSource(const JpegRowSource&) = delete;
@@ -298,10 +298,10 @@ public:
             const jpeg_decompress_struct& c = d_.cinfo;
             for (int i = 0; i < c.num_components; ++i) {
                 const jpeg_component_info& comp = c.comp_info[i];
-                const int64_t across = (width * comp.h_samp_factor + 8 * c.max_h_samp_factor - 1) /
-                                       (8 * c.max_h_samp_factor);
-                const int64_t down = (height * comp.v_samp_factor + 8 * c.max_v_samp_factor - 1) /
-                                     (8 * c.max_v_samp_factor);
+                const int64_t across =
+                    (width * comp.h_samp_factor + 8 * c.max_h_samp_factor - 1) / (8 * c.max_h_samp_factor);
+                const int64_t down =
+                    (height * comp.v_samp_factor + 8 * c.max_v_samp_factor - 1) / (8 * c.max_v_samp_factor);
                 working += (across + comp.h_samp_factor) * (down + comp.v_samp_factor) * 64 * 2;
             }
         }
@@ -361,7 +361,7 @@ public:
         return End();
     }
 
-private:
+  private:
     // Turning needs the whole picture; such files are decoded completely on first use.
     bool DecodeWhole()
     {

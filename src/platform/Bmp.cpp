@@ -412,7 +412,7 @@ void FillRaster(Raster& out, uint32_t color)
 // so the whole picture is never held. Run-length encoded files are decoded whole first: their rows can
 // only be found by decoding everything before them.
 class BmpRowSource final : public RowSource {
-public:
+  public:
     BmpRowSource(const uint8_t* data, size_t size, const Layout& layout)
         : data_(data), size_(size), layout_(layout), palette_(ReadPalette(data, layout)), red_(layout.Masks[0]),
           green_(layout.Masks[1]), blue_(layout.Masks[2]), row_(static_cast<size_t>(layout.Width) * 3),
@@ -443,7 +443,7 @@ public:
         return row_.data();
     }
 
-private:
+  private:
     const uint8_t* data_;
     size_t size_;
     Layout layout_;
@@ -456,13 +456,13 @@ private:
 };
 
 class WholeBmpSource final : public RowSource {
-public:
+  public:
     explicit WholeBmpSource(Raster raster) : raster_(std::move(raster)) {}
     int32_t Width() const override { return raster_.Width; }
     int32_t Height() const override { return raster_.Height; }
     const uint8_t* Row(int32_t y) override { return raster_.Row(y); }
 
-private:
+  private:
     Raster raster_;
 };
 

@@ -19,7 +19,8 @@ struct Loaded {
     Strings makers;
 };
 
-Loaded LoadCatalogueBytes(const std::string& bytes) {
+Loaded LoadCatalogueBytes(const std::string& bytes)
+{
     TempDir dir;
     WriteFileBytes(dir / "phone.ini", bytes);
     Loaded loaded;
@@ -36,7 +37,8 @@ struct CatalogueCase {
     Lists sizes;
 };
 
-TEST(PhoneCatalogueTest, LoadsLinesUpToTheFirstFault) {
+TEST(PhoneCatalogueTest, LoadsLinesUpToTheFirstFault)
+{
     const std::string five = "[MakerA]\nModel1 128/160\nModel2 176/220\n[MakerB]\nModel3 240/320";
     const Lists fiveModels{{"MakerA", {"Model1", "Model2"}}, {"MakerB", {"Model3"}}};
     const Lists fiveSizes{{"Model1", {"128", "160"}}, {"Model2", {"176", "220"}}, {"Model3", {"240", "320"}}};
@@ -99,7 +101,8 @@ TEST(PhoneCatalogueTest, LoadsLinesUpToTheFirstFault) {
     }
 }
 
-TEST(PhoneCatalogueTest, MissingFileLeavesEverythingEmpty) {
+TEST(PhoneCatalogueTest, MissingFileLeavesEverythingEmpty)
+{
     TempDir dir;
     Loaded loaded;
     loaded.message = LoadPhoneCatalogue(dir / "phone.ini", loaded.catalogue, loaded.makers);
@@ -109,7 +112,8 @@ TEST(PhoneCatalogueTest, MissingFileLeavesEverythingEmpty) {
     EXPECT_TRUE(loaded.catalogue.SizesByModel.empty());
 }
 
-TEST(ModelSelectionTest, ModelListsAndSizes) {
+TEST(ModelSelectionTest, ModelListsAndSizes)
+{
     const Loaded loaded = LoadCatalogueBytes("[A]\nM 1/2\nE /\n[Empty]\n[B]\nM 3/4\nM 5/6\nN  7 / 8");
     const auto& catalogue = loaded.catalogue;
     EXPECT_EQ(ModelsOf(catalogue, "A"), (Strings{"M", "E"}));
@@ -124,7 +128,8 @@ TEST(ModelSelectionTest, ModelListsAndSizes) {
     EXPECT_EQ(SizeOf(catalogue, "m"), Size{});
 }
 
-TEST(FolderHistoryTest, RecordsOnlyNewFolders) {
+TEST(FolderHistoryTest, RecordsOnlyNewFolders)
+{
     struct Case {
         const char* what;
         std::optional<std::string> before;
@@ -154,7 +159,8 @@ TEST(FolderHistoryTest, RecordsOnlyNewFolders) {
     }
 }
 
-TEST(FolderHistoryTest, LoadsNonEmptyLinesInOrder) {
+TEST(FolderHistoryTest, LoadsNonEmptyLinesInOrder)
+{
     TempDir dir;
     const std::string file = dir / "receiver.ini";
     EXPECT_EQ(LoadHistory(file), std::nullopt);
@@ -169,7 +175,8 @@ TEST(FolderHistoryTest, LoadsNonEmptyLinesInOrder) {
     EXPECT_EQ(LoadHistory(file), (Strings{"/b", "/a"}));
 }
 
-TEST(FolderHistoryTest, UnwritableFileIsSilent) {
+TEST(FolderHistoryTest, UnwritableFileIsSilent)
+{
     TempDir dir;
     std::filesystem::create_directory(dir / "taken");
     EXPECT_NO_THROW(AddToHistory("/p/a", dir / "taken", "/p/a"));
@@ -178,7 +185,8 @@ TEST(FolderHistoryTest, UnwritableFileIsSilent) {
     EXPECT_EQ(LoadHistory(dir / "none/source.ini"), std::nullopt);
 }
 
-TEST(LastFoldersTest, SavesTwoLinesAndReadsThemBack) {
+TEST(LastFoldersTest, SavesTwoLinesAndReadsThemBack)
+{
     struct Case {
         std::string source, receiver, bytes;
     };
@@ -194,7 +202,8 @@ TEST(LastFoldersTest, SavesTwoLinesAndReadsThemBack) {
     }
 }
 
-TEST(LastFoldersTest, ReadsHandEditedFiles) {
+TEST(LastFoldersTest, ReadsHandEditedFiles)
+{
     using Folders = std::optional<std::pair<std::string, std::string>>;
     TempDir dir;
     const std::string file = dir / "quorvane.ini";
@@ -212,7 +221,8 @@ TEST(LastFoldersTest, ReadsHandEditedFiles) {
     }
 }
 
-TEST(LastFoldersTest, UnwritableFileIsSilent) {
+TEST(LastFoldersTest, UnwritableFileIsSilent)
+{
     TempDir dir;
     std::filesystem::create_directory(dir / "taken");
     EXPECT_NO_THROW(SaveLastFolders("/s", "/r", dir / "taken"));

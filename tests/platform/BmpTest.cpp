@@ -6,9 +6,8 @@
 #include <array>
 #include <climits>
 #include <cstdint>
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <optional>
 #include <random>
 #include <utility>

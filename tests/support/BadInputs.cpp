@@ -44,30 +44,30 @@ uint32_t HeaderSizeOf(BmpHeader header)
 
 } // namespace
 
-Bytes BuildBmp(const BmpSpec& spec)
+Bytes BuildBmp(const BmpRecipe& recipe)
 {
-    const uint32_t kindSize = HeaderSizeOf(spec.Header);
-    const uint32_t headerSize = spec.HeaderSize != 0 ? spec.HeaderSize : kindSize;
+    const uint32_t kindSize = HeaderSizeOf(recipe.Header);
+    const uint32_t headerSize = recipe.HeaderSize != 0 ? recipe.HeaderSize : kindSize;
     Bytes header;
-    if (spec.Header == BmpHeader::Core) {
-        Put16(header, static_cast<uint32_t>(spec.Width));
-        Put16(header, static_cast<uint32_t>(spec.Height));
-        Put16(header, spec.Planes);
-        Put16(header, spec.BitCount);
+    if (recipe.Header == BmpHeader::Core) {
+        Put16(header, static_cast<uint32_t>(recipe.Width));
+        Put16(header, static_cast<uint32_t>(recipe.Height));
+        Put16(header, recipe.Planes);
+        Put16(header, recipe.BitCount);
     } else {
-        Put32(header, static_cast<uint32_t>(spec.Width));
-        Put32(header, static_cast<uint32_t>(spec.Height));
-        Put16(header, spec.Planes);
-        Put16(header, spec.BitCount);
-        Put32(header, spec.Compression);
-        Put32(header, static_cast<uint32_t>(spec.Pixels.size()));
+        Put32(header, static_cast<uint32_t>(recipe.Width));
+        Put32(header, static_cast<uint32_t>(recipe.Height));
+        Put16(header, recipe.Planes);
+        Put16(header, recipe.BitCount);
+        Put32(header, recipe.Compression);
+        Put32(header, static_cast<uint32_t>(recipe.Pixels.size()));
         Put32(header, 2835);
         Put32(header, 2835);
-        Put32(header, spec.ColorsUsed);
+        Put32(header, recipe.ColorsUsed);
         Put32(header, 0);
-        if (spec.Header != BmpHeader::Info) {
+        if (recipe.Header != BmpHeader::Info) {
             for (size_t i = 0; i < 4; ++i) {
-                Put32(header, i < spec.Masks.size() ? spec.Masks[i] : 0);
+                Put32(header, i < recipe.Masks.size() ? recipe.Masks[i] : 0);
             }
             Put32(header, 0x73524742); // 'sRGB'
         }
@@ -75,27 +75,27 @@ Bytes BuildBmp(const BmpSpec& spec)
     // The fields written above fill the header but for its size field; larger headers are zero-padded.
     const size_t written = std::max<size_t>(kindSize, headerSize <= 0x10000 ? headerSize : 0) - 4;
     header.resize(std::max(header.size(), written), 0);
-    if (spec.Header == BmpHeader::Info) {
-        for (uint32_t mask : spec.Masks) {
+    if (recipe.Header == BmpHeader::Info) {
+        for (uint32_t mask : recipe.Masks) {
             Put32(header, mask);
         }
     }
-    for (uint32_t color : spec.Palette) {
+    for (uint32_t color : recipe.Palette) {
         header.push_back(static_cast<uint8_t>(color & 0xFF));
         header.push_back(static_cast<uint8_t>((color >> 8) & 0xFF));
         header.push_back(static_cast<uint8_t>((color >> 16) & 0xFF));
-        if (spec.Header != BmpHeader::Core) {
+        if (recipe.Header != BmpHeader::Core) {
             header.push_back(0);
         }
     }
     const auto tableEnd = static_cast<uint32_t>(14 + 4 + header.size());
     Bytes b = {'B', 'M'};
-    Put32(b, tableEnd + static_cast<uint32_t>(spec.Pixels.size()));
+    Put32(b, tableEnd + static_cast<uint32_t>(recipe.Pixels.size()));
     Put32(b, 0);
-    Put32(b, spec.OffBits.value_or(tableEnd));
+    Put32(b, recipe.OffBits.value_or(tableEnd));
     Put32(b, headerSize);
     b.insert(b.end(), header.begin(), header.end());
-    b.insert(b.end(), spec.Pixels.begin(), spec.Pixels.end());
+    b.insert(b.end(), recipe.Pixels.begin(), recipe.Pixels.end());
     return b;
 }
 
@@ -147,20 +147,20 @@ std::vector<int32_t> StoredRows(const Raster& picture, bool topDown)
 
 Bytes EncodeBmp(const Raster& picture, int bitCount, BmpHeader header, bool topDown, bool bitfields)
 {
-    BmpSpec spec;
-    spec.Header = header;
-    spec.Width = picture.Width;
-    spec.Height = topDown ? -picture.Height : picture.Height;
-    spec.BitCount = static_cast<uint16_t>(bitCount);
+    BmpRecipe recipe;
+    recipe.Header = header;
+    recipe.Width = picture.Width;
+    recipe.Height = topDown ? -picture.Height : picture.Height;
+    recipe.BitCount = static_cast<uint16_t>(bitCount);
     if (bitCount <= 8) {
-        spec.Palette = FixedPalette(bitCount);
+        recipe.Palette = FixedPalette(bitCount);
     }
     if (bitfields && bitCount == 16) {
-        spec.Compression = BmpBitfields;
-        spec.Masks = {0xF800, 0x07E0, 0x001F};
+        recipe.Compression = BmpBitfields;
+        recipe.Masks = {0xF800, 0x07E0, 0x001F};
     } else if (bitfields && bitCount == 32) {
-        spec.Compression = BmpBitfields;
-        spec.Masks = {0xFF000000, 0x00FF0000, 0x0000FF00};
+        recipe.Compression = BmpBitfields;
+        recipe.Masks = {0xFF000000, 0x00FF0000, 0x0000FF00};
     }
     const size_t stride = (static_cast<size_t>(picture.Width) * bitCount + 31) / 32 * 4;
     for (int32_t y : StoredRows(picture, topDown)) {
@@ -201,21 +201,21 @@ Bytes EncodeBmp(const Raster& picture, int bitCount, BmpHeader header, bool topD
                 throw std::invalid_argument("no such BMP depth");
             }
         }
-        spec.Pixels.insert(spec.Pixels.end(), row.begin(), row.end());
+        recipe.Pixels.insert(recipe.Pixels.end(), row.begin(), row.end());
     }
-    return BuildBmp(spec);
+    return BuildBmp(recipe);
 }
 
 Bytes EncodeRleBmp(const Raster& picture, int bitCount)
 {
     const bool rle4 = bitCount == 4;
-    BmpSpec spec;
-    spec.Width = picture.Width;
-    spec.Height = picture.Height;
-    spec.BitCount = static_cast<uint16_t>(bitCount);
-    spec.Compression = rle4 ? BmpRle4 : BmpRle8;
-    spec.Palette = FixedPalette(bitCount);
-    Bytes& out = spec.Pixels;
+    BmpRecipe recipe;
+    recipe.Width = picture.Width;
+    recipe.Height = picture.Height;
+    recipe.BitCount = static_cast<uint16_t>(bitCount);
+    recipe.Compression = rle4 ? BmpRle4 : BmpRle8;
+    recipe.Palette = FixedPalette(bitCount);
+    Bytes& out = recipe.Pixels;
     const auto rows = StoredRows(picture, false);
     for (size_t r = 0; r < rows.size(); ++r) {
         std::vector<uint8_t> index(static_cast<size_t>(picture.Width));
@@ -273,15 +273,15 @@ Bytes EncodeRleBmp(const Raster& picture, int bitCount)
         }
         out.insert(out.end(), {0, static_cast<uint8_t>(r + 1 == rows.size() ? 1 : 0)});
     }
-    return BuildBmp(spec);
+    return BuildBmp(recipe);
 }
 
 // ---- JPEG ----
 
-Bytes BuildJpeg(const Raster& picture, const JpegSpec& spec)
+Bytes BuildJpeg(const Raster& picture, const JpegRecipe& recipe)
 {
-    const bool gray = spec.Color == JpegColor::Gray;
-    const bool inks = spec.Color == JpegColor::Cmyk || spec.Color == JpegColor::Ycck;
+    const bool gray = recipe.Color == JpegColor::Gray;
+    const bool inks = recipe.Color == JpegColor::Cmyk || recipe.Color == JpegColor::Ycck;
     const int components = gray ? 1 : inks ? 4 : 3;
     Bytes samples;
     samples.reserve(picture.Pixels.size() / 3 * static_cast<size_t>(components));
@@ -309,21 +309,21 @@ Bytes BuildJpeg(const Raster& picture, const JpegSpec& spec)
     cinfo.input_components = components;
     cinfo.in_color_space = gray ? JCS_GRAYSCALE : inks ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    if (spec.Color == JpegColor::Rgb) {
+    if (recipe.Color == JpegColor::Rgb) {
         jpeg_set_colorspace(&cinfo, JCS_RGB);
-    } else if (spec.Color == JpegColor::Ycck) {
+    } else if (recipe.Color == JpegColor::Ycck) {
         jpeg_set_colorspace(&cinfo, JCS_YCCK);
     }
-    jpeg_set_quality(&cinfo, spec.Quality, TRUE);
-    for (size_t i = 0; i < spec.Sampling.size() && i < static_cast<size_t>(cinfo.num_components); ++i) {
-        cinfo.comp_info[i].h_samp_factor = spec.Sampling[i].first;
-        cinfo.comp_info[i].v_samp_factor = spec.Sampling[i].second;
+    jpeg_set_quality(&cinfo, recipe.Quality, TRUE);
+    for (size_t i = 0; i < recipe.Sampling.size() && i < static_cast<size_t>(cinfo.num_components); ++i) {
+        cinfo.comp_info[i].h_samp_factor = recipe.Sampling[i].first;
+        cinfo.comp_info[i].v_samp_factor = recipe.Sampling[i].second;
     }
-    cinfo.arith_code = spec.Arithmetic ? TRUE : FALSE;
-    cinfo.restart_interval = static_cast<unsigned>(spec.RestartInterval);
+    cinfo.arith_code = recipe.Arithmetic ? TRUE : FALSE;
+    cinfo.restart_interval = static_cast<unsigned>(recipe.RestartInterval);
     std::vector<jpeg_scan_info> scans;
-    if (spec.SingleCoefficientScans > 0) {
-        const int count = std::min(spec.SingleCoefficientScans, 63 * cinfo.num_components);
+    if (recipe.SingleCoefficientScans > 0) {
+        const int count = std::min(recipe.SingleCoefficientScans, 63 * cinfo.num_components);
         jpeg_scan_info dc{};
         dc.comps_in_scan = cinfo.num_components;
         for (int c = 0; c < cinfo.num_components; ++c) {
@@ -339,7 +339,7 @@ Bytes BuildJpeg(const Raster& picture, const JpegSpec& spec)
         }
         cinfo.scan_info = scans.data();
         cinfo.num_scans = static_cast<int>(scans.size());
-    } else if (spec.Progressive) {
+    } else if (recipe.Progressive) {
         jpeg_simple_progression(&cinfo);
     }
     jpeg_start_compress(&cinfo, TRUE);
@@ -503,32 +503,32 @@ Bytes Joined(Bytes bytes, const Bytes& tail)
 // An RLE file of the given size whose pixel data is exactly `data`.
 Bytes RleFile(int bits, int32_t width, int32_t height, Bytes data)
 {
-    BmpSpec spec;
-    spec.Width = width;
-    spec.Height = height;
-    spec.BitCount = static_cast<uint16_t>(bits);
-    spec.Compression = bits == 4 ? BmpRle4 : BmpRle8;
-    spec.Palette = FixedPalette(bits);
-    spec.Pixels = std::move(data);
-    return BuildBmp(spec);
+    BmpRecipe recipe;
+    recipe.Width = width;
+    recipe.Height = height;
+    recipe.BitCount = static_cast<uint16_t>(bits);
+    recipe.Compression = bits == 4 ? BmpRle4 : BmpRle8;
+    recipe.Palette = FixedPalette(bits);
+    recipe.Pixels = std::move(data);
+    return BuildBmp(recipe);
 }
 
 // A bit-field file with the given masks over a few pixels of every value pattern.
 Bytes MaskFile(int bits, std::vector<uint32_t> masks, BmpHeader header = BmpHeader::Info)
 {
-    BmpSpec spec;
-    spec.Header = header;
-    spec.Width = 5;
-    spec.Height = 3;
-    spec.BitCount = static_cast<uint16_t>(bits);
-    spec.Compression = masks.size() > 3 && header == BmpHeader::Info ? BmpAlphaBitfields : BmpBitfields;
-    spec.Masks = std::move(masks);
+    BmpRecipe recipe;
+    recipe.Header = header;
+    recipe.Width = 5;
+    recipe.Height = 3;
+    recipe.BitCount = static_cast<uint16_t>(bits);
+    recipe.Compression = masks.size() > 3 && header == BmpHeader::Info ? BmpAlphaBitfields : BmpBitfields;
+    recipe.Masks = std::move(masks);
     std::mt19937 random(static_cast<uint32_t>(bits));
-    spec.Pixels.resize(static_cast<size_t>((5 * bits + 31) / 32 * 4 * 3));
-    for (auto& byte : spec.Pixels) {
+    recipe.Pixels.resize(static_cast<size_t>((5 * bits + 31) / 32 * 4 * 3));
+    for (auto& byte : recipe.Pixels) {
         byte = static_cast<uint8_t>(random());
     }
-    return BuildBmp(spec);
+    return BuildBmp(recipe);
 }
 
 } // namespace
@@ -622,7 +622,7 @@ std::vector<BadInput> MakeBadInputs()
     for (uint32_t size : {0u, 11u, 13u, 39u, 0xFFFFFFFFu, 0x10000u}) {
         add("bmp-header-size-" + std::to_string(size) + ".bmp", Set32(bmp24, 14, size), Skipped);
     }
-    BmpSpec os2;
+    BmpRecipe os2;
     os2.HeaderSize = 64; // the OS/2 2.x size, read as a larger Windows header
     os2.Width = 2;
     os2.Height = 2;

@@ -21,7 +21,7 @@ enum class BmpHeader { Core, Info, V4, V5 };
 inline constexpr uint32_t BmpRgb = 0, BmpRle8 = 1, BmpRle4 = 2, BmpBitfields = 3, BmpAlphaBitfields = 6;
 
 // Every header field as written, so any of them can be made wrong.
-struct BmpSpec {
+struct BmpRecipe {
     BmpHeader Header = BmpHeader::Info;
     uint32_t HeaderSize = 0; // 0: the size of the header kind
     int32_t Width = 1;
@@ -35,7 +35,7 @@ struct BmpSpec {
     std::optional<uint32_t> OffBits; // default: right after the table
     Bytes Pixels;                    // stored pixel data as it stands
 };
-Bytes BuildBmp(const BmpSpec& spec);
+Bytes BuildBmp(const BmpRecipe& recipe);
 
 // A valid BMP of the picture: 1, 4 and 8 bits through a fixed palette, 16 bits as 5-5-5 (or 5-6-5 bit
 // fields), 24 bits, 32 bits (plain or with bit fields).
@@ -48,7 +48,7 @@ Bytes EncodeRleBmp(const Raster& picture, int bitCount);
 
 enum class JpegColor { YCbCr, Gray, Rgb, Cmyk, Ycck };
 
-struct JpegSpec {
+struct JpegRecipe {
     int Quality = 85;
     JpegColor Color = JpegColor::YCbCr;
     bool Progressive = false;
@@ -57,7 +57,7 @@ struct JpegSpec {
     std::vector<std::pair<int, int>> Sampling{}; // horizontal and vertical factor per component; empty: default
     int SingleCoefficientScans = 0; // > 0: a progressive file of one DC scan and this many one-coefficient scans
 };
-Bytes BuildJpeg(const Raster& picture, const JpegSpec& spec = {});
+Bytes BuildJpeg(const Raster& picture, const JpegRecipe& recipe = {});
 
 // Offset of the first header segment with the marker (FF marker), or npos.
 size_t FindSegment(const Bytes& jpeg, uint8_t marker);

@@ -79,8 +79,7 @@ Raster MakeTestRaster(int32_t width, int32_t height, uint32_t seed)
     return raster;
 }
 
-std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality, bool progressive, bool grayscale, int lumaH,
-                              int lumaV)
+std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality, bool progressive, bool grayscale, int lumaH, int lumaV)
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr jerr{};
