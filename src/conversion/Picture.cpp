@@ -151,18 +151,6 @@ bool EncodeJpegObject(JpegObject& jpeg)
 
 namespace {
 
-// A whole decoded picture read as rows.
-class OwnedRasterSource final : public RowSource {
-  public:
-    explicit OwnedRasterSource(Raster raster) : raster_(std::move(raster)) {}
-    int32_t Width() const override { return raster_.Width; }
-    int32_t Height() const override { return raster_.Height; }
-    const uint8_t* Row(int32_t y) override { return raster_.Row(y); }
-
-  private:
-    Raster raster_;
-};
-
 // Loads the picture as a row source: nullptr when loading fails. `bytes` holds the file for as long as
 // the source reads from it.
 std::unique_ptr<RowSource> OpenPicture(const std::string& path, PictureKind kind, DecodePath decodePath,

@@ -455,17 +455,6 @@ class BmpRowSource final : public RowSource {
     std::vector<uint8_t> scratch_;
 };
 
-class WholeBmpSource final : public RowSource {
-  public:
-    explicit WholeBmpSource(Raster raster) : raster_(std::move(raster)) {}
-    int32_t Width() const override { return raster_.Width; }
-    int32_t Height() const override { return raster_.Height; }
-    const uint8_t* Row(int32_t y) override { return raster_.Row(y); }
-
-  private:
-    Raster raster_;
-};
-
 } // namespace
 
 std::unique_ptr<RowSource> OpenBmp(const uint8_t* data, size_t size, int64_t& wholeBytes)
@@ -482,7 +471,7 @@ std::unique_ptr<RowSource> OpenBmp(const uint8_t* data, size_t size, int64_t& wh
         if (layout.Compression == BiRle8 || layout.Compression == BiRle4) {
             wholeBytes = layout.Width * layout.Height * 3;
             Raster whole;
-            return DecodeBmp(data, size, whole) ? std::make_unique<WholeBmpSource>(std::move(whole)) : nullptr;
+            return DecodeBmp(data, size, whole) ? std::make_unique<OwnedRasterSource>(std::move(whole)) : nullptr;
         }
         return std::make_unique<BmpRowSource>(data, size, layout);
     } catch (const std::exception&) {
