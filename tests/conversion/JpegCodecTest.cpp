@@ -100,36 +100,11 @@ Bytes ExifPayload(bool bigEndian, uint16_t orientation, uint16_t type = 3, uint3
     return b;
 }
 
-// Compresses raw samples with libjpeg; `configure` runs after jpeg_set_defaults.
+// Compresses raw samples at quality 100; `configure` runs after the defaults.
 Bytes Compress(const Bytes& samples, int width, int height, int components, J_COLOR_SPACE space,
                const std::function<void(jpeg_compress_struct&)>& configure = {})
 {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = components;
-    cinfo.in_color_space = space;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 100, TRUE);
-    if (configure) {
-        configure(cinfo);
-    }
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + size_t{cinfo.next_scanline} * width * components);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes bytes(buffer, buffer + size);
-    std::free(buffer);
-    return bytes;
+    return CompressJpeg(samples, width, height, components, space, 100, configure);
 }
 
 Rgb At(const Raster& r, int32_t x, int32_t y)

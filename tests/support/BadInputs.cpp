@@ -297,62 +297,44 @@ Bytes BuildJpeg(const Raster& picture, const JpegRecipe& recipe)
         }
     }
 
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(picture.Width);
-    cinfo.image_height = static_cast<JDIMENSION>(picture.Height);
-    cinfo.input_components = components;
-    cinfo.in_color_space = gray ? JCS_GRAYSCALE : inks ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    if (recipe.Color == JpegColor::Rgb) {
-        jpeg_set_colorspace(&cinfo, JCS_RGB);
-    } else if (recipe.Color == JpegColor::Ycck) {
-        jpeg_set_colorspace(&cinfo, JCS_YCCK);
-    }
-    jpeg_set_quality(&cinfo, recipe.Quality, TRUE);
-    for (size_t i = 0; i < recipe.Sampling.size() && i < static_cast<size_t>(cinfo.num_components); ++i) {
-        cinfo.comp_info[i].h_samp_factor = recipe.Sampling[i].first;
-        cinfo.comp_info[i].v_samp_factor = recipe.Sampling[i].second;
-    }
-    cinfo.arith_code = recipe.Arithmetic ? TRUE : FALSE;
-    cinfo.restart_interval = static_cast<unsigned>(recipe.RestartInterval);
     std::vector<jpeg_scan_info> scans;
-    if (recipe.SingleCoefficientScans > 0) {
-        const int count = std::min(recipe.SingleCoefficientScans, 63 * cinfo.num_components);
-        jpeg_scan_info dc{};
-        dc.comps_in_scan = cinfo.num_components;
-        for (int c = 0; c < cinfo.num_components; ++c) {
-            dc.component_index[c] = c;
-        }
-        scans.push_back(dc);
-        for (int i = 0; i < count; ++i) {
-            jpeg_scan_info ac{};
-            ac.comps_in_scan = 1;
-            ac.component_index[0] = i / 63;
-            ac.Ss = ac.Se = 1 + i % 63;
-            scans.push_back(ac);
-        }
-        cinfo.scan_info = scans.data();
-        cinfo.num_scans = static_cast<int>(scans.size());
-    } else if (recipe.Progressive) {
-        jpeg_simple_progression(&cinfo);
-    }
-    jpeg_start_compress(&cinfo, TRUE);
-    const size_t stride = static_cast<size_t>(picture.Width) * static_cast<size_t>(components);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = samples.data() + stride * cinfo.next_scanline;
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes bytes(buffer, buffer + size);
-    std::free(buffer);
-    return bytes;
+    const J_COLOR_SPACE space = gray ? JCS_GRAYSCALE : inks ? JCS_CMYK : JCS_RGB;
+    return CompressJpeg(
+        samples, picture.Width, picture.Height, components, space, recipe.Quality, [&](jpeg_compress_struct& cinfo) {
+            if (recipe.Color == JpegColor::Rgb) {
+                jpeg_set_colorspace(&cinfo, JCS_RGB);
+            } else if (recipe.Color == JpegColor::Ycck) {
+                jpeg_set_colorspace(&cinfo, JCS_YCCK);
+            }
+            // The colour space chooses the components; the quality is applied to them afterwards.
+            jpeg_set_quality(&cinfo, recipe.Quality, TRUE);
+            for (size_t i = 0; i < recipe.Sampling.size() && i < static_cast<size_t>(cinfo.num_components); ++i) {
+                cinfo.comp_info[i].h_samp_factor = recipe.Sampling[i].first;
+                cinfo.comp_info[i].v_samp_factor = recipe.Sampling[i].second;
+            }
+            cinfo.arith_code = recipe.Arithmetic ? TRUE : FALSE;
+            cinfo.restart_interval = static_cast<unsigned>(recipe.RestartInterval);
+            if (recipe.SingleCoefficientScans > 0) {
+                const int count = std::min(recipe.SingleCoefficientScans, 63 * cinfo.num_components);
+                jpeg_scan_info dc{};
+                dc.comps_in_scan = cinfo.num_components;
+                for (int c = 0; c < cinfo.num_components; ++c) {
+                    dc.component_index[c] = c;
+                }
+                scans.push_back(dc);
+                for (int i = 0; i < count; ++i) {
+                    jpeg_scan_info ac{};
+                    ac.comps_in_scan = 1;
+                    ac.component_index[0] = i / 63;
+                    ac.Ss = ac.Se = 1 + i % 63;
+                    scans.push_back(ac);
+                }
+                cinfo.scan_info = scans.data();
+                cinfo.num_scans = static_cast<int>(scans.size());
+            } else if (recipe.Progressive) {
+                jpeg_simple_progression(&cinfo);
+            }
+        });
 }
 
 size_t FindSegment(const Bytes& jpeg, uint8_t marker)

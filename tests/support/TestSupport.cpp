@@ -79,7 +79,9 @@ Raster MakeTestRaster(int32_t width, int32_t height, uint32_t seed)
     return raster;
 }
 
-std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality, bool progressive, bool grayscale, int lumaH, int lumaV)
+std::vector<uint8_t> CompressJpeg(const std::vector<uint8_t>& samples, int width, int height, int components,
+                                  int colorSpace, int quality,
+                                  const std::function<void(jpeg_compress_struct&)>& configure)
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr jerr{};
@@ -88,35 +90,46 @@ std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality, bool progressiv
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(raster.Width);
-    cinfo.image_height = static_cast<JDIMENSION>(raster.Height);
-    cinfo.input_components = grayscale ? 1 : 3;
-    cinfo.in_color_space = grayscale ? JCS_GRAYSCALE : JCS_RGB;
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = components;
+    cinfo.in_color_space = static_cast<J_COLOR_SPACE>(colorSpace);
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
-    cinfo.comp_info[0].h_samp_factor = lumaH;
-    cinfo.comp_info[0].v_samp_factor = lumaV;
-    if (progressive) {
-        jpeg_simple_progression(&cinfo);
+    if (configure) {
+        configure(cinfo);
     }
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<uint8_t> gray(static_cast<size_t>(raster.Width));
+    const size_t stride = static_cast<size_t>(width) * static_cast<size_t>(components);
     while (cinfo.next_scanline < cinfo.image_height) {
-        const uint8_t* row = raster.Row(static_cast<int32_t>(cinfo.next_scanline));
-        JSAMPROW pointer = const_cast<uint8_t*>(row);
-        if (grayscale) {
-            for (int32_t x = 0; x < raster.Width; ++x) {
-                gray[x] = static_cast<uint8_t>((row[3 * x] + row[3 * x + 1] + row[3 * x + 2]) / 3);
-            }
-            pointer = gray.data();
-        }
-        jpeg_write_scanlines(&cinfo, &pointer, 1);
+        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + stride * cinfo.next_scanline);
+        jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
     std::vector<uint8_t> bytes(buffer, buffer + size);
     std::free(buffer);
     return bytes;
+}
+
+std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality, bool progressive, bool grayscale, int lumaH, int lumaV)
+{
+    std::vector<uint8_t> samples = raster.Pixels;
+    if (grayscale) {
+        samples.resize(raster.Pixels.size() / 3);
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const uint8_t* p = raster.Pixels.data() + 3 * i;
+            samples[i] = static_cast<uint8_t>((p[0] + p[1] + p[2]) / 3);
+        }
+    }
+    return CompressJpeg(samples, raster.Width, raster.Height, grayscale ? 1 : 3, grayscale ? JCS_GRAYSCALE : JCS_RGB,
+                        quality, [&](jpeg_compress_struct& cinfo) {
+                            cinfo.comp_info[0].h_samp_factor = lumaH;
+                            cinfo.comp_info[0].v_samp_factor = lumaV;
+                            if (progressive) {
+                                jpeg_simple_progression(&cinfo);
+                            }
+                        });
 }
 
 std::vector<uint8_t> MakeBmp24(const Raster& raster)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,14 @@ std::string ReadFileBytes(const std::string& path);
 
 // A test picture with smooth gradients and some detail, so every resample and codec path shows.
 Raster MakeTestRaster(int32_t width, int32_t height, uint32_t seed = 1);
+
+struct jpeg_compress_struct;
+
+// Compresses rows of samples (`components` per pixel, colour space as libjpeg's J_COLOR_SPACE) with
+// libjpeg at the quality given; `configure` runs after the defaults and the quality are set.
+std::vector<uint8_t> CompressJpeg(const std::vector<uint8_t>& samples, int width, int height, int components,
+                                  int colorSpace, int quality,
+                                  const std::function<void(jpeg_compress_struct&)>& configure = {});
 
 // A JPEG of the raster (libjpeg defaults at the given quality, optionally progressive or grayscale, with
 // the luma sampling factors given: 2 x 2 is 4:2:0, 2 x 1 is 4:2:2, 1 x 1 is 4:4:4).
