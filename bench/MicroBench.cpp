@@ -1,6 +1,5 @@
 // Micro-benchmarks of the per-picture hot paths. Rates are in source megapixels per second on one core.
-#include "conversion/JpegCodec.h"
-#include "platform/Bmp.h"
+#include "support/WholePicture.h"
 #include "platform/Raster.h"
 #include "support/TestSupport.h"
 

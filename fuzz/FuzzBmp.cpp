@@ -5,7 +5,7 @@
 // gets no row source.
 
 #include "conversion/Picture.h"
-#include "platform/Bmp.h"
+#include "support/WholePicture.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -57,12 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     Raster fresh;
-    const bool decoded = DecodeBmp(data, size, fresh);
+    LoadError error;
+    const bool decoded = DecodeBmp(data, size, fresh, &error);
+    Check(decoded || error); // every refusal names its reason
     // Holds the previous input's picture, so the reuse of a larger or smaller buffer is exercised.
     static Raster reused;
     Check(DecodeBmp(data, size, reused) == decoded);
-    int64_t wholeBytes = 0;
-    const std::unique_ptr<RowSource> rows = OpenBmp(data, size, wholeBytes);
+    MemoryReader reader(data, size);
+    const std::unique_ptr<PictureSource> rows = OpenBmp(reader, error);
     Check((rows != nullptr) == decoded);
     if (!decoded) {
         Check(fresh.Width == 0 && fresh.Height == 0 && fresh.Pixels.empty());
@@ -73,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(reused.Width == fresh.Width && reused.Height == fresh.Height && reused.Pixels == fresh.Pixels);
 
     Check(rows->Width() == fresh.Width && rows->Height() == fresh.Height);
-    Check(wholeBytes == 0 || wholeBytes == static_cast<int64_t>(fresh.Pixels.size()));
+    Check(rows->WorkingBytes() > 0);
     // Rows skipped on the way down, as a reader limited to part of the picture skips them.
     for (int32_t y = 0; y < fresh.Height; y += 1 + y / 3) {
         Check(std::memcmp(rows->Row(y), fresh.Row(y), fresh.Stride()) == 0);
@@ -82,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The run's path: the row source into the resample, against the same fit of the whole picture.
     const TargetSize target = size % 2 ? TargetSize{17, 13} : TargetSize{9, 31};
     const PictureSettings settings{std::to_string(target.Width), std::to_string(target.Height), "60"};
-    const std::unique_ptr<RowSource> streamed = OpenBmp(data, size, wholeBytes);
+    MemoryReader again(data, size);
+    const std::unique_ptr<PictureSource> streamed = OpenBmp(again, error);
     JpegObject viaRows;
     FitPicture(viaRows, *streamed, target, settings);
     Check(!viaRows.SourceFailed && !viaRows.Unencodable && streamed->Finish());

@@ -3,9 +3,8 @@
 // sanitizers' checks the two decoders are held against each other: they accept the same files and give
 // the same pixels, and a picture accepted whole also fits and encodes when decoded over a few columns.
 
-#include "conversion/JpegCodec.h"
 #include "conversion/Picture.h"
-#include "platform/Bmp.h"
+#include "support/WholePicture.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -56,7 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     Raster whole;
     JpegHeaderInfo info;
-    const bool decoded = DecodeJpeg(data, size, whole, info);
+    LoadError error;
+    const bool decoded = DecodeJpeg(data, size, whole, info, &error);
+    Check(decoded || error); // every refusal names its reason
     if (decoded) {
         Check(whole.Width == info.Width && whole.Height == info.Height && whole.Width > 0 && whole.Height > 0);
         Check(whole.Pixels.size() == whole.Stride() * static_cast<size_t>(whole.Height));
@@ -65,8 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     JpegHeaderInfo streamInfo;
     bool streamed = false;
-    if (auto rows = OpenJpeg(data, size, streamInfo)) {
-        Check(rows->Width() == streamInfo.Width && rows->Height() == streamInfo.Height);
+    MemoryReader reader(data, size);
+    if (auto rows = OpenJpeg(reader, error)) {
+        streamInfo = {rows->Width(), rows->Height(), rows->MultiScan(), rows->Orientation()};
         streamed = true;
         for (int32_t y = 0; y < rows->Height() && streamed; ++y) {
             const uint8_t* row = rows->Row(y);
@@ -87,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The target's shape follows the input's size, so portrait and landscape crops and stretching all occur.
     static constexpr TargetSize Targets[] = {{24, 32}, {32, 18}, {7, 5}};
     const TargetSize target = Targets[size % 3];
-    auto rows = OpenJpeg(data, size, streamInfo);
+    MemoryReader again(data, size);
+    auto rows = OpenJpeg(again, error);
     Check(rows != nullptr);
     JpegObject jpeg;
     jpeg.Progressive = streamInfo.MultiScan;

@@ -1,11 +1,12 @@
 #include "cli/Cli.h"
 
+#include "QuorvaneVersion.h"
 #include "conversion/Naming.h"
 #include "conversion/Run.h"
-#include "platform/EngineError.h"
 #include "platform/IntConv.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -15,7 +16,7 @@ namespace {
 constexpr const char* Usage =
     "Usage: quorvane-cli --source TEXT --receiver TEXT --width TEXT --height TEXT\n"
     "                    [--quality TEXT] [--prefix TEXT] [--digits TEXT] [--start TEXT]\n"
-    "                    [--no-subfolders] [--jobs N]\n"
+    "                    [--no-subfolders] [--jobs N] [--memory MIB] [--verbose]\n"
     "\n"
     "Converts every JPEG and BMP picture under the source folder into a JPEG of exactly\n"
     "width x height pixels in the receiver folder, named prefix + number + \".jpg\".\n"
@@ -30,7 +31,11 @@ constexpr const char* Usage =
     "  --digits TEXT       digits of the file number, 1..8 (default 4)\n"
     "  --start TEXT        number of the first file\n"
     "  --no-subfolders     do not include subfolders\n"
-    "  --jobs N            pictures prepared at once (default: one per core)\n"
+    "  --jobs N            pictures prepared at once (default: one per core, at least 2)\n"
+    "  --memory MIB        memory the pictures may hold at once, in MiB (default: 160 per\n"
+    "                      job, at least 128, at most an eighth of the machine's memory)\n"
+    "  --verbose           name each skipped file with its reason on standard error\n"
+    "  --version           show the version\n"
     "  --help              show this text\n"
     "\n"
     "Example: quorvane-cli --source ~/Photos --receiver ~/Wallpapers --width 1080 --height 2400\n";
@@ -39,14 +44,47 @@ struct Options {
     std::map<std::string, std::string> Values;
     bool NoSubfolders = false;
     bool Help = false;
+    bool Version = false;
+    bool Verbose = false;
     int Jobs = 0;
+    int64_t MemoryMiB = 0;
 };
+
+// The options that take no value.
+bool* Flag(Options& options, const std::string& name)
+{
+    if (name == "help") {
+        return &options.Help;
+    }
+    if (name == "version") {
+        return &options.Version;
+    }
+    if (name == "verbose") {
+        return &options.Verbose;
+    }
+    return name == "no-subfolders" ? &options.NoSubfolders : nullptr;
+}
+
+// A whole-number option within [low, high]; an error text otherwise.
+std::optional<std::string> NumberOption(const Options& options, const char* name, int low, int high, int& to)
+{
+    auto it = options.Values.find(name);
+    if (it == options.Values.end()) {
+        return std::nullopt;
+    }
+    const auto number = TryStrToInt(it->second);
+    if (!number || *number < low || *number > high) {
+        return std::string("--") + name + " needs a number from " + std::to_string(low) + " to " + std::to_string(high);
+    }
+    to = *number;
+    return std::nullopt;
+}
 
 // Parses the arguments; an error text when they are malformed.
 std::optional<std::string> Parse(const std::vector<std::string>& args, Options& options)
 {
     static const char* const Valued[] = {"source", "receiver", "width", "height", "quality",
-                                         "prefix", "digits",   "start", "jobs"};
+                                         "prefix", "digits",   "start", "jobs",   "memory"};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.rfind("--", 0) != 0) {
@@ -58,11 +96,11 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        if (name == "help" || name == "no-subfolders") {
+        if (bool* flag = Flag(options, name)) {
             if (value) {
                 return "--" + name + " takes no value";
             }
-            (name == "help" ? options.Help : options.NoSubfolders) = true;
+            *flag = true;
             continue;
         }
         if (std::find(std::begin(Valued), std::end(Valued), name) == std::end(Valued)) {
@@ -76,13 +114,14 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
         }
         options.Values[name] = *value;
     }
-    if (auto jobs = options.Values.find("jobs"); jobs != options.Values.end()) {
-        const auto number = TryStrToInt(jobs->second);
-        if (!number || *number < 1 || *number > 256) {
-            return "--jobs needs a number from 1 to 256";
-        }
-        options.Jobs = *number;
+    int memory = 0;
+    if (auto problem = NumberOption(options, "jobs", 1, 256, options.Jobs)) {
+        return problem;
     }
+    if (auto problem = NumberOption(options, "memory", 16, 1 << 20, memory)) {
+        return problem;
+    }
+    options.MemoryMiB = memory;
     return std::nullopt;
 }
 
@@ -90,7 +129,7 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
 class CliControls : public RunControls {
   public:
     CliControls(const Options& options, std::ostream& out, std::ostream& err, bool progress)
-        : out_(out), err_(err), progress_(progress)
+        : out_(out), err_(err), progress_(progress), verbose_(options.Verbose)
     {
         auto text = [&](const char* name, const char* fallback) {
             auto it = options.Values.find(name);
@@ -131,12 +170,22 @@ class CliControls : public RunControls {
     bool IncludeSubfolders() override { return includeSubfolders_; }
     bool StartFromNumber() override { return startTicked_; }
 
+    // The percentage line on a terminal only ever rises: the gauge's resets to 0 (after the report, or
+    // when an error ends the run) are not drawn, and nothing is drawn once the report is out.
     void SetProgress(int32_t percent) override
     {
-        if (progress_ && percent != shown_) {
+        if (progress_ && !reported_ && percent > std::max(shown_, 0)) {
             shown_ = percent;
             err_ << '\r' << percent << '%' << std::flush;
             lineOpen_ = true;
+        }
+    }
+
+    void FileSkipped(const std::string& path, const std::string& reason) override
+    {
+        if (verbose_) {
+            EndProgressLine();
+            err_ << path << ": " << reason << '\n' << std::flush;
         }
     }
 
@@ -164,6 +213,7 @@ class CliControls : public RunControls {
         }
         out_ << std::flush;
         skipped_ = report.SkippedText != "0";
+        reported_ = true;
     }
 
     bool Skipped() const { return skipped_; }
@@ -180,6 +230,8 @@ class CliControls : public RunControls {
     std::ostream& out_;
     std::ostream& err_;
     bool progress_;
+    bool verbose_;
+    bool reported_ = false;
     std::string source_, receiver_, width_, height_, start_, quality_, preview_;
     bool startTicked_ = false;
     bool includeSubfolders_ = true;
@@ -190,7 +242,8 @@ class CliControls : public RunControls {
 
 } // namespace
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressOnErr)
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressOnErr,
+           const std::atomic<bool>* stop)
 {
     Options options;
     if (auto problem = Parse(args, options)) {
@@ -201,16 +254,24 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         out << Usage;
         return CliExit::Clean;
     }
+    if (options.Version) {
+        out << "quorvane-cli " << QUORVANE_VERSION << '\n';
+        return CliExit::Clean;
+    }
     CliControls controls(options, out, err, progressOnErr);
     ConversionRun run;
     run.Jobs = options.Jobs;
+    run.MemoryBudget = options.MemoryMiB << 20;
+    run.Stop = stop;
     try {
-        if (run.StartCommand(controls) == RunOutcome::Refused) {
+        switch (run.StartCommand(controls)) {
+        case RunOutcome::Refused:
             return CliExit::Stopped;
+        case RunOutcome::Interrupted:
+            return CliExit::Interrupted;
+        case RunOutcome::Completed:
+            break;
         }
-    } catch (const EngineError& error) {
-        controls.ShowError(error.what());
-        return CliExit::Stopped;
     } catch (const std::exception& error) {
         controls.ShowError(error.what());
         return CliExit::Stopped;

@@ -4,10 +4,13 @@
 
 #include "conversion/Exif.h"
 #include "conversion/JpegCodec.h"
-#include "platform/Bmp.h"
+#include "platform/Limits.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <cstddef>
+#include <cstdlib>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -22,22 +25,47 @@
 namespace {
 
 constexpr int GrayLevels = 236;
+constexpr size_t InputBufferBytes = 64 * 1024;
+
+// Why error_exit was called when it was not libjpeg's own error.
+enum class Exit { Libjpeg, TooManyScans, Stopped, ReadFailed };
 
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
-    bool dataEnded; // the source manager ran out of bytes and supplied a fake end-of-image
+    bool dataEnded; // the source ran out of bytes and supplied a fake end-of-image
+    Exit exit;
+    char message[JMSG_LENGTH_MAX];
+};
+
+// Feeds libjpeg from the file through one bounded buffer.
+struct FileSource {
+    jpeg_source_mgr pub;
+    ByteReader* file;
+    uint64_t offset;
+    JOCTET buffer[InputBufferBytes];
 };
 
 struct Decoder {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     jpeg_progress_mgr progress;
+    FileSource src;
+    const std::atomic<bool>* stop;
 };
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo)
 {
-    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+[[noreturn]] void ExitFor(j_common_ptr cinfo, Exit why)
+{
+    reinterpret_cast<ErrorManager*>(cinfo->err)->exit = why;
+    (*cinfo->err->error_exit)(cinfo);
+    std::abort(); // error_exit never returns
 }
 
 // Warnings (corrupt data, premature end) are not errors for the tool and nothing is ever printed.
@@ -50,27 +78,111 @@ void EmitMessage(j_common_ptr cinfo, int msgLevel)
 
 void OutputMessage(j_common_ptr) {}
 
-// A progressive file may hold any number of scans, each of them a pass over the whole picture.
-void LimitScans(j_common_ptr cinfo)
+// Called between scans and rows of the input: a progressive file may hold any number of scans, each a
+// pass over the whole picture, and an interrupted run stops here too.
+void Monitor(j_common_ptr cinfo)
 {
+    const Decoder* d = reinterpret_cast<const Decoder*>(cinfo);
+    if (d->stop != nullptr && d->stop->load(std::memory_order_relaxed)) {
+        ExitFor(cinfo, Exit::Stopped);
+    }
     if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > MaxJpegScans) {
-        (*cinfo->err->error_exit)(cinfo);
+        ExitFor(cinfo, Exit::TooManyScans);
     }
 }
 
-void Prepare(Decoder& d)
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+// The next stretch of the file; at its end a fake end-of-image marker with a warning, as libjpeg's own
+// sources do, so a file cut short decodes as far as it goes.
+boolean FillInputBuffer(j_decompress_ptr cinfo)
 {
+    auto* src = reinterpret_cast<FileSource*>(cinfo->src);
+    int64_t got = src->file->ReadAt(src->offset, src->buffer, InputBufferBytes);
+    if (got < 0) {
+        ExitFor(reinterpret_cast<j_common_ptr>(cinfo), Exit::ReadFailed);
+    }
+    if (got == 0) {
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->buffer[0] = 0xFF;
+        src->buffer[1] = JPEG_EOI;
+        got = 2;
+    }
+    src->offset += static_cast<uint64_t>(got);
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = static_cast<size_t>(got);
+    return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count)
+{
+    auto* src = reinterpret_cast<FileSource*>(cinfo->src);
+    if (count <= 0) {
+        return;
+    }
+    const auto n = static_cast<uint64_t>(count);
+    if (n <= src->pub.bytes_in_buffer) {
+        src->pub.next_input_byte += n;
+        src->pub.bytes_in_buffer -= n;
+        return;
+    }
+    src->offset += n - src->pub.bytes_in_buffer;
+    src->pub.bytes_in_buffer = 0;
+}
+
+void Prepare(Decoder& d, ByteReader& file, const std::atomic<bool>* stop)
+{
+    // The Decoder starts with the decompressor, so the progress monitor finds the stop flag from it.
+    static_assert(offsetof(Decoder, cinfo) == 0);
     d.cinfo.err = jpeg_std_error(&d.err.pub);
     d.err.pub.error_exit = ErrorExit;
     d.err.pub.emit_message = EmitMessage;
     d.err.pub.output_message = OutputMessage;
     d.err.dataEnded = false;
-    d.progress.progress_monitor = LimitScans;
+    d.err.exit = Exit::Libjpeg;
+    d.err.message[0] = '\0';
+    d.progress.progress_monitor = Monitor;
+    d.src.pub.init_source = InitSource;
+    d.src.pub.fill_input_buffer = FillInputBuffer;
+    d.src.pub.skip_input_data = SkipInputData;
+    d.src.pub.resync_to_restart = jpeg_resync_to_restart;
+    d.src.pub.term_source = TermSource;
+    d.src.pub.bytes_in_buffer = 0;
+    d.src.pub.next_input_byte = nullptr;
+    d.src.file = &file;
+    d.src.offset = 0;
+    d.stop = stop;
+}
+
+// The reason for the error that made libjpeg give up.
+LoadError ErrorOf(const Decoder& d)
+{
+    switch (d.err.exit) {
+    case Exit::TooManyScans:
+        return {LoadReason::JpegScans, {}};
+    case Exit::Stopped:
+        return {LoadReason::Cancelled, {}};
+    case Exit::ReadFailed:
+        return {LoadReason::ReadFailed, {}};
+    case Exit::Libjpeg:
+        break;
+    }
+    switch (d.err.pub.msg_code) {
+    case JERR_OUT_OF_MEMORY:
+        return {LoadReason::OutOfMemory, {}};
+    case JERR_BAD_PRECISION:
+    case JERR_SOF_UNSUPPORTED:
+        return {LoadReason::JpegProcess, d.err.message};
+    default:
+        // A decoding step that gave up without a libjpeg error has no message of its own.
+        return {LoadReason::JpegError, d.err.message[0] != '\0' ? d.err.message : "повреждённые данные"};
+    }
 }
 
 // Creates the decompressor and reads the header up to the first scan. False on any libjpeg error and
-// when the data ends before the header does.
-bool ReadHeader(Decoder& d, const uint8_t* data, size_t size, bool& multiScan)
+// when the data ends before the header does (`cut` is then set).
+bool ReadHeader(Decoder& d, bool& multiScan, bool& cut)
 {
     if (setjmp(d.err.jump) != 0) {
         return false;
@@ -78,14 +190,19 @@ bool ReadHeader(Decoder& d, const uint8_t* data, size_t size, bool& multiScan)
     jpeg_create_decompress(&d.cinfo); // clears everything in cinfo but the error manager
     d.cinfo.mem->max_memory_to_use = MaxJpegMemory;
     d.cinfo.progress = &d.progress;
-    jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
+    d.cinfo.src = &d.src.pub;
     jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
     if (jpeg_read_header(&d.cinfo, TRUE) != JPEG_HEADER_OK) {
+        cut = true;
         return false;
     }
     // A header completed by the fake end-of-image, or one with no scan data at all after it, is a file
     // cut off before its picture starts.
-    if (d.err.dataEnded || d.cinfo.src->bytes_in_buffer == 0) {
+    if (d.src.pub.bytes_in_buffer == 0) {
+        (*d.src.pub.fill_input_buffer)(&d.cinfo);
+    }
+    if (d.err.dataEnded) {
+        cut = true;
         return false;
     }
     multiScan = jpeg_has_multiple_scans(&d.cinfo) != 0;
@@ -217,74 +334,33 @@ int FindOrientation(const jpeg_decompress_struct& cinfo)
     return 1;
 }
 
-bool Decode(Decoder& d, const uint8_t* data, size_t size, Raster& out, JpegHeaderInfo& info)
-{
-    bool multiScan = false;
-    if (!ReadHeader(d, data, size, multiScan) || !ChooseOutput(d.cinfo)) {
-        return false;
-    }
-    const int64_t width = d.cinfo.image_width;
-    const int64_t height = d.cinfo.image_height;
-    if (width > MaxPictureSide || height > MaxPictureSide || width * height > MaxPicturePixels) {
-        return false;
-    }
-    const int orientation = FindOrientation(d.cinfo);
-    const bool swapped = OrientationSwapsSides(orientation);
-    Raster decoded(static_cast<int32_t>(swapped ? height : width), static_cast<int32_t>(swapped ? width : height));
-    if (!Decompress(d, orientation, decoded)) {
-        return false;
-    }
-    info.Width = decoded.Width;
-    info.Height = decoded.Height;
-    info.MultiScan = multiScan;
-    info.Orientation = orientation;
-    out = std::move(decoded);
-    return true;
-}
-
-} // namespace
-
-bool DecodeJpeg(const uint8_t* data, size_t size, Raster& out, JpegHeaderInfo& info)
-{
-    info = JpegHeaderInfo{};
-    if (data == nullptr || size == 0 || size > ULONG_MAX) {
-        return false;
-    }
-    Decoder d{};
-    Prepare(d);
-    bool decoded = false;
-    try {
-        decoded = Decode(d, data, size, out, info);
-    } catch (...) {
-        decoded = false;
-    }
-    jpeg_destroy_decompress(&d.cinfo);
-    if (!decoded) {
-        info = JpegHeaderInfo{};
-    }
-    return decoded;
-}
-
-namespace {
-
-// Decodes a picture row by row for the resample. Each method that calls into libjpeg has its own setjmp and
-// holds nothing with a destructor; buffers are allocated before or through libjpeg's own pools.
-class JpegRowSource final : public RowSource {
+// The one JPEG decoder: rows are decoded as they are asked for, only over the columns the reader limits
+// itself to, so the full-size picture is never held (a picture to be turned by its orientation is
+// decoded whole on first use). Each method that calls into libjpeg has its own setjmp and holds nothing
+// with a destructor; buffers are allocated before or through libjpeg's own pools.
+class JpegFileSource final : public JpegSource {
   public:
-    JpegRowSource() { Prepare(d_); }
-    ~JpegRowSource() override { jpeg_destroy_decompress(&d_.cinfo); }
-    JpegRowSource(const JpegRowSource&) = delete;
-    JpegRowSource& operator=(const JpegRowSource&) = delete;
+    JpegFileSource(ByteReader& file, const std::atomic<bool>* stop) { Prepare(d_, file, stop); }
+    ~JpegFileSource() override { jpeg_destroy_decompress(&d_.cinfo); }
+    JpegFileSource(const JpegFileSource&) = delete;
+    JpegFileSource& operator=(const JpegFileSource&) = delete;
 
-    bool Open(const uint8_t* data, size_t size, JpegHeaderInfo& info)
+    bool Open()
     {
         bool multiScan = false;
-        if (!ReadHeader(d_, data, size, multiScan) || !ChooseOutput(d_.cinfo)) {
+        bool cut = false;
+        if (!ReadHeader(d_, multiScan, cut)) {
+            error_ = cut ? LoadError{LoadReason::JpegNoImage, {}} : ErrorOf(d_);
+            return false;
+        }
+        if (!ChooseOutput(d_.cinfo)) {
+            error_ = {LoadReason::JpegColorSpace, {}};
             return false;
         }
         const int64_t width = d_.cinfo.image_width;
         const int64_t height = d_.cinfo.image_height;
         if (width > MaxPictureSide || height > MaxPictureSide || width * height > MaxPicturePixels) {
+            error_ = {LoadReason::PictureSize, {}};
             return false;
         }
         orientation_ = FindOrientation(d_.cinfo);
@@ -292,32 +368,17 @@ class JpegRowSource final : public RowSource {
         width_ = static_cast<int32_t>(swapped ? height : width);
         height_ = static_cast<int32_t>(swapped ? width : height);
         turned_ = orientation_ >= 2 && orientation_ <= 8;
-        int64_t working = turned_ ? width * height * 3 : 0;
-        if (multiScan) {
-            // Every component's blocks, two bytes per coefficient, padded to whole sampling units.
-            const jpeg_decompress_struct& c = d_.cinfo;
-            for (int i = 0; i < c.num_components; ++i) {
-                const jpeg_component_info& comp = c.comp_info[i];
-                const int64_t across =
-                    (width * comp.h_samp_factor + 8 * c.max_h_samp_factor - 1) / (8 * c.max_h_samp_factor);
-                const int64_t down =
-                    (height * comp.v_samp_factor + 8 * c.max_v_samp_factor - 1) / (8 * c.max_v_samp_factor);
-                working += (across + comp.h_samp_factor) * (down + comp.v_samp_factor) * 64 * 2;
-            }
-        }
-        if (!turned_) {
-            row_.resize(static_cast<size_t>(width_) * 3);
-        }
-        info.Width = width_;
-        info.Height = height_;
-        info.MultiScan = multiScan;
-        info.Orientation = orientation_;
-        info.WorkingBytes = working;
+        multiScan_ = multiScan;
+        working_ = EstimateWorkingBytes(width, height);
         return true;
     }
 
     int32_t Width() const override { return width_; }
     int32_t Height() const override { return height_; }
+    int64_t WorkingBytes() const override { return working_; }
+    bool MultiScan() const override { return multiScan_; }
+    int Orientation() const override { return orientation_; }
+    const LoadError& Error() const override { return error_; }
 
     void LimitColumns(int32_t first, int32_t end) override
     {
@@ -330,13 +391,11 @@ class JpegRowSource final : public RowSource {
         if (turned_) {
             return DecodeWhole() ? whole_.Row(y) : nullptr;
         }
-        if (failed_ || (!started_ && !Start())) {
-            failed_ = true;
+        if (error_ || (!started_ && !Start())) {
             return nullptr;
         }
         while (current_ < y) {
             if (!ReadRow()) {
-                failed_ = true;
                 return nullptr;
             }
             ++current_;
@@ -349,7 +408,7 @@ class JpegRowSource final : public RowSource {
         if (turned_) {
             return DecodeWhole();
         }
-        if (failed_ || (!started_ && !Start())) {
+        if (error_ || (!started_ && !Start())) {
             return false;
         }
         while (current_ + 1 < height_) {
@@ -362,17 +421,38 @@ class JpegRowSource final : public RowSource {
     }
 
   private:
+    // libjpeg's coefficient buffer for a multi-scan file (every component's blocks, two bytes per
+    // coefficient, padded to whole sampling units), its row buffers, and the whole picture for one that
+    // must be turned.
+    int64_t EstimateWorkingBytes(int64_t width, int64_t height) const
+    {
+        const jpeg_decompress_struct& c = d_.cinfo;
+        int64_t working = turned_ ? width * height * 3 : 0;
+        for (int i = 0; i < c.num_components && multiScan_; ++i) {
+            const jpeg_component_info& comp = c.comp_info[i];
+            const int64_t across = (width * comp.h_samp_factor + 8 * c.max_h_samp_factor - 1) / (8 * c.max_h_samp_factor);
+            const int64_t down = (height * comp.v_samp_factor + 8 * c.max_v_samp_factor - 1) / (8 * c.max_v_samp_factor);
+            working += (across + comp.h_samp_factor) * (down + comp.v_samp_factor) * 64 * 2;
+        }
+        // Sample rows of a few iMCU rows per component, the output row, and the input buffer.
+        working += width * c.num_components * 8 * c.max_v_samp_factor * 4 + width * 3 + sizeof(Decoder);
+        return working;
+    }
+
     // Turning needs the whole picture; such files are decoded completely on first use.
     bool DecodeWhole()
     {
-        if (!wholeDecoded_ && !failed_) {
+        if (!wholeDecoded_ && !error_) {
             try {
                 whole_ = Raster(width_, height_);
-                wholeDecoded_ = Decompress(d_, orientation_, whole_);
             } catch (const std::bad_alloc&) {
-                wholeDecoded_ = false;
+                error_ = {LoadReason::OutOfMemory, {}};
+                return false;
             }
-            failed_ = !wholeDecoded_;
+            wholeDecoded_ = Decompress(d_, orientation_, whole_);
+            if (!wholeDecoded_) {
+                error_ = ErrorOf(d_);
+            }
         }
         return wholeDecoded_;
     }
@@ -384,6 +464,21 @@ class JpegRowSource final : public RowSource {
     bool Start()
     {
         started_ = true;
+        try {
+            row_.resize(static_cast<size_t>(width_) * 3);
+        } catch (const std::bad_alloc&) {
+            error_ = {LoadReason::OutOfMemory, {}};
+            return false;
+        }
+        if (!StartDecompress()) {
+            error_ = ErrorOf(d_);
+            return false;
+        }
+        return true;
+    }
+
+    bool StartDecompress()
+    {
         j_decompress_ptr cinfo = &d_.cinfo;
         if (setjmp(d_.err.jump) != 0) {
             return false;
@@ -413,6 +508,15 @@ class JpegRowSource final : public RowSource {
 
     bool ReadRow()
     {
+        if (!ReadScanline()) {
+            error_ = ErrorOf(d_);
+            return false;
+        }
+        return true;
+    }
+
+    bool ReadScanline()
+    {
         j_decompress_ptr cinfo = &d_.cinfo;
         if (setjmp(d_.err.jump) != 0) {
             return false;
@@ -433,6 +537,15 @@ class JpegRowSource final : public RowSource {
 
     bool End()
     {
+        if (!FinishDecompress()) {
+            error_ = ErrorOf(d_);
+            return false;
+        }
+        return true;
+    }
+
+    bool FinishDecompress()
+    {
         if (setjmp(d_.err.jump) != 0) {
             return false;
         }
@@ -443,7 +556,9 @@ class JpegRowSource final : public RowSource {
     Raster whole_;
     int orientation_ = 1;
     bool turned_ = false;
+    bool multiScan_ = false;
     bool wholeDecoded_ = false;
+    int64_t working_ = 0;
     std::vector<uint8_t> row_;
     JSAMPARRAY raw_ = nullptr;
     int32_t width_ = 0;
@@ -454,26 +569,27 @@ class JpegRowSource final : public RowSource {
     JDIMENSION cropOffset_ = 0;
     int32_t current_ = -1;
     bool started_ = false;
-    bool failed_ = false;
+    LoadError error_;
 };
 
 } // namespace
 
-std::unique_ptr<RowSource> OpenJpeg(const uint8_t* data, size_t size, JpegHeaderInfo& info)
+std::unique_ptr<JpegSource> OpenJpeg(ByteReader& file, LoadError& error, const std::atomic<bool>* stop)
 {
-    info = JpegHeaderInfo{};
-    if (data == nullptr || size == 0 || size > ULONG_MAX) {
+    error = {};
+    if (file.Size() == 0 || file.Size() > ULONG_MAX) {
+        error = {LoadReason::JpegNoImage, {}};
         return nullptr;
     }
     try {
-        auto source = std::make_unique<JpegRowSource>();
-        if (!source->Open(data, size, info)) {
-            info = JpegHeaderInfo{};
+        auto source = std::make_unique<JpegFileSource>(file, stop);
+        if (!source->Open()) {
+            error = source->Error();
             return nullptr;
         }
         return source;
     } catch (const std::bad_alloc&) {
-        info = JpegHeaderInfo{};
+        error = {LoadReason::OutOfMemory, {}};
         return nullptr;
     }
 }

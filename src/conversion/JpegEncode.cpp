@@ -3,6 +3,7 @@
 // nothing with a destructor. The compressed bytes go to a vector owned by the caller's frame.
 
 #include "conversion/JpegCodec.h"
+#include "platform/Limits.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -14,8 +15,6 @@
 
 namespace {
 
-// libjpeg's own limit on either side of a picture.
-constexpr int32_t MaxEncodeSide = 65500;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
@@ -140,7 +139,7 @@ bool Compress(Encoder& e, const Raster& image, int quality, bool progressive)
 
 bool EncodeJpeg(const Raster& image, uint8_t quality, bool progressive, std::vector<uint8_t>& out)
 {
-    if (image.Empty() || image.Width > MaxEncodeSide || image.Height > MaxEncodeSide ||
+    if (image.Empty() || image.Width > MaxTargetSide || image.Height > MaxTargetSide ||
         image.Pixels.size() < image.Stride() * static_cast<size_t>(image.Height)) {
         return false;
     }

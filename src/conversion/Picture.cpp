@@ -1,77 +1,15 @@
 #include "conversion/Picture.h"
 
+#include "conversion/DecodeAhead.h"
 #include "conversion/JpegCodec.h"
-#include "conversion/MemoryGate.h"
 #include "platform/Bmp.h"
 #include "platform/EngineError.h"
+#include "platform/File.h"
 #include "platform/IntConv.h"
 
-#include <cerrno>
-#include <fcntl.h>
+#include <algorithm>
 #include <memory>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-// No picture the decoders accept can come from a larger file, so a larger one is refused before it is
-// read into memory.
-constexpr int64_t MaxPictureFileBytes = MaxPicturePixels * 4 + (int64_t{1} << 20);
-
-bool ReadPictureFile(const std::string& path, std::vector<uint8_t>& bytes)
-{
-    // Opened without waiting, so a pipe or device named like a picture is refused instead of blocking.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info {};
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= MaxPictureFileBytes;
-    if (ok) {
-        try {
-            bytes.resize(static_cast<size_t>(info.st_size));
-        } catch (const std::bad_alloc&) {
-            ok = false;
-        }
-    }
-    size_t got = 0;
-    while (ok && got < bytes.size()) {
-        const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = n >= 0;
-        if (n <= 0) {
-            break; // a file that shrank while being read is taken as it was found
-        }
-        got += static_cast<size_t>(n);
-    }
-    close(fd);
-    bytes.resize(ok ? got : 0);
-    return ok;
-}
-
-} // namespace
-
-bool LoadJpegPicture(const std::string& path, JpegObject& jpeg, Raster& source)
-{
-    if (!ReadPictureFile(path, jpeg.Data)) {
-        return false;
-    }
-    JpegHeaderInfo info;
-    if (!DecodeJpeg(jpeg.Data.data(), jpeg.Data.size(), source, info)) {
-        return false;
-    }
-    jpeg.Progressive = info.MultiScan;
-    return true;
-}
-
-bool LoadBmpPicture(const std::string& path, Raster& source)
-{
-    std::vector<uint8_t> bytes;
-    return ReadPictureFile(path, bytes) && DecodeBmp(bytes.data(), bytes.size(), source);
-}
 
 FitPlan PlanFit(int64_t sw, int64_t sh, int64_t tw, int64_t th)
 {
@@ -149,93 +87,168 @@ bool EncodeJpegObject(JpegObject& jpeg)
     return EncodeJpeg(jpeg.Image, jpeg.Quality, jpeg.Progressive, jpeg.Data);
 }
 
+std::unique_ptr<PictureSource> OpenPictureSource(PictureKind kind, ByteReader& file, LoadError& error,
+                                                 const std::atomic<bool>* stop)
+{
+    if (kind == PictureKind::Bmp) {
+        return OpenBmp(file, error);
+    }
+    return OpenJpeg(file, error, stop);
+}
+
 namespace {
 
-// Loads the picture as a row source: nullptr when loading fails. `bytes` holds the file for as long as
-// the source reads from it.
-std::unique_ptr<RowSource> OpenPicture(const std::string& path, PictureKind kind, DecodePath decodePath,
-                                       JpegObject& jpeg, std::vector<uint8_t>& bytes, int64_t& workingBytes)
-{
-    Raster source;
-    if (kind == PictureKind::Bmp && decodePath == DecodePath::WholePicture) {
-        if (!LoadBmpPicture(path, source)) {
-            return nullptr;
-        }
-    } else if (kind == PictureKind::Bmp) {
-        if (!ReadPictureFile(path, bytes)) {
-            return nullptr;
-        }
-        auto rows = OpenBmp(bytes.data(), bytes.size(), workingBytes);
-        return rows;
-    } else if (decodePath == DecodePath::WholePicture) {
-        if (!LoadJpegPicture(path, jpeg, source)) {
-            return nullptr;
-        }
-        jpeg.Data = {};
-    } else {
-        if (!ReadPictureFile(path, bytes)) {
-            return nullptr;
-        }
-        JpegHeaderInfo info;
-        auto rows = OpenJpeg(bytes.data(), bytes.size(), info);
-        jpeg.Progressive = info.MultiScan;
-        workingBytes = info.WorkingBytes;
-        return rows;
+// Hands out a source's rows until the run is interrupted.
+class StoppableSource final : public RowSource {
+  public:
+    StoppableSource(RowSource& source, const std::atomic<bool>* stop) : source_(source), stop_(stop) {}
+    int32_t Width() const override { return source_.Width(); }
+    int32_t Height() const override { return source_.Height(); }
+    void LimitColumns(int32_t first, int32_t end) override { source_.LimitColumns(first, end); }
+    const uint8_t* Row(int32_t y) override
+    {
+        return stop_ != nullptr && stop_->load(std::memory_order_relaxed) ? nullptr : source_.Row(y);
     }
-    return std::make_unique<OwnedRasterSource>(std::move(source));
+    bool Finish() override { return source_.Finish(); }
+
+  private:
+    RowSource& source_;
+    const std::atomic<bool>* stop_;
+};
+
+int64_t Pixels(int64_t width, int64_t height)
+{
+    return std::max<int64_t>(0, width) * std::max<int64_t>(0, height);
+}
+
+// What the fitting holds: the resampled window with its row sums, and the target when the window must
+// still be stretched onto it.
+int64_t FitBytes(int32_t sw, int32_t sh, TargetSize target)
+{
+    if (!target.Usable() || sw <= 0 || sh <= 0) {
+        return 0;
+    }
+    const FitPlan plan = PlanFit(sw, sh, target.Width, target.Height);
+    const int64_t offset = (plan.CropWidth ? plan.W - target.Width : plan.H - target.Height) / 2;
+    const int64_t width = plan.W - 2 * (plan.CropWidth ? offset : 0);
+    const int64_t height = plan.H - 2 * (plan.CropWidth ? 0 : offset);
+    const bool stretched = width != target.Width || height != target.Height;
+    return Pixels(width, height) * 3 + std::max<int64_t>(0, width) * 3 * 12 +
+           (stretched ? Pixels(target.Width, target.Height) * 3 : 0);
+}
+
+// What the encoding holds besides the target raster: the output (which grows to at most half the raw
+// size for any photo) and, for progressive output, libjpeg's coefficient buffer.
+int64_t EncodeBytes(TargetSize target, bool progressive)
+{
+    if (!target.Usable()) {
+        return 0;
+    }
+    const int64_t pixels = Pixels(target.Width, target.Height);
+    return pixels * 3 / 2 + (progressive ? pixels * 3 : 0) + int64_t{target.Width} * 3 * 48;
+}
+
+// Reads the width and height boxes; false with the error text when one is not a number.
+bool ReadTarget(const PictureSettings& settings, TargetSize& target, std::string& error)
+{
+    try {
+        target.Width = StrToInt(settings.WidthText);
+        target.Height = StrToInt(settings.HeightText);
+        return true;
+    } catch (const EngineError& e) {
+        error = e.what();
+        return false;
+    }
+}
+
+// Fits the picture into the JPEG object while the lease holds the memory for it. A file found damaged only
+// while its rows are read is a failed load all the same, whatever the fitting met on the way: Finish()
+// settles that before any other outcome counts.
+void FitSource(PictureSource& picture, const PictureSettings& settings, const PrepareOptions& options, bool spread,
+               JpegObject& jpeg, PreparedPicture& prepared)
+{
+    using Outcome = PreparedPicture::Outcome;
+    StoppableSource stoppable(picture, options.Stop);
+    std::unique_ptr<DecodeAhead> ahead = spread ? std::make_unique<DecodeAhead>(stoppable) : nullptr;
+    RowSource& rows = ahead ? static_cast<RowSource&>(*ahead) : stoppable;
+    std::string error;
+    TargetSize target;
+    auto fail = [&](Outcome outcome, std::string text) {
+        const bool finished = rows.Finish();
+        prepared.Result = finished ? outcome : Outcome::LoadFailed;
+        prepared.ErrorText = finished ? std::move(text) : std::string();
+    };
+    if (!ReadTarget(settings, target, error)) {
+        return fail(Outcome::SizeError, error);
+    }
+    try {
+        FitPicture(jpeg, rows, target, settings);
+    } catch (const EngineError& e) {
+        return fail(Outcome::FitError, e.what());
+    } catch (const std::bad_alloc&) {
+        return fail(Outcome::EncodeFailed, {});
+    }
+    const bool finished = !jpeg.SourceFailed && rows.Finish();
+    prepared.Result = finished ? Outcome::Encoded : Outcome::LoadFailed;
+}
+
+// The whole preparation; see PreparePicture.
+void Prepare(const std::string& path, PictureKind kind, const PictureSettings& settings, const PrepareOptions& options,
+             PreparedPicture& prepared)
+{
+    using Outcome = PreparedPicture::Outcome;
+    std::unique_ptr<FileReader> file = FileReader::Open(path, prepared.Load);
+    std::unique_ptr<PictureSource> picture = file ? OpenPictureSource(kind, *file, prepared.Load, options.Stop) : nullptr;
+    if (!picture) {
+        prepared.Result = Outcome::LoadFailed;
+        return;
+    }
+    TargetSize target;
+    std::string ignored;
+    const bool sized = ReadTarget(settings, target, ignored);
+    const int64_t output = sized ? Pixels(target.Width, target.Height) * 3 + EncodeBytes(target, picture->MultiScan()) : 0;
+    int64_t working = picture->WorkingBytes() + output;
+    working += sized ? FitBytes(picture->Width(), picture->Height(), target) : 0;
+    const bool spread = options.SpreadAbove > 0 && working > options.SpreadAbove;
+    working += spread ? DecodeAhead::BufferBytes(picture->Width()) : 0;
+    const bool alone = prepared.Lease.Take(working);
+
+    JpegObject jpeg;
+    jpeg.Progressive = picture->MultiScan();
+    FitSource(*picture, settings, options, spread && alone, jpeg, prepared);
+    if (prepared.Result == Outcome::LoadFailed) {
+        prepared.Load = picture->Error() ? picture->Error() : LoadError{LoadReason::Cancelled, {}};
+    }
+    picture.reset();
+    file.reset();
+    prepared.Lease.ShrinkTo(output);
+    if (prepared.Result != Outcome::Encoded) {
+        return;
+    }
+    if (!EncodeJpegObject(jpeg)) {
+        prepared.Result = Outcome::EncodeFailed;
+        return;
+    }
+    prepared.Jpeg = std::move(jpeg.Data);
+    prepared.Lease.ShrinkTo(static_cast<int64_t>(prepared.Jpeg.capacity()));
 }
 
 } // namespace
 
 PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const PictureSettings& settings,
-                               DecodePath decodePath, MemoryGate* gate)
+                               MemoryLease lease, const PrepareOptions& options)
 {
-    using Outcome = PreparedPicture::Outcome;
     PreparedPicture prepared;
-    JpegObject jpeg;
-    {
-        std::vector<uint8_t> bytes;
-        int64_t workingBytes = 0;
-        std::unique_ptr<RowSource> source = OpenPicture(path, kind, decodePath, jpeg, bytes, workingBytes);
-        MemoryLease lease;
-        // A file found damaged only while its rows are read is a failed load all the same, whatever the
-        // fitting met on the way: Finish() settles that before any other outcome counts.
-        auto fail = [&](Outcome outcome, std::string text = {}) {
-            prepared.Result = source && source->Finish() ? outcome : Outcome::LoadFailed;
-            prepared.ErrorText = prepared.Result == outcome ? std::move(text) : std::string();
-            return prepared;
-        };
-        if (!source) {
-            prepared.Result = Outcome::LoadFailed;
-            return prepared;
-        }
-        TargetSize target;
-        try {
-            target.Width = StrToInt(settings.WidthText);
-            target.Height = StrToInt(settings.HeightText);
-        } catch (const EngineError& error) {
-            return fail(Outcome::SizeError, error.what());
-        }
-        // The file, the decoder's own buffers, and the target picture with its encoded copy.
-        const int64_t targetBytes = target.Usable() ? int64_t{target.Width} * target.Height * 3 * 2 : 0;
-        lease.Take(gate, static_cast<int64_t>(bytes.size()) + workingBytes + targetBytes);
-        try {
-            FitPicture(jpeg, *source, target, settings);
-        } catch (const EngineError& error) {
-            return fail(Outcome::FitError, error.what());
-        } catch (const std::bad_alloc&) {
-            return fail(Outcome::EncodeFailed);
-        }
-        if (jpeg.SourceFailed || !source->Finish()) {
-            prepared.Result = Outcome::LoadFailed;
-            return prepared;
-        }
+    prepared.Lease = std::move(lease);
+    try {
+        Prepare(path, kind, settings, options, prepared);
+    } catch (const std::bad_alloc&) {
+        prepared.Result = PreparedPicture::Outcome::LoadFailed;
+        prepared.Load = {LoadReason::OutOfMemory, {}};
     }
-    if (!EncodeJpegObject(jpeg)) {
-        prepared.Result = Outcome::EncodeFailed;
-        return prepared;
+    if (prepared.Result != PreparedPicture::Outcome::Encoded) {
+        prepared.Jpeg = {};
+        prepared.Lease.Reset();
     }
-    prepared.Result = Outcome::Encoded;
-    prepared.Jpeg = std::move(jpeg.Data);
     return prepared;
 }

@@ -1,8 +1,12 @@
 #pragma once
 
-#include "platform/Raster.h"
+#include "conversion/MemoryGate.h"
+#include "platform/Limits.h"
+#include "platform/PictureSource.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,10 +30,6 @@ struct PictureSettings {
     std::string QualityText;
 };
 
-// Largest target the fitting produces; anything larger is a save failure rather than an allocation.
-inline constexpr int32_t MaxTargetSide = 65500;
-inline constexpr int64_t MaxTargetPixels = int64_t{1} << 28;
-
 // The target size as converted from the width and height boxes.
 struct TargetSize {
     int32_t Width = 0;
@@ -40,9 +40,6 @@ struct TargetSize {
                int64_t{Width} * Height <= MaxTargetPixels;
     }
 };
-
-bool LoadJpegPicture(const std::string& path, JpegObject& jpeg, Raster& source);
-bool LoadBmpPicture(const std::string& path, Raster& source);
 
 // Scales the source so one side matches the target, centres it and crops the excess of the other side
 // (or stretches it when it comes out short), then gives the JPEG object the result and the quality.
@@ -70,23 +67,40 @@ enum class PictureKind { Jpeg, Bmp };
 // fit and encode. The run turns the outcome into its bookkeeping in walk order.
 struct PreparedPicture {
     enum class Outcome {
-        LoadFailed,   // recorded among the skipped files
+        LoadFailed,   // recorded among the skipped files; Load says why
         SizeError,    // the width or height text is not a number: the run ends before counting it
         FitError,     // an error inside the fitting: the run ends after counting it
         Encoded,      // Jpeg holds the output file's bytes
         EncodeFailed, // counted, but the save gives its message
+        Failed,       // an unexpected error: the run ends with ErrorText
     };
     Outcome Result = Outcome::LoadFailed;
     std::string ErrorText;
+    LoadError Load;
     std::vector<uint8_t> Jpeg;
+    // The memory the output still holds, released once it is written.
+    MemoryLease Lease;
 };
-// Streaming decodes JPEG rows straight into the resample; the whole-picture path decodes first and is kept
-// as the reference the streaming one must match.
-// With a gate, the picture waits until its estimated working memory fits the gate's budget.
-enum class DecodePath { Streaming, WholePicture };
-class MemoryGate;
+
+// How a picture shares the machine with the rest of the run.
+struct PrepareOptions {
+    const std::atomic<bool>* Stop = nullptr; // set when the run is interrupted
+    // A picture that needs more than this (and has the budget to itself) decodes on a second thread
+    // while its rows are resampled; 0 never.
+    int64_t SpreadAbove = 0;
+};
+
+// Loads, fits and encodes one picture. The lease (a ticket of the run's memory gate, or none) is taken
+// once the file's header tells what the picture will hold, before anything large is read or allocated; it
+// shrinks as the picture lets go of memory and stays with the encoded output until that is written.
+// Never throws: running out of memory is a failed load.
 PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const PictureSettings& settings,
-                               DecodePath decodePath = DecodePath::Streaming, MemoryGate* gate = nullptr);
+                               MemoryLease lease = {}, const PrepareOptions& options = {});
+
+// Opens the picture file's decoder over `file` (which must outlive it): nullptr with the reason when it
+// is not a picture of that kind.
+std::unique_ptr<PictureSource> OpenPictureSource(PictureKind kind, ByteReader& file, LoadError& error,
+                                                 const std::atomic<bool>* stop = nullptr);
 
 // Encodes the object's raster (JPEG object's encoding); false when it cannot be encoded.
 bool EncodeJpegObject(JpegObject& jpeg);

@@ -5,21 +5,18 @@
 #include "platform/EngineError.h"
 #include "platform/IntConv.h"
 
+#include "platform/System.h"
+
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <fcntl.h>
-#include <malloc.h>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string_view>
-#include <sys/stat.h>
-#include <system_error>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -48,14 +45,8 @@ std::optional<PictureKind> PictureKindOf(std::string_view ext)
     return std::nullopt;
 }
 
-std::optional<std::pair<uint64_t, uint64_t>> FileIdentity(const std::string& path)
-{
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        return std::nullopt;
-    }
-    return std::pair<uint64_t, uint64_t>{info.st_dev, info.st_ino};
-}
+// Thrown inside the run when it is told to stop; the Start command answers it with the report so far.
+struct RunInterrupted {};
 
 bool ShouldEnter(RunControls& controls, const DirEntry& entry)
 {
@@ -67,10 +58,9 @@ bool ShouldEnter(RunControls& controls, const DirEntry& entry)
 // of its entry, then the entry itself goes through the step. A folder already entered (reached again
 // through a mount) is not listed twice, so every walk ends.
 template <typename Step>
-void Traverse(RunControls& controls, const std::string& folder, std::set<std::pair<uint64_t, uint64_t>>& visited,
-              const Step& step)
+void Traverse(RunControls& controls, const std::string& folder, std::set<FileId>& visited, const Step& step)
 {
-    if (auto identity = FileIdentity(folder); identity && !visited.insert(*identity).second) {
+    if (auto identity = IdentityOf(folder); identity && !visited.insert(*identity).second) {
         return;
     }
     DirListing listing(folder);
@@ -89,44 +79,27 @@ void Traverse(RunControls& controls, const std::string& folder, std::set<std::pa
 
 } // namespace
 
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
+std::string ErrorBoxText(const std::string& text)
 {
-    const size_t slash = path.rfind(PathSeparator);
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    static unsigned counter = 0;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + ".quorvane-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".tmp";
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            return false;
-        }
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) {
+        return text + ".";
     }
-    if (fd < 0) {
-        return false;
-    }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        if (wrote <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(wrote);
-    }
-    const bool closed = close(fd) == 0;
-    if (done != bytes.size() || !closed || rename(temp.c_str(), path.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return text;
 }
 
-// Memory that the pictures prepared at the same time may hold together.
-constexpr int64_t RunMemoryBudget = int64_t{104} << 20;
+unsigned ConversionRun::Workers(int jobs)
+{
+    // Even on one core a worker keeps the caller free to answer its window while a picture decodes.
+    return jobs > 0 ? static_cast<unsigned>(jobs) : std::max(2u, std::thread::hardware_concurrency());
+}
+
+int64_t ConversionRun::DefaultMemoryBudget(unsigned workers)
+{
+    constexpr int64_t MiB = int64_t{1} << 20;
+    const int64_t wanted = std::max<int64_t>(128 * MiB, int64_t{workers} * 160 * MiB);
+    const int64_t physical = PhysicalMemoryBytes();
+    return physical > 0 ? std::min(wanted, physical / 8) : wanted;
+}
 
 // Prepares pictures on worker threads ahead of the walk while the run takes the results strictly in
 // the order they were handed in. With one job everything happens on the caller's thread, one at a time.
@@ -136,28 +109,30 @@ class ConversionRun::Pipeline {
         std::string Path;
         PictureKind Kind = PictureKind::Jpeg;
         PictureSettings Settings;
+        MemoryLease Lease;  // the picture's ticket, until it is prepared
+        bool Counted = false; // the walk met this file as one of the counted pictures
         PreparedPicture Result;
         bool Taken = false;
         bool Done = false;
     };
 
-    explicit Pipeline(int jobs)
+    Pipeline(int jobs, int64_t budget, const std::atomic<bool>* stop) : gate_(budget)
     {
-#ifdef __GLIBC__
-        // Workers free large picture buffers that another worker could use next; with one arena they do,
-        // instead of each thread keeping its own freed memory.
-        static const bool oneArena = mallopt(M_ARENA_MAX, 1) != 0;
-        (void)oneArena;
-#endif
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        // Even on one core a worker keeps the caller free to answer its window while a picture decodes.
-        const unsigned workers = jobs > 0 ? static_cast<unsigned>(jobs) : std::max(2u, cores);
+        const unsigned workers = Workers(jobs);
+        options_.Stop = stop;
         if (workers > 1) {
             limit_ = workers * 3;
+            options_.SpreadAbove = budget / 2;
             for (unsigned i = 0; i < workers; ++i) {
                 try {
-                    threads_.emplace_back([this] { Work(); });
-                } catch (const std::system_error&) {
+                    threads_.emplace_back([this] {
+                        try {
+                            Work();
+                        } catch (...) {
+                            // Prepare() catches what a picture throws; nothing else here may end the process.
+                        }
+                    });
+                } catch (...) {
                     break; // out of threads or address space: the workers there are (or none) do the run
                 }
             }
@@ -176,25 +151,14 @@ class ConversionRun::Pipeline {
         }
     }
 
-    bool Parallel() const
-    {
-        return !threads_.empty();
-    }
-    MemoryGate* Gate()
-    {
-        return &gate_;
-    }
-    bool Full() const
-    {
-        return tasks_.size() >= limit_;
-    }
-    bool Empty() const
-    {
-        return tasks_.empty();
-    }
+    bool Parallel() const { return !threads_.empty(); }
+    bool Full() const { return tasks_.size() >= limit_; }
+    bool Empty() const { return tasks_.empty(); }
+    int64_t Peak() const { return gate_.Peak(); }
 
     void Submit(std::shared_ptr<Task> task)
     {
+        task->Lease = MemoryLease(&gate_, gate_.Issue());
         {
             std::lock_guard lock(mutex_);
             tasks_.push_back(task);
@@ -222,10 +186,29 @@ class ConversionRun::Pipeline {
             if (!task->Done) {
                 lock.unlock();
                 controls.KeepAlive();
+                if (Stopped()) {
+                    throw RunInterrupted{};
+                }
                 lock.lock();
             }
         }
         return task;
+    }
+
+    bool Stopped() const { return options_.Stop != nullptr && options_.Stop->load(); }
+
+    // Everything a preparation throws ends here: it becomes the run's error, never the end of the process.
+    void Prepare(Task& task)
+    {
+        try {
+            task.Result = PreparePicture(task.Path, task.Kind, task.Settings, std::move(task.Lease), options_);
+        } catch (const std::exception& error) {
+            task.Result.Result = PreparedPicture::Outcome::Failed;
+            task.Result.ErrorText = error.what();
+        } catch (...) {
+            task.Result.Result = PreparedPicture::Outcome::Failed;
+            task.Result.ErrorText = "Unknown error";
+        }
     }
 
   private:
@@ -244,10 +227,8 @@ class ConversionRun::Pipeline {
             }
             task->Taken = true;
             lock.unlock();
-            PreparedPicture result =
-                PreparePicture(task->Path, task->Kind, task->Settings, DecodePath::Streaming, &gate_);
+            Prepare(*task);
             lock.lock();
-            task->Result = std::move(result);
             task->Done = true;
             done_.notify_all();
         }
@@ -261,7 +242,8 @@ class ConversionRun::Pipeline {
     std::condition_variable done_;
     size_t limit_ = 1;
     bool stopping_ = false;
-    MemoryGate gate_{RunMemoryBudget};
+    MemoryGate gate_;
+    PrepareOptions options_;
 };
 
 RunOutcome ConversionRun::StartCommand(RunControls& controls)
@@ -286,22 +268,46 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
     controls.RecordFolders();
     failedSaves_ = 0;
     written_.clear();
+    replaced_.clear();
+    counted_.clear();
+    bool interrupted = false;
     try {
         CountPictures(controls, controls.SourceText());
         PrepareNumbering(controls);
-        Pipeline pipeline(Jobs);
+        const int64_t budget = MemoryBudget > 0 ? MemoryBudget : DefaultMemoryBudget(Workers(Jobs));
+        Pipeline pipeline(Jobs, budget, Stop);
         visitedDirs_.clear();
-        WalkFolder(controls, pipeline, controls.SourceText());
-        while (!pipeline.Empty()) {
-            FinishOldest(controls, pipeline);
+        try {
+            WalkFolder(controls, pipeline, controls.SourceText());
+            while (!pipeline.Empty()) {
+                FinishOldest(controls, pipeline);
+            }
+        } catch (const RunInterrupted&) {
+            interrupted = true;
         }
+        peakLeased_ = pipeline.Peak();
     } catch (...) {
         // Unlike a bare run, a run ended by an error still starts the next one from zero.
+        SyncFileSystem(controls.ReceiverText());
         Reset();
         controls.SetProgress(0);
         throw;
     }
+    // Counted pictures that this run replaced before the walk met them were never read.
+    for (const auto& [identity, path] : replaced_) {
+        Skip(controls, path, "не прочитан: заменён файлом, записанным этим запуском");
+    }
+    if (!written_.empty()) {
+        SyncFileSystem(controls.ReceiverText());
+    }
+    Report(controls);
+    Reset();
+    controls.SetProgress(0);
+    return interrupted ? RunOutcome::Interrupted : RunOutcome::Completed;
+}
 
+void ConversionRun::Report(RunControls& controls)
+{
     RunReport report;
     report.TotalText = IntToStr(State.TotalFiles);
     report.ProcessedText = IntToStr(controls.StartFromNumber() ? State.LoadedFiles : State.FileNumber);
@@ -309,9 +315,6 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
     report.Lines = SkippedFiles.empty() ? std::vector<std::string>{"Выполнено без ошибок"} : SkippedFiles;
     controls.SetProgress(100);
     controls.ShowReport(report);
-    Reset();
-    controls.SetProgress(0);
-    return RunOutcome::Completed;
 }
 
 void ConversionRun::Reset()
@@ -326,10 +329,13 @@ void ConversionRun::Reset()
 
 void ConversionRun::CountPictures(RunControls& controls, const std::string& folder)
 {
-    std::set<std::pair<uint64_t, uint64_t>> visited;
-    Traverse(controls, folder, visited, [this](const std::string&, const DirEntry& entry) {
+    std::set<FileId> visited;
+    Traverse(controls, folder, visited, [&](const std::string& parent, const DirEntry& entry) {
         if (IsCountedPicture(Extension(entry.Name)) && State.TotalFiles < INT32_MAX) {
             ++State.TotalFiles;
+            if (auto identity = IdentityOf(JoinPath(parent, entry.Name))) {
+                counted_.insert(*identity);
+            }
         }
     });
 }
@@ -343,6 +349,9 @@ void ConversionRun::WalkFolder(RunControls& controls, Pipeline& pipeline, const 
 void ConversionRun::ProcessFile(RunControls& controls, Pipeline& pipeline, const std::string& folder,
                                 const DirEntry& entry)
 {
+    if (pipeline.Stopped()) {
+        throw RunInterrupted{};
+    }
     const auto kind = PictureKindOf(Extension(entry.Name));
     if (!kind) {
         return;
@@ -351,6 +360,9 @@ void ConversionRun::ProcessFile(RunControls& controls, Pipeline& pipeline, const
     task->Path = JoinPath(folder, entry.Name);
     task->Kind = *kind;
     task->Settings = {controls.WidthText(), controls.HeightText(), controls.QualityText()};
+    if (auto identity = IdentityOf(task->Path)) {
+        task->Counted = counted_.erase(*identity) != 0;
+    }
     pipeline.Submit(std::move(task));
     // One at a time, each picture is finished before the next entry is read; in parallel a bounded number
     // of pictures is prepared ahead.
@@ -363,23 +375,35 @@ void ConversionRun::FinishOldest(RunControls& controls, Pipeline& pipeline)
 {
     auto task = pipeline.TakeOldest(controls);
     controls.KeepAlive();
+    if (pipeline.Stopped()) {
+        throw RunInterrupted{};
+    }
     // A file this run has written (a receiver inside the source tree) is never read back as a source.
-    if (IsOwnOutput(task->Path)) {
+    if (auto identity = IdentityOf(task->Path); identity && written_.count(*identity) != 0) {
+        PassOwnOutput(controls, task->Path, task->Counted || replaced_.erase(*identity) != 0);
         return;
     }
     if (!task->Done) {
-        task->Result = PreparePicture(task->Path, task->Kind, task->Settings, DecodePath::Streaming, pipeline.Gate());
+        pipeline.Prepare(*task);
     }
     FinishPicture(controls, task->Path, task->Result);
 }
 
-bool ConversionRun::IsOwnOutput(const std::string& path) const
+// An output of this run met by the walk. When it took the place of a counted picture before that was
+// read, the picture is listed as skipped, so the report's numbers add up; a new file is passed over.
+void ConversionRun::PassOwnOutput(RunControls& controls, const std::string& path, bool counted)
 {
-    if (written_.empty()) {
-        return false;
+    if (counted) {
+        Skip(controls, path, "не прочитан: заменён файлом, записанным этим запуском");
+    } else {
+        controls.FileSkipped(path, "записан этим запуском, не читается");
     }
-    auto identity = FileIdentity(path);
-    return identity && written_.count(*identity) != 0;
+}
+
+void ConversionRun::Skip(RunControls& controls, const std::string& path, const std::string& reason)
+{
+    SkippedFiles.push_back(path);
+    controls.FileSkipped(path, reason);
 }
 
 void ConversionRun::FinishPicture(RunControls& controls, const std::string& path, PreparedPicture& prepared)
@@ -387,20 +411,22 @@ void ConversionRun::FinishPicture(RunControls& controls, const std::string& path
     using Outcome = PreparedPicture::Outcome;
     switch (prepared.Result) {
     case Outcome::LoadFailed:
-        SkippedFiles.push_back(path);
+        Skip(controls, path, prepared.Load.Text());
         return;
     case Outcome::SizeError:
+    case Outcome::Failed:
         throw EngineError(prepared.ErrorText);
     default:
         break;
     }
-    // Counters wrap like the 32-bit originals instead of overflowing.
+    // The counters are 32-bit and wrap around instead of overflowing.
     State.FileNumber = static_cast<int32_t>(static_cast<uint32_t>(State.FileNumber) + 1u);
     State.LoadedFiles = static_cast<int32_t>(static_cast<uint32_t>(State.LoadedFiles) + 1u);
     if (prepared.Result == Outcome::FitError) {
         throw EngineError(prepared.ErrorText);
     }
     SaveOutputPicture(controls, prepared);
+    prepared.Lease.Reset();
 }
 
 void ConversionRun::PrepareNumbering(RunControls& controls)
@@ -412,13 +438,17 @@ void ConversionRun::PrepareNumbering(RunControls& controls)
 void ConversionRun::SaveOutputPicture(RunControls& controls, const PreparedPicture& prepared)
 {
     const std::string path = JoinPath(controls.ReceiverText(), NumberedFileName(State));
+    const std::optional<FileId> before = IdentityOf(path);
     if (prepared.Result != PreparedPicture::Outcome::Encoded || !Writer(path, prepared.Jpeg)) {
         ++failedSaves_;
         controls.ShowMessage("Проверьте директорию: " + controls.ReceiverText());
         return;
     }
-    if (auto identity = FileIdentity(path)) {
+    if (auto identity = IdentityOf(path)) {
         written_.insert(*identity);
+        if (before && counted_.erase(*before) != 0) {
+            replaced_[*identity] = path;
+        }
     }
     UpdateProgress(controls);
 }

@@ -3,8 +3,11 @@
 #include "conversion/Picture.h"
 #include "conversion/RunState.h"
 #include "platform/DirList.h"
+#include "platform/File.h"
 
+#include <atomic>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -41,17 +44,20 @@ class RunControls {
     virtual void ShowReport(const RunReport& report) = 0;  // modal completion report
     // Called regularly while the run waits for pictures being prepared, so a window can keep painting.
     virtual void KeepAlive() {}
+    // Why a picture was not converted, in walk order: each skipped file, and each file the walk found
+    // that this run had written itself (not read back, not counted).
+    virtual void FileSkipped(const std::string& /*path*/, const std::string& /*reason*/) {}
 };
 
-// Writes the bytes under a temporary name in the target's folder and renames it over the target, so the
-// target is either the complete new file or what it was before. False when anything fails; nothing of
-// the attempt is left behind.
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+// The error box's text for an error that ends a run: a full stop is appended when the text's last
+// character sorts after ".".
+std::string ErrorBoxText(const std::string& text);
 
 // How a Start command ended.
 enum class RunOutcome {
     Refused,   // an input test showed its message; nothing else happened
-    Completed, // the report was shown
+    Completed,   // the report was shown
+    Interrupted, // the run was stopped; the report of what was done so far was shown
 };
 
 // The Start command and its routines, without a window. Holds the run state and the skipped list for
@@ -61,8 +67,13 @@ class ConversionRun {
     RunState State;
     std::vector<std::string> SkippedFiles;
 
-    // Pictures prepared at once on worker threads: 0 means one per core, 1 one at a time.
+    // Pictures prepared at once on worker threads: 0 means one per core (at least two, so a window stays
+    // free), 1 one at a time on the caller's thread.
     int Jobs = 0;
+    // Memory the pictures of the run may hold at once, in bytes; 0 means DefaultMemoryBudget().
+    int64_t MemoryBudget = 0;
+    // Set from outside (a signal) to stop the run after the picture being written.
+    const std::atomic<bool>* Stop = nullptr;
     // How an output file is written; tests put a failing writer here.
     bool (*Writer)(const std::string& path, const std::vector<uint8_t>& bytes) = &WriteFileAtomically;
 
@@ -77,6 +88,13 @@ class ConversionRun {
 
     // Number of saves that failed in the latest run (the command line's exit status needs it).
     int32_t FailedSaves() const { return failedSaves_; }
+    // The most memory the latest run's pictures held at once by its own count.
+    int64_t PeakLeasedBytes() const { return peakLeased_; }
+
+    static unsigned Workers(int jobs);
+    // The memory budget when none is set: 160 MiB per worker, at least 128 MiB, and never more than an
+    // eighth of the machine's memory.
+    static int64_t DefaultMemoryBudget(unsigned workers);
 
   private:
     class Pipeline;
@@ -85,9 +103,14 @@ class ConversionRun {
     void FinishOldest(RunControls& controls, Pipeline& pipeline);
     void FinishPicture(RunControls& controls, const std::string& path, PreparedPicture& prepared);
     void SaveOutputPicture(RunControls& controls, const PreparedPicture& prepared);
-    bool IsOwnOutput(const std::string& path) const;
+    void PassOwnOutput(RunControls& controls, const std::string& path, bool counted);
+    void Skip(RunControls& controls, const std::string& path, const std::string& reason);
+    void Report(RunControls& controls);
 
     int32_t failedSaves_ = 0;
-    std::set<std::pair<uint64_t, uint64_t>> written_;     // device and inode of this run's outputs
-    std::set<std::pair<uint64_t, uint64_t>> visitedDirs_; // folders entered, so no cycle is walked twice
+    int64_t peakLeased_ = 0;
+    std::set<FileId> counted_;                // pictures counted and not yet met by the walk
+    std::set<FileId> written_;                // this run's outputs
+    std::map<FileId, std::string> replaced_;  // outputs that replaced a counted picture the walk had not met
+    std::set<FileId> visitedDirs_;            // folders entered, so no cycle is walked twice
 };

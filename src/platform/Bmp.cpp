@@ -1,10 +1,12 @@
 #include "platform/Bmp.h"
 
+#include "platform/Limits.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
-#include <exception>
+#include <new>
 #include <vector>
 
 namespace {
@@ -20,6 +22,8 @@ constexpr uint32_t CoreHeaderSize = 12;
 constexpr uint32_t InfoHeaderSize = 40;
 // From the V2 info header (52 bytes) on, the R, G, B masks sit inside the header itself.
 constexpr uint32_t HeaderWithMasksSize = 52;
+// Bytes read for the headers: the file header, an info header and three or four masks after it.
+constexpr size_t HeadBytes = FileHeaderSize + HeaderWithMasksSize + 16;
 
 uint16_t Get16(const uint8_t* p)
 {
@@ -84,107 +88,137 @@ struct Layout {
     uint64_t TableEntries = 0;
     uint64_t EntrySize = 4;
     uint64_t PixelOffset = 0;
+    uint64_t FileSize = 0;
+    bool Rle() const { return Compression == BiRle8 || Compression == BiRle4; }
 };
 
-bool ReadLayout(const uint8_t* data, uint64_t size, Layout& layout)
+
+// The start of the file as read for its headers: the bytes there are, zeros after them.
+struct Head {
+    std::array<uint8_t, HeadBytes> Bytes{};
+    uint64_t Present = 0;
+    const uint8_t* Info() const { return Bytes.data() + FileHeaderSize; }
+};
+
+void ReadCoreHeader(const Head& head, Layout& layout, uint32_t& planes)
 {
-    if (size < FileHeaderSize + 4 || data[0] != 'B' || data[1] != 'M') {
-        return false;
+    const uint8_t* h = head.Info();
+    layout.Width = Get16(h + 4);
+    layout.Height = Get16(h + 6);
+    planes = Get16(h + 8);
+    layout.BitCount = Get16(h + 10);
+    layout.EntrySize = 3;
+}
+
+void ReadInfoHeader(const Head& head, Layout& layout, uint32_t& planes, uint64_t& colorsUsed)
+{
+    const uint8_t* h = head.Info();
+    layout.Width = static_cast<int32_t>(Get32(h + 4));
+    const int64_t height = static_cast<int32_t>(Get32(h + 8));
+    layout.BottomUp = height > 0;
+    layout.Height = height < 0 ? -height : height;
+    planes = Get16(h + 12);
+    layout.BitCount = Get16(h + 14);
+    layout.Compression = Get32(h + 16);
+    colorsUsed = Get32(h + 32);
+    layout.EntrySize = 4;
+}
+
+// The bit counts and the compressions each of them may have.
+LoadReason CheckFormat(const Layout& layout)
+{
+    const uint32_t c = layout.Compression;
+    const bool fields = c == BiBitfields || c == BiAlphaBitfields;
+    switch (layout.BitCount) {
+    case 1:
+    case 24:
+        return c == BiRgb ? LoadReason::None : LoadReason::BmpCompression;
+    case 4:
+        return c == BiRgb || c == BiRle4 ? LoadReason::None : LoadReason::BmpCompression;
+    case 8:
+        return c == BiRgb || c == BiRle8 ? LoadReason::None : LoadReason::BmpCompression;
+    case 16:
+    case 32:
+        return c == BiRgb || fields ? LoadReason::None : LoadReason::BmpCompression;
+    default:
+        return LoadReason::BmpBitCount;
+    }
+}
+
+// The channel masks: the defaults of the bit count, or the ones the file gives, inside the info header
+// from V2 on and right after it before that. `masksAfterHeader` is the room those take.
+LoadReason ReadMasks(const Head& head, uint64_t headerSize, Layout& layout, uint64_t& masksAfterHeader)
+{
+    if (layout.BitCount == 16) {
+        layout.Masks = {0x7C00, 0x03E0, 0x001F};
+    } else if (layout.BitCount == 32) {
+        layout.Masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
+    }
+    if (layout.Compression != BiBitfields && layout.Compression != BiAlphaBitfields) {
+        return LoadReason::None;
+    }
+    const uint8_t* masks = head.Info() + InfoHeaderSize;
+    if (headerSize < HeaderWithMasksSize) {
+        masksAfterHeader = layout.Compression == BiAlphaBitfields ? 16 : 12;
+        if (FileHeaderSize + headerSize + masksAfterHeader > layout.FileSize) {
+            return LoadReason::BmpBitMasks;
+        }
+        masks = head.Info() + headerSize;
+    }
+    layout.Masks = {Get32(masks), Get32(masks + 4), Get32(masks + 8)};
+    return LoadReason::None;
+}
+
+// Checks the headers and places the colour table and the pixels, every offset in 64 bits.
+LoadReason ReadLayout(const Head& head, Layout& layout)
+{
+    const uint8_t* data = head.Bytes.data();
+    if (head.Present < 2 || data[0] != 'B' || data[1] != 'M') {
+        return LoadReason::BmpSignature;
+    }
+    if (head.Present < FileHeaderSize + 4) {
+        return LoadReason::BmpHeaderCut;
     }
     const uint64_t offBits = Get32(data + 10);
     const uint64_t headerSize = Get32(data + 14);
-    const uint8_t* h = data + FileHeaderSize;
     if (headerSize != CoreHeaderSize && headerSize < InfoHeaderSize) {
-        return false;
+        return LoadReason::BmpHeaderKind;
     }
-    if (headerSize > size - FileHeaderSize) {
-        return false;
+    if (headerSize > layout.FileSize - FileHeaderSize) {
+        return LoadReason::BmpHeaderCut;
     }
-
     uint32_t planes = 0;
     uint64_t colorsUsed = 0;
-    uint64_t masksAfterHeader = 0;
     if (headerSize == CoreHeaderSize) {
-        layout.Width = Get16(h + 4);
-        layout.Height = Get16(h + 6);
-        planes = Get16(h + 8);
-        layout.BitCount = Get16(h + 10);
-        layout.EntrySize = 3;
+        ReadCoreHeader(head, layout, planes);
     } else {
-        layout.Width = static_cast<int32_t>(Get32(h + 4));
-        const int64_t height = static_cast<int32_t>(Get32(h + 8));
-        layout.BottomUp = height > 0;
-        layout.Height = height < 0 ? -height : height;
-        planes = Get16(h + 12);
-        layout.BitCount = Get16(h + 14);
-        layout.Compression = Get32(h + 16);
-        colorsUsed = Get32(h + 32);
-        layout.EntrySize = 4;
+        ReadInfoHeader(head, layout, planes, colorsUsed);
     }
     if (planes != 1) {
-        return false;
+        return LoadReason::BmpPlanes;
     }
     if (layout.Width <= 0 || layout.Height <= 0 || layout.Width > MaxPictureSide || layout.Height > MaxPictureSide ||
         layout.Width * layout.Height > MaxPicturePixels) {
-        return false;
+        return LoadReason::PictureSize;
     }
-
+    uint64_t masksAfterHeader = 0;
+    if (LoadReason format = CheckFormat(layout); format != LoadReason::None) {
+        return format;
+    }
+    if (LoadReason masks = ReadMasks(head, headerSize, layout, masksAfterHeader); masks != LoadReason::None) {
+        return masks;
+    }
     const uint32_t bits = layout.BitCount;
-    const uint32_t compression = layout.Compression;
-    const bool fields = compression == BiBitfields || compression == BiAlphaBitfields;
-    bool accepted = false;
-    switch (bits) {
-    case 1:
-    case 24:
-        accepted = compression == BiRgb;
-        break;
-    case 4:
-        accepted = compression == BiRgb || compression == BiRle4;
-        break;
-    case 8:
-        accepted = compression == BiRgb || compression == BiRle8;
-        break;
-    case 16:
-    case 32:
-        accepted = compression == BiRgb || fields;
-        break;
-    default:
-        break;
-    }
-    if (!accepted) {
-        return false;
-    }
-
-    if (bits == 16) {
-        layout.Masks = {0x7C00, 0x03E0, 0x001F};
-    } else if (bits == 32) {
-        layout.Masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
-    }
-    if (fields) {
-        const uint8_t* masks = h + InfoHeaderSize;
-        if (headerSize < HeaderWithMasksSize) {
-            masksAfterHeader = compression == BiAlphaBitfields ? 16 : 12;
-            if (FileHeaderSize + headerSize + masksAfterHeader > size) {
-                return false;
-            }
-            masks = data + FileHeaderSize + headerSize;
-        }
-        layout.Masks = {Get32(masks), Get32(masks + 4), Get32(masks + 8)};
-    }
-
     layout.TableEntries = colorsUsed != 0 ? colorsUsed : (bits <= 8 ? uint64_t{1} << bits : 0);
-    if (layout.TableEntries > 256) {
-        return false;
-    }
     layout.TableOffset = FileHeaderSize + headerSize + masksAfterHeader;
     const uint64_t tableEnd = layout.TableOffset + layout.TableEntries * layout.EntrySize;
-    if (tableEnd > size) {
-        return false;
+    if (layout.TableEntries > 256 || tableEnd > layout.FileSize) {
+        return LoadReason::BmpColorTable;
     }
     // Writers may leave a gap before the pixels; an offset pointing into the headers or outside the file is
     // a broken one, and then the pixels are taken to follow the colour table.
-    layout.PixelOffset = offBits >= tableEnd && offBits <= size ? offBits : tableEnd;
-    return true;
+    layout.PixelOffset = offBits >= tableEnd && offBits <= layout.FileSize ? offBits : tableEnd;
+    return LoadReason::None;
 }
 
 constexpr bool LittleEndian = std::endian::native == std::endian::little;
@@ -218,11 +252,11 @@ template <typename PixelAt> void WritePixels(uint8_t* dst, int64_t count, PixelA
 // The colour table as 256 packed pixels; indices beyond the table stay black.
 using Palette = std::array<uint32_t, 256>;
 
-Palette ReadPalette(const uint8_t* data, const Layout& layout)
+Palette MakePalette(const uint8_t* table, const Layout& layout)
 {
     Palette palette{};
     const uint64_t count = std::min<uint64_t>(layout.TableEntries, 256);
-    const uint8_t* entry = data + layout.TableOffset;
+    const uint8_t* entry = table;
     for (uint64_t i = 0; i < count; ++i, entry += layout.EntrySize) {
         palette[i] = Pack(entry[2], entry[1], entry[0]);
     }
@@ -308,36 +342,6 @@ uint64_t RowBytes(const Layout& layout)
     return (static_cast<uint64_t>(layout.Width) * layout.BitCount + 31) / 32 * 4;
 }
 
-// `scratch` holds one stored row when the file is cut short inside the pixels, and is empty otherwise.
-void DecodeRows(const uint8_t* data, uint64_t size, const Layout& layout, const RowDecoder& decode,
-                std::vector<uint8_t>& scratch, Raster& out)
-{
-    const uint64_t stride = RowBytes(layout);
-    const uint64_t present = size - layout.PixelOffset;
-    const uint8_t* pixels = data + layout.PixelOffset;
-    // A row cut off by the end of the file is completed with zero bytes, and the rows after it are all
-    // zero: the part of the picture the file does not hold shows pixel value 0.
-    const uint8_t* zeroRow = nullptr;
-    for (int64_t i = 0; i < layout.Height; ++i) {
-        const int64_t y = layout.BottomUp ? layout.Height - 1 - i : i;
-        uint8_t* dst = out.Row(static_cast<int32_t>(y));
-        const uint64_t start = static_cast<uint64_t>(i) * stride;
-        if (start + stride <= present) {
-            decode(pixels + start, dst, layout.Width);
-        } else if (start < present) {
-            std::fill(scratch.begin(), scratch.end(), uint8_t{0});
-            std::memcpy(scratch.data(), pixels + start, present - start);
-            decode(scratch.data(), dst, layout.Width);
-        } else if (zeroRow == nullptr) {
-            std::fill(scratch.begin(), scratch.end(), uint8_t{0});
-            decode(scratch.data(), dst, layout.Width);
-            zeroRow = dst;
-        } else {
-            std::memcpy(dst, zeroRow, out.Stride());
-        }
-    }
-}
-
 // Run-length encoded 4- and 8-bit data. Lines only ever move forward, so decoding stops at the last line,
 // and every run is clipped to the row: hostile data can neither write outside the raster nor make the
 // work exceed a bounded amount per input byte.
@@ -400,123 +404,144 @@ void DecodeRle(const uint8_t* p, const uint8_t* end, const Layout& layout, const
     }
 }
 
-void FillRaster(Raster& out, uint32_t color)
-{
-    WritePixels(out.Row(0), out.Width, [color](int64_t) { return color; });
-    for (int32_t y = 1; y < out.Height; ++y) {
-        std::memcpy(out.Row(y), out.Row(0), out.Stride());
-    }
-}
 
-// Decodes the rows of an uncompressed or bit-field file one at a time, straight from the file's bytes,
-// so the whole picture is never held. Run-length encoded files are decoded whole first: their rows can
-// only be found by decoding everything before them.
-class BmpRowSource final : public RowSource {
+// The one BMP decoder. Uncompressed and bit-field rows are read from the file in bands as they are asked
+// for, so neither the file nor the picture is held whole; run-length encoded data is decoded whole on
+// first use, since a row can only be found by decoding everything before it.
+class BmpSource final : public PictureSource {
   public:
-    BmpRowSource(const uint8_t* data, size_t size, const Layout& layout)
-        : data_(data), size_(size), layout_(layout), palette_(ReadPalette(data, layout)), red_(layout.Masks[0]),
-          green_(layout.Masks[1]), blue_(layout.Masks[2]), row_(static_cast<size_t>(layout.Width) * 3),
-          scratch_(RowBytes(layout))
+    BmpSource(ByteReader& file, const Layout& layout, const Palette& palette)
+        : file_(file), layout_(layout), palette_(palette), red_(layout.Masks[0]), green_(layout.Masks[1]),
+          blue_(layout.Masks[2]), stride_(RowBytes(layout))
     {
+        bandRows_ = std::clamp<int64_t>(static_cast<int64_t>(BandBytes / stride_), 1, layout.Height);
     }
 
     int32_t Width() const override { return static_cast<int32_t>(layout_.Width); }
     int32_t Height() const override { return static_cast<int32_t>(layout_.Height); }
+    const LoadError& Error() const override { return error_; }
+
+    int64_t WorkingBytes() const override
+    {
+        if (layout_.Rle()) {
+            return layout_.Width * layout_.Height * 3 + static_cast<int64_t>(layout_.FileSize - layout_.PixelOffset);
+        }
+        return bandRows_ * static_cast<int64_t>(stride_) + layout_.Width * 3;
+    }
 
     const uint8_t* Row(int32_t y) override
     {
-        const uint64_t stride = RowBytes(layout_);
-        const uint64_t present = size_ - layout_.PixelOffset;
-        const int64_t stored = layout_.BottomUp ? layout_.Height - 1 - y : y;
-        const uint64_t start = static_cast<uint64_t>(stored) * stride;
-        const RowDecoder decode{KindOf(layout_), palette_, red_, green_, blue_};
-        if (start + stride <= present) {
-            decode(data_ + layout_.PixelOffset + start, row_.data(), layout_.Width);
-        } else {
-            // Beyond the end of the file the row is completed with zero bytes: pixel value 0.
-            std::fill(scratch_.begin(), scratch_.end(), uint8_t{0});
-            if (start < present) {
-                std::memcpy(scratch_.data(), data_ + layout_.PixelOffset + start, present - start);
-            }
-            decode(scratch_.data(), row_.data(), layout_.Width);
+        if (error_) {
+            return nullptr;
         }
+        try {
+            return layout_.Rle() ? RleRow(y) : PlainRow(y);
+        } catch (const std::bad_alloc&) {
+            error_ = {LoadReason::OutOfMemory, {}};
+            return nullptr;
+        }
+    }
+
+    bool Finish() override { return !error_; }
+
+  private:
+    static constexpr uint64_t BandBytes = 256 * 1024;
+
+    const uint8_t* RleRow(int32_t y)
+    {
+        if (whole_.Empty()) {
+            std::vector<uint8_t> data(static_cast<size_t>(layout_.FileSize - layout_.PixelOffset));
+            const int64_t got = file_.ReadAt(layout_.PixelOffset, data.data(), data.size());
+            if (got < 0) {
+                error_ = {LoadReason::ReadFailed, {}};
+                return nullptr;
+            }
+            // Pixels the data never sets stay black.
+            whole_ = Raster(Width(), Height());
+            DecodeRle(data.data(), data.data() + got, layout_, palette_, whole_);
+        }
+        return whole_.Row(y);
+    }
+
+    const uint8_t* PlainRow(int32_t y)
+    {
+        const int64_t stored = layout_.BottomUp ? layout_.Height - 1 - y : y;
+        if (stored < bandFirst_ || stored >= bandFirst_ + bandCount_) {
+            if (!ReadBand(stored)) {
+                return nullptr;
+            }
+        }
+        if (row_.empty()) {
+            row_.resize(static_cast<size_t>(layout_.Width) * 3);
+        }
+        const RowDecoder decode{KindOf(layout_), palette_, red_, green_, blue_};
+        decode(band_.data() + static_cast<size_t>(stored - bandFirst_) * stride_, row_.data(), layout_.Width);
         return row_.data();
     }
 
-  private:
-    const uint8_t* data_;
-    size_t size_;
+    // Reads the band of stored rows holding `stored`, reaching in the direction the rows are asked for.
+    // Whatever lies beyond the end of the file reads as zero bytes: the part of the picture the file does
+    // not hold shows pixel value 0.
+    bool ReadBand(int64_t stored)
+    {
+        bandFirst_ = layout_.BottomUp ? std::max<int64_t>(0, stored - bandRows_ + 1) : stored;
+        bandCount_ = std::min(bandRows_, layout_.Height - bandFirst_);
+        const size_t bytes = static_cast<size_t>(bandCount_) * stride_;
+        band_.resize(bytes);
+        const uint64_t offset = layout_.PixelOffset + static_cast<uint64_t>(bandFirst_) * stride_;
+        const int64_t got = file_.ReadAt(offset, band_.data(), bytes);
+        if (got < 0) {
+            error_ = {LoadReason::ReadFailed, {}};
+            return false;
+        }
+        std::fill(band_.begin() + got, band_.end(), uint8_t{0});
+        return true;
+    }
+
+    ByteReader& file_;
     Layout layout_;
     Palette palette_;
     Channel red_;
     Channel green_;
     Channel blue_;
+    uint64_t stride_;
+    int64_t bandRows_ = 1;
+    int64_t bandFirst_ = 0;
+    int64_t bandCount_ = 0;
+    std::vector<uint8_t> band_;
     std::vector<uint8_t> row_;
-    std::vector<uint8_t> scratch_;
+    Raster whole_;
+    LoadError error_;
 };
 
 } // namespace
 
-std::unique_ptr<RowSource> OpenBmp(const uint8_t* data, size_t size, int64_t& wholeBytes)
+std::unique_ptr<PictureSource> OpenBmp(ByteReader& file, LoadError& error)
 {
-    wholeBytes = 0;
-    if (data == nullptr || size == 0) {
+    error = {};
+    Head head;
+    Layout layout;
+    layout.FileSize = file.Size();
+    const int64_t got = file.ReadAt(0, head.Bytes.data(), head.Bytes.size());
+    if (got < 0) {
+        error = {LoadReason::ReadFailed, {}};
+        return nullptr;
+    }
+    head.Present = static_cast<uint64_t>(got);
+    if (const LoadReason reason = ReadLayout(head, layout); reason != LoadReason::None) {
+        error = {reason, {}};
+        return nullptr;
+    }
+    std::array<uint8_t, 256 * 4> table{};
+    const size_t tableBytes = static_cast<size_t>(layout.TableEntries * layout.EntrySize);
+    if (file.ReadAt(layout.TableOffset, table.data(), tableBytes) != static_cast<int64_t>(tableBytes)) {
+        error = {LoadReason::ReadFailed, {}};
         return nullptr;
     }
     try {
-        Layout layout;
-        if (!ReadLayout(data, size, layout)) {
-            return nullptr;
-        }
-        if (layout.Compression == BiRle8 || layout.Compression == BiRle4) {
-            wholeBytes = layout.Width * layout.Height * 3;
-            Raster whole;
-            return DecodeBmp(data, size, whole) ? std::make_unique<OwnedRasterSource>(std::move(whole)) : nullptr;
-        }
-        return std::make_unique<BmpRowSource>(data, size, layout);
-    } catch (const std::exception&) {
+        return std::make_unique<BmpSource>(file, layout, MakePalette(table.data(), layout));
+    } catch (const std::bad_alloc&) {
+        error = {LoadReason::OutOfMemory, {}};
         return nullptr;
-    }
-}
-
-bool DecodeBmp(const uint8_t* data, size_t size, Raster& out)
-{
-    if (data == nullptr || size == 0) {
-        return false;
-    }
-    try {
-        Layout layout;
-        if (!ReadLayout(data, size, layout)) {
-            return false;
-        }
-        const Palette palette = ReadPalette(data, layout);
-        const Channel red(layout.Masks[0]);
-        const Channel green(layout.Masks[1]);
-        const Channel blue(layout.Masks[2]);
-        const bool rle = layout.Compression == BiRle8 || layout.Compression == BiRle4;
-        std::vector<uint8_t> scratch;
-        if (!rle && RowBytes(layout) * static_cast<uint64_t>(layout.Height) > size - layout.PixelOffset) {
-            scratch.resize(RowBytes(layout));
-        }
-        // Nothing can fail once the raster has its size (an allocation failure leaves it unchanged), so it
-        // is decoded in place: a caller that reuses its raster keeps the memory it already has.
-        const size_t bytes = static_cast<size_t>(layout.Width) * static_cast<size_t>(layout.Height) * 3;
-        if (bytes > out.Pixels.capacity()) {
-            std::vector<uint8_t> fresh(bytes);
-            out.Pixels.swap(fresh);
-        } else {
-            out.Pixels.resize(bytes);
-        }
-        out.Width = static_cast<int32_t>(layout.Width);
-        out.Height = static_cast<int32_t>(layout.Height);
-        if (rle) {
-            FillRaster(out, palette[0]);
-            DecodeRle(data + layout.PixelOffset, data + size, layout, palette, out);
-        } else {
-            DecodeRows(data, size, layout, RowDecoder{KindOf(layout), palette, red, green, blue}, scratch, out);
-        }
-        return true;
-    } catch (const std::exception&) {
-        return false; // out of memory for the picture
     }
 }

@@ -1,4 +1,4 @@
-#include "conversion/JpegCodec.h"
+#include "support/WholePicture.h"
 #include "conversion/Picture.h"
 #include "platform/EngineError.h"
 #include "support/TestSupport.h"

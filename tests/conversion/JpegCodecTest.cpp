@@ -1,4 +1,4 @@
-#include "conversion/JpegCodec.h"
+#include "support/WholePicture.h"
 
 #include "conversion/Exif.h"
 #include "support/TestSupport.h"

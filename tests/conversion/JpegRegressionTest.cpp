@@ -1,7 +1,7 @@
 // Hostile and cut-short JPEG data straight into both decoders (run under the sanitizers in CI), and the
 // inputs the fuzzer found.
 
-#include "conversion/JpegCodec.h"
+#include "support/WholePicture.h"
 #include "support/BadInputs.h"
 #include "support/TestSupport.h"
 
@@ -14,8 +14,9 @@ namespace {
 // Whether the row-by-row decoder delivers every row and finds the end sound.
 bool StreamsWhole(const Bytes& bytes)
 {
-    JpegHeaderInfo info;
-    auto rows = OpenJpeg(bytes.data(), bytes.size(), info);
+    MemoryReader reader(bytes.data(), bytes.size());
+    LoadError error;
+    auto rows = OpenJpeg(reader, error);
     if (!rows) {
         return false;
     }

@@ -1,6 +1,6 @@
 #include "conversion/Run.h"
 
-#include "conversion/JpegCodec.h"
+#include "support/WholePicture.h"
 #include "platform/EngineError.h"
 #include "support/FakeControls.h"
 #include "support/TestSupport.h"
@@ -366,4 +366,13 @@ TEST_F(RunFixture, PipeNamedLikeAPictureIsSkippedWithoutWaiting)
     EXPECT_EQ(run.StartCommand(controls), RunOutcome::Completed);
     EXPECT_EQ(Report().Lines, std::vector<std::string>{JoinPath(in, "pipe.jpg")});
     EXPECT_EQ(Report().ProcessedText, "1");
+}
+
+TEST(ErrorBoxText, AppendsAFullStopAfterCharactersSortingAfterIt)
+{
+    EXPECT_EQ(ErrorBoxText("'abc' is not a valid integer value"), "'abc' is not a valid integer value.");
+    EXPECT_EQ(ErrorBoxText("Division by zero"), "Division by zero.");
+    EXPECT_EQ(ErrorBoxText("done."), "done.");
+    EXPECT_EQ(ErrorBoxText("(x)"), "(x)");
+    EXPECT_EQ(ErrorBoxText(""), "");
 }

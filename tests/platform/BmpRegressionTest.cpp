@@ -1,7 +1,7 @@
 // Hostile and cut-short BMP data straight into the decoder (run under the sanitizers in CI), and the inputs
 // the fuzzer found.
 
-#include "platform/Bmp.h"
+#include "support/WholePicture.h"
 #include "support/BadInputs.h"
 #include "support/TestSupport.h"
 

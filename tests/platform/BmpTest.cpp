@@ -1,4 +1,4 @@
-#include "platform/Bmp.h"
+#include "support/WholePicture.h"
 
 #include "support/TestSupport.h"
 
@@ -358,14 +358,17 @@ BmpBuilder RleBuilder(int bits, int32_t width, int32_t height, std::vector<uint8
     return bmp;
 }
 
-// Pixel rows given as palette indices, top row first.
+// A pixel that run-length data never sets: black, whatever the palette holds.
+constexpr uint32_t U = 100;
+
+// Pixel rows given as palette indices (or U), top row first.
 std::vector<std::vector<uint32_t>> Expected(const std::vector<std::vector<uint32_t>>& indices)
 {
     std::vector<std::vector<uint32_t>> rows;
     for (const auto& row : indices) {
         rows.emplace_back();
         for (uint32_t i : row) {
-            rows.back().push_back(i < 16 ? Colors16[i] : 0x999999);
+            rows.back().push_back(i == U ? 0 : i < 16 ? Colors16[i] : 0x999999);
         }
     }
     return rows;
@@ -386,11 +389,11 @@ TEST(BmpRle, Rle8RunsDeltasAndLineEnds)
     };
     const auto decoded = Decode(RleBuilder(8, 6, 4, data).Build());
     ASSERT_TRUE(decoded);
-    // Bottom-up: the first line decoded is the bottom row. Pixels never set keep index 0.
+    // Bottom-up: the first line decoded is the bottom row. Pixels never set are black.
     EXPECT_EQ(Pixels(*decoded), Expected({
                                     {4, 4, 4, 4, 4, 4},
-                                    {0, 0, 7, 7, 0, 0},
-                                    {0, 0, 0, 0, 0, 0},
+                                    {U, U, 7, 7, U, U},
+                                    {U, U, U, U, U, U},
                                     {5, 5, 5, 1, 2, 3},
                                 }));
 }
@@ -411,7 +414,7 @@ TEST(BmpRle, Rle4RunsAlternateNibbles)
     const auto decoded = Decode(RleBuilder(4, 8, 2, data).Build());
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded), Expected({
-                                    {6, 7, 8, 9, 10, 0, 15, 0},
+                                    {6, 7, 8, 9, 10, U, 15, U},
                                     {1, 2, 1, 2, 1, 3, 4, 5},
                                 }));
 }
@@ -421,30 +424,30 @@ TEST(BmpRle, DamagedStreamsStayInsideThePicture)
     // Deltas past the right edge and past the last line, a run after the edge, and no end of bitmap.
     auto decoded = Decode(RleBuilder(8, 4, 2, {2, 1, 0, 2, 250, 0, 3, 2, 0, 0, 1, 3, 0, 2, 0, 200, 4, 4}).Build());
     ASSERT_TRUE(decoded);
-    EXPECT_EQ(Pixels(*decoded), Expected({{3, 0, 0, 0}, {1, 1, 0, 0}}));
+    EXPECT_EQ(Pixels(*decoded), Expected({{3, U, U, U}, {1, 1, U, U}}));
 
     // An absolute run cut off by the end of the file: the bytes present are used, then decoding stops.
     decoded = Decode(RleBuilder(8, 4, 1, {0, 4, 9, 10}).Build());
     ASSERT_TRUE(decoded);
-    EXPECT_EQ(Pixels(*decoded), Expected({{9, 10, 0, 0}}));
+    EXPECT_EQ(Pixels(*decoded), Expected({{9, 10, U, U}}));
 
     // A dangling delta and a lone byte at the end are ignored.
     decoded = Decode(RleBuilder(4, 3, 1, {1, 0x20, 0, 2, 1}).Build());
     ASSERT_TRUE(decoded);
-    EXPECT_EQ(Pixels(*decoded), Expected({{2, 0, 0}}));
+    EXPECT_EQ(Pixels(*decoded), Expected({{2, U, U}}));
 
     // Top-down run-length data is decoded from the top.
     BmpBuilder topDown = RleBuilder(8, 2, 2, {2, 3, 0, 0, 1, 4, 0, 1});
     topDown.Height = -2;
     decoded = Decode(topDown.Build());
     ASSERT_TRUE(decoded);
-    EXPECT_EQ(Pixels(*decoded), Expected({{3, 3}, {4, 0}}));
+    EXPECT_EQ(Pixels(*decoded), Expected({{3, 3}, {4, U}}));
 
-    // A tiny file claiming a big picture: the raster is filled with the first colour, nothing else.
+    // A tiny file claiming a big picture: black but for the pixels the data sets.
     decoded = Decode(RleBuilder(8, 4000, 3000, {0, 2, 0, 255, 0, 2, 0, 255, 1, 2}).Build());
     ASSERT_TRUE(decoded);
-    EXPECT_EQ(At(*decoded, 3999, 0), Colors16[0]);
-    EXPECT_EQ(At(*decoded, 0, 2999), Colors16[0]);
+    EXPECT_EQ(At(*decoded, 3999, 0), 0u);
+    EXPECT_EQ(At(*decoded, 0, 2999), 0u);
     EXPECT_EQ(At(*decoded, 0, 2999 - 510), Colors16[2]);
 }
 
@@ -720,8 +723,9 @@ TEST(BmpRobustness, MutatedFilesNeverMisbehave)
                 ASSERT_EQ(out.Pixels.size(), static_cast<size_t>(out.Width) * out.Height * 3);
             }
             // Reading row by row accepts exactly the same files and gives exactly the same pixels.
-            int64_t wholeBytes = 0;
-            auto rows = OpenBmp(bytes.data(), bytes.size(), wholeBytes);
+            MemoryReader reader(bytes.data(), bytes.size());
+            LoadError error;
+            auto rows = OpenBmp(reader, error);
             ASSERT_EQ(rows != nullptr, decoded);
             for (int32_t y = 0; decoded && y < out.Height; ++y) {
                 ASSERT_EQ(rows->Width(), out.Width);

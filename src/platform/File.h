@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/PictureSource.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Every file operation of the engine: POSIX calls stay in this file.
+
+// An open file descriptor, closed when it goes.
+class FileDescriptor {
+  public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    ~FileDescriptor();
+
+    int Get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    // Closes now; false when closing reports an error (a write that did not reach the file).
+    bool Close();
+
+  private:
+    int fd_ = -1;
+};
+
+// Opens a regular file for reading without ever waiting: a pipe or device of that name is refused
+// (NotRegularFile) instead of blocking the tool, and so is a file larger than `maxBytes`.
+FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, LoadError& error, uint64_t& size);
+
+// A picture file read as the decoders ask for its bytes.
+class FileReader final : public ByteReader {
+  public:
+    // nullptr with the reason when the file cannot be used as a picture.
+    static std::unique_ptr<FileReader> Open(const std::string& path, LoadError& error);
+
+    uint64_t Size() const override { return size_; }
+    int64_t ReadAt(uint64_t offset, uint8_t* to, size_t count) override;
+
+  private:
+    FileReader(FileDescriptor fd, uint64_t size) : fd_(std::move(fd)), size_(size) {}
+    FileDescriptor fd_;
+    uint64_t size_;
+};
+
+// The whole content of a regular file of at most `maxBytes`, or nothing.
+std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t maxBytes);
+
+// Device and inode: the same file reached by different paths has the same identity.
+using FileId = std::pair<uint64_t, uint64_t>;
+std::optional<FileId> IdentityOf(const std::string& path);
+
+// Writes the bytes under a temporary name in the target's folder and renames it over the target, so the
+// target is either the complete new file or what it was before; the temporary file never outlives a
+// failure. An existing target the user may not write is left alone (false), and one that is replaced
+// is first flushed to the disk, so even a machine that stops keeps the old file or the whole new one.
+bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Flushes everything written to the file system that holds `folder` (the writes that were not synced
+// one by one); false when it cannot.
+bool SyncFileSystem(const std::string& folder);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+// Every size limit of the engine in one place.
+
+// Largest picture the decoders accept: a side above MaxPictureSide or more than MaxPicturePixels pixels is
+// refused from the header, before anything large is allocated.
+inline constexpr int64_t MaxPictureSide = 65535;
+inline constexpr int64_t MaxPicturePixels = int64_t{1} << 28;
+// No picture the decoders accept can come from a larger file.
+inline constexpr int64_t MaxPictureFileBytes = MaxPicturePixels * 4 + (int64_t{1} << 20);
+
+// Largest target the fitting produces (the encoder's own limit on a side); anything larger is a save
+// failure rather than an allocation.
+inline constexpr int32_t MaxTargetSide = 65500;
+inline constexpr int64_t MaxTargetPixels = MaxPicturePixels;
+
+// A JPEG with more scans than this is refused (a progressive file can make decoding arbitrarily slow).
+inline constexpr int MaxJpegScans = 100;
+// libjpeg's own memory ceiling for one decode.
+inline constexpr long MaxJpegMemory = 2000L * 1024 * 1024;

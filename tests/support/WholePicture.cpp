@@ -1,0 +1,112 @@
+#include "support/WholePicture.h"
+
+#include "platform/EngineError.h"
+#include "platform/IntConv.h"
+#include "support/TestSupport.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+bool DrainSource(PictureSource& source, Raster& out, LoadError* error)
+{
+    Raster whole;
+    try {
+        whole = Raster(source.Width(), source.Height());
+    } catch (const std::bad_alloc&) {
+        if (error != nullptr) {
+            *error = {LoadReason::OutOfMemory, {}};
+        }
+        return false;
+    }
+    for (int32_t y = 0; y < whole.Height; ++y) {
+        const uint8_t* row = source.Row(y);
+        if (row == nullptr) {
+            break;
+        }
+        std::memcpy(whole.Row(y), row, whole.Stride());
+    }
+    if (!source.Finish()) {
+        if (error != nullptr) {
+            *error = source.Error();
+        }
+        return false;
+    }
+    out = std::move(whole);
+    return true;
+}
+
+bool DecodeBmp(const uint8_t* data, size_t size, Raster& out, LoadError* error)
+{
+    MemoryReader reader(data, size);
+    LoadError opened;
+    auto source = OpenBmp(reader, opened);
+    if (!source) {
+        if (error != nullptr) {
+            *error = opened;
+        }
+        return false;
+    }
+    return DrainSource(*source, out, error);
+}
+
+bool DecodeJpeg(const uint8_t* data, size_t size, Raster& out, JpegHeaderInfo& info, LoadError* error)
+{
+    info = {};
+    MemoryReader reader(data, size);
+    LoadError opened;
+    auto source = OpenJpeg(reader, opened);
+    if (!source) {
+        if (error != nullptr) {
+            *error = opened;
+        }
+        return false;
+    }
+    if (!DrainSource(*source, out, error)) {
+        return false;
+    }
+    info = {source->Width(), source->Height(), source->MultiScan(), source->Orientation()};
+    return true;
+}
+
+PreparedPicture PrepareFromWhole(const std::string& path, PictureKind kind, const PictureSettings& settings)
+{
+    using Outcome = PreparedPicture::Outcome;
+    PreparedPicture prepared;
+    std::string bytes;
+    try {
+        bytes = ReadFileBytes(path);
+    } catch (...) {
+        return prepared;
+    }
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    Raster source;
+    JpegObject jpeg;
+    JpegHeaderInfo info;
+    const bool loaded = kind == PictureKind::Bmp ? DecodeBmp(data, bytes.size(), source)
+                                                 : DecodeJpeg(data, bytes.size(), source, info);
+    if (!loaded) {
+        return prepared;
+    }
+    jpeg.Progressive = info.MultiScan;
+    TargetSize target;
+    try {
+        target.Width = StrToInt(settings.WidthText);
+        target.Height = StrToInt(settings.HeightText);
+    } catch (const EngineError& error) {
+        prepared.Result = Outcome::SizeError;
+        prepared.ErrorText = error.what();
+        return prepared;
+    }
+    RasterRowSource rows(source);
+    try {
+        FitPicture(jpeg, rows, target, settings);
+    } catch (const EngineError& error) {
+        prepared.Result = Outcome::FitError;
+        prepared.ErrorText = error.what();
+        return prepared;
+    }
+    prepared.Result = EncodeJpegObject(jpeg) ? Outcome::Encoded : Outcome::EncodeFailed;
+    prepared.Jpeg = std::move(jpeg.Data);
+    return prepared;
+}
