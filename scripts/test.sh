@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds Quorvane with warnings as errors and runs the whole test suite, then
-# runs the engine's tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs the dependencies, builds Quorvane with warnings as errors and runs the whole test suite, builds
+# and checks the Debian package, then runs the engine's tests once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc)"
@@ -9,6 +10,9 @@ bash "$root/scripts/setup-debian.sh"
 cmake -S "$root" -B "$root/build-ci" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WERROR=ON >/dev/null
 cmake --build "$root/build-ci" -j "$jobs"
 ctest --test-dir "$root/build-ci" --output-on-failure -j "$jobs"
+
+# The Debian package, checked by lintian, desktop-file-validate and appstreamcli.
+bash "$root/scripts/package.sh"
 
 cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WERROR=ON \
     -DQUORVANE_SANITIZE=ON -DQUORVANE_GUI=OFF >/dev/null

@@ -1,17 +1,20 @@
 // Start-up of the desktop tool.
 
+#include "QuorvaneVersion.h"
+#include "app/StartUp.h"
 #include "ui/Appearance.h"
 #include "ui/Dialogs.h"
+#include "ui/Language.h"
 #include "ui/Main.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -63,10 +66,25 @@ void StartUpMessages(QtMsgType type, const QMessageLogContext& context, const QS
     std::fputs((qFormatLogMessage(type, context, message) + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
 }
 
+std::vector<std::string> Arguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Answered before anything needs a display.
+    const StartOptions asked = ParseStartOptions(Arguments(argc, argv));
+    if (asked.Help) {
+        std::fputs(StartUsage, stdout);
+        return 0;
+    }
+    if (asked.Version) {
+        std::fputs("quorvane " QUORVANE_VERSION "\n", stdout);
+        return 0;
+    }
     if (!DisplayAvailable()) {
         std::fputs(NoDisplayLine, stderr);
         return 1;
@@ -75,15 +93,33 @@ int main(int argc, char** argv)
     const QtMessageHandler previousHandler = qInstallMessageHandler(StartUpMessages);
     QApplication app(argc, argv);
     qInstallMessageHandler(previousHandler);
-    QApplication::setApplicationName(QStringLiteral("Quorvane"));
-    QApplication::setApplicationVersion(QStringLiteral("2.0"));
-    SetUpAppearance(app);
-
-    // The windows speak Russian; so should the buttons of Qt's own message boxes and folder dialog.
-    QTranslator qtTranslation;
-    if (qtTranslation.load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&qtTranslation);
+    // What is left once Qt has taken its own options out of argv.
+    const StartOptions options = ParseStartOptions(Arguments(argc, argv));
+    if (!options.Unknown.empty()) {
+        std::fprintf(stderr, "quorvane: unknown option %s\nTry 'quorvane --help'.\n", options.Unknown.c_str());
+        return 64;
     }
+    if (options.UserFolder) {
+        const auto folder = UserFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+        const std::string error = EnterUserFolder(folder, QUORVANE_EXAMPLE_CATALOGUE);
+        if (!error.empty()) {
+            // The tool stays usable: it works in the current folder instead.
+            std::fprintf(stderr, "quorvane: cannot use %s (%s); working in the current folder\n", folder.c_str(),
+                         error.c_str());
+        }
+    }
+
+    // The window class (WM_CLASS) and the desktop entry's StartupWMClass and name follow from these.
+    QApplication::setApplicationName(QStringLiteral("Quorvane"));
+    QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorvane"));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/quorvane-%1.png").arg(size), QSize(size, size));
+    }
+    QApplication::setWindowIcon(icon);
+    SetUpAppearance(app);
+    InstallTranslations(app);
 
     QtDialogs dialogs;
     TForm1 form1(dialogs);

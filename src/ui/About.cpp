@@ -11,7 +11,8 @@ TForm2::TForm2(Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), dialogs_(dialogs), ui_(std::make_unique<Ui::TForm2>())
 {
     ui_->setupUi(this);
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+    // A dialog of the main window: no taskbar entry of its own, kept above its owner.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(size());
     QFont title = ui_->Label8->font();

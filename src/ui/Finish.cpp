@@ -1,6 +1,7 @@
 #include "ui/Finish.h"
 
 #include "ui/Appearance.h"
+#include "ui/Language.h"
 #include "ui/WindowHelpers.h"
 #include "ui_Finish.h"
 
@@ -11,7 +12,8 @@
 TForm3::TForm3(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TForm3>())
 {
     ui_->setupUi(this);
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+    // A dialog of the main window: no taskbar entry of its own, kept above its owner.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
     SizeLabelsToText(*this);
     const QRect memo = ui_->Memo1->geometry();
@@ -30,8 +32,10 @@ void TForm3::Fill(const std::string& total, const std::string& processed, const 
     SetLabelText(*ui_->Label5, QString::fromLocal8Bit(processed));
     SetLabelText(*ui_->Label6, QString::fromLocal8Bit(skipped));
     ui_->Memo1->clear();
+    // With nothing skipped the list holds the run's one message line, else one path per line.
+    const bool clean = skipped == "0";
     for (const std::string& line : lines) {
-        ui_->Memo1->appendPlainText(QString::fromLocal8Bit(line));
+        ui_->Memo1->appendPlainText(clean ? ShownEngineText(line) : QString::fromLocal8Bit(line));
     }
     ui_->Memo1->moveCursor(QTextCursor::Start);
 }

@@ -7,11 +7,12 @@
 #include "ui/Appearance.h"
 #include "ui/Dialogs.h"
 #include "ui/Finish.h"
+#include "ui/Language.h"
 #include "ui/WindowHelpers.h"
 #include "ui_Main.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <exception>
 
@@ -84,6 +85,8 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
     connect(ui_->Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(ui_->Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
     connect(ui_->Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    // The desktop session is ending (log-off, shutdown): the close query's save, as for a closed window.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &TForm1::SessionEnding);
 
     Handle([this] { FormCreate(); });
 
@@ -183,7 +186,7 @@ void TForm1::LoadPhoneCatalogue()
     }
     ui_->cbFirm->setCurrentIndex(-1);
     if (message) {
-        dialogs_.ShowMessage(this, FromLocal(*message));
+        dialogs_.ShowMessage(this, ShownEngineText(*message));
     }
 }
 
@@ -241,7 +244,7 @@ void TForm1::LoadHistory(const char* fileName, QComboBox& box)
 
 void TForm1::ChooseFolder(QComboBox& box)
 {
-    if (const auto folder = dialogs_.ChooseFolder(this, QStringLiteral("Выберите каталог:"))) {
+    if (const auto folder = dialogs_.ChooseFolder(this, tr("Выберите каталог:"))) {
         box.setEditText(*folder);
     }
 }
@@ -306,6 +309,11 @@ bool TForm1::FormCloseQuery()
 {
     SaveLastFolders();
     return true;
+}
+
+void TForm1::SessionEnding()
+{
+    Handle([this] { FormCloseQuery(); });
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -389,7 +397,7 @@ void TForm1::SetProgress(int32_t percent)
 
 void TForm1::ShowMessage(const std::string& text)
 {
-    dialogs_.ShowMessage(this, FromLocal(text));
+    dialogs_.ShowMessage(this, ShownEngineText(text));
 }
 
 void TForm1::ShowReport(const RunReport& report)

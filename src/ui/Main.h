@@ -73,6 +73,7 @@ class TForm1 : public QWidget, public RunControls {
     void Button5Click();
     void Button3Click();
     bool FormCloseQuery();
+    void SessionEnding();
 
     void LoadPhoneCatalogue();
     void FillModelList(const std::string& maker);

@@ -3,10 +3,12 @@
 #include "UiTestSupport.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
+#include <cstddef>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
@@ -208,7 +210,23 @@ TEST(FolderBoxTest, FolderChooserReplacesTheTextOnlyWhenConfirmed)
     EXPECT_FALSE(fixture.Exists("source.ini"));
 }
 
-TEST(FolderBoxTest, ExitWritesTheLastFoldersTwiceAndTheCloseBoxOnce)
+namespace {
+
+// Qt offers no public way to make the session manager it hands out, so the ending session is announced
+// the way Qt announces it, through the application's commitDataRequest signal; the window reads no
+// argument of it.
+void EndSession()
+{
+    const int signal = QMetaMethod::fromSignal(&QGuiApplication::commitDataRequest).methodIndex() -
+                       QGuiApplication::staticMetaObject.methodOffset();
+    alignas(std::max_align_t) char manager[256] = {};
+    void* arguments[] = {nullptr, manager};
+    QMetaObject::activate(qApp, &QGuiApplication::staticMetaObject, signal, arguments);
+}
+
+} // namespace
+
+TEST(FolderBoxTest, ExitWritesTheLastFoldersTwiceAndTheCloseBoxOrTheSessionEndOnce)
 {
     {
         WindowFixture fixture;
@@ -229,5 +247,14 @@ TEST(FolderBoxTest, ExitWritesTheLastFoldersTwiceAndTheCloseBoxOnce)
         EXPECT_FALSE(fixture.Form().isVisible());
         EXPECT_EQ(writes.Count(), 1);
         EXPECT_EQ(fixture.Read("quorvane.ini"), "\r\n");
+    }
+    {
+        WindowFixture fixture;
+        fixture.Open();
+        WriteCounter writes(fixture.Dir().Str(), "quorvane.ini");
+        TypeInto(fixture.Control<QComboBox>("cbSource"), "/photos");
+        EndSession();
+        EXPECT_EQ(writes.Count(), 1);
+        EXPECT_EQ(fixture.Read("quorvane.ini"), "/photos\r\n");
     }
 }

@@ -6,6 +6,7 @@
 #include "ui/CGauge.h"
 #include "ui/CLinkLabel.h"
 #include "ui/Finish.h"
+#include "ui/Language.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,6 +21,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -172,12 +174,55 @@ TEST(AboutWindowTest, OpensModallyFromTheMainWindow)
     fixture.Dialogs.Events.clear();
     QTest::mouseClick(&fixture.Control<QPushButton>("Button5"), Qt::LeftButton);
     EXPECT_EQ(fixture.Dialogs.Events, std::vector<std::string>{"modal: TForm2"});
+    // Both secondary windows belong to the main window: no taskbar entries of their own.
+    for (QWidget* window :
+         {static_cast<QWidget*>(&fixture.Form().Form2()), static_cast<QWidget*>(&fixture.Form().Form3())}) {
+        EXPECT_EQ(window->windowType(), Qt::Dialog) << window->objectName().toStdString();
+        EXPECT_EQ(window->parentWidget(), &fixture.Form()) << window->objectName().toStdString();
+    }
 }
 
-// The windows are laid out in fixed pixels: a font that is missing or too wide clips the captions.
-class CaptionFitTest : public testing::Test {
+TEST(LanguageTest, EnglishOnlyWhenPreferredBeforeRussian)
+{
+    const QStringList available{QStringLiteral("en")};
+    struct Case {
+        QStringList preferred;
+        QString shown;
+    };
+    for (const Case& c :
+         {Case{{"en-US", "en"}, "en"}, Case{{"en_GB"}, "en"}, Case{{"de-DE", "en-GB"}, "en"},
+          Case{{"ru-RU", "en-US"}, ""}, Case{{"C"}, ""}, Case{{"POSIX"}, ""}, Case{{"de-DE"}, ""}, Case{{}, ""}}) {
+        EXPECT_EQ(ChooseTranslation(c.preferred, available), c.shown) << c.preferred.join(',').toStdString();
+    }
+}
+
+TEST(LanguageTest, EngineMessagesAreTranslated)
+{
+    QTranslator english;
+    ASSERT_TRUE(english.load(QStringLiteral(":/i18n/quorvane_en.qm")));
+    QApplication::installTranslator(&english);
+    EXPECT_EQ(ShownEngineText(PhoneOpenErrorText), QStringLiteral("Error opening file: phone.ini"));
+    EXPECT_EQ(ShownEngineText("Проверьте директорию: /out/папка"), QStringLiteral("Check the folder: /out/папка"));
+    EXPECT_EQ(ShownEngineText("'x' is not a valid integer value."),
+              QStringLiteral("'x' is not a valid integer value."));
+    QApplication::removeTranslator(&english);
+    EXPECT_EQ(ShownEngineText("Проверьте директорию: /out"), QStringLiteral("Проверьте директорию: /out"));
+}
+
+// The windows are laid out in fixed pixels: a font that is missing or too wide clips the captions, in
+// Russian as in English.
+class CaptionFitTest : public testing::TestWithParam<const char*> {
   protected:
-    void SetUp() override { fixture.Open(); }
+    void SetUp() override
+    {
+        const QString language = QString::fromLatin1(GetParam());
+        if (!language.isEmpty()) {
+            ASSERT_TRUE(translator.load(QStringLiteral(":/i18n/quorvane_%1.qm").arg(language)));
+            QApplication::installTranslator(&translator);
+        }
+        fixture.Open();
+    }
+    void TearDown() override { QApplication::removeTranslator(&translator); }
 
     static void ExpectCaptionsFit(QWidget& window)
     {
@@ -219,28 +264,34 @@ class CaptionFitTest : public testing::Test {
         }
     }
 
+    QTranslator translator;
     WindowFixture fixture;
 };
 
-TEST_F(CaptionFitTest, ApplicationFontIsInstalled)
+INSTANTIATE_TEST_SUITE_P(Languages, CaptionFitTest, testing::Values("", "en"),
+                         [](const auto& info) { return std::string(info.param[0] ? "English" : "Russian"); });
+
+TEST_P(CaptionFitTest, ApplicationFontIsInstalled)
 {
     EXPECT_EQ(QFontInfo(QApplication::font()).family(), QString::fromUtf8(ApplicationFontFamily));
     EXPECT_EQ(QFontInfo(QApplication::font()).pixelSize(), ApplicationFontPixels);
 }
 
-TEST_F(CaptionFitTest, MainWindowCaptionsFit)
+TEST_P(CaptionFitTest, MainWindowCaptionsFit)
 {
+    const char* start = GetParam()[0] ? "Start" : "Старт";
+    EXPECT_EQ(fixture.Control<QPushButton>("Button4").text(), QString::fromUtf8(start));
     ExpectCaptionsFit(fixture.Form());
 }
 
-TEST_F(CaptionFitTest, ReportCaptionsFit)
+TEST_P(CaptionFitTest, ReportCaptionsFit)
 {
     TForm3& report = fixture.Form().Form3();
     report.Fill("12345", "12345", "12345", {});
     ExpectCaptionsFit(report);
 }
 
-TEST_F(CaptionFitTest, AboutCaptionsFit)
+TEST_P(CaptionFitTest, AboutCaptionsFit)
 {
     ExpectCaptionsFit(fixture.Form().Form2());
 }

@@ -1,0 +1,55 @@
+#include "app/StartUp.h"
+
+const char* const StartUsage =
+    "Usage: quorvane [--user-folder]\n"
+    "\n"
+    "Turns a folder of photographs into wallpapers for mobile phones (a desktop window).\n"
+    "\n"
+    "  --user-folder   work in $XDG_DATA_HOME/quorvane (by default ~/.local/share/quorvane),\n"
+    "                  created on first use, with the example phone catalogue copied there\n"
+    "                  when it has no phone.ini; without it the tool works in the current folder\n"
+    "  --version       print the version and exit\n"
+    "  --help          show this text and exit\n"
+    "\n"
+    "The folder holds phone.ini (the phone catalogue), source.ini and receiver.ini (the folders\n"
+    "used) and quorvane.ini (the folders shown at closing). Qt's own options are accepted too.\n";
+
+StartOptions ParseStartOptions(const std::vector<std::string>& args)
+{
+    StartOptions options;
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            options.Help = true;
+        } else if (arg == "--version") {
+            options.Version = true;
+        } else if (arg == "--user-folder") {
+            options.UserFolder = true;
+        } else if (options.Unknown.empty()) {
+            options.Unknown = arg;
+        }
+    }
+    return options;
+}
+
+std::filesystem::path UserFolder(const char* xdgDataHome, const char* home)
+{
+    if (xdgDataHome != nullptr && xdgDataHome[0] == '/') {
+        return std::filesystem::path(xdgDataHome) / "quorvane";
+    }
+    return std::filesystem::path(home != nullptr ? home : "") / ".local/share/quorvane";
+}
+
+std::string EnterUserFolder(const std::filesystem::path& folder, const std::filesystem::path& exampleCatalogue)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!error) {
+        std::filesystem::current_path(folder, error);
+    }
+    if (error) {
+        return error.message();
+    }
+    std::error_code ignored;
+    std::filesystem::copy_file(exampleCatalogue, "phone.ini", std::filesystem::copy_options::skip_existing, ignored);
+    return {};
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// The desktop tool's own command-line options. Qt's options (-platform, -style, ...) are taken out by
+// QApplication before these are read.
+struct StartOptions {
+    bool Help = false;
+    bool Version = false;
+    bool UserFolder = false;
+    std::string Unknown; // the first argument that is none of the above
+};
+
+StartOptions ParseStartOptions(const std::vector<std::string>& args);
+
+extern const char* const StartUsage;
+
+// The folder a menu start works in: $XDG_DATA_HOME/quorvane when that variable holds an absolute path,
+// else $HOME/.local/share/quorvane. Either variable may be null.
+std::filesystem::path UserFolder(const char* xdgDataHome, const char* home);
+
+// Creates the folder when it is missing, copies the example catalogue into it when it has no phone.ini
+// (a missing example is passed over: the window then says the catalogue is missing), and makes it the
+// current folder. On failure returns the reason and leaves the current folder as it was.
+std::string EnterUserFolder(const std::filesystem::path& folder, const std::filesystem::path& exampleCatalogue);
