@@ -4,10 +4,16 @@
 Every tool converts the whole corpus (bench/make-corpus.sh) to each target size. The floor is decoding
 every JPEG of the corpus at full size with the floating-point IDCT, one after another. Runs are
 interleaved; each figure is the median over the runs, and each ratio is taken against the floor of the
-same run, so a busy moment affects both alike.
+same run, so a busy moment affects both alike. CPU/wall is user plus system time of the command and all
+its children over its wall time (2.00 keeps two cores busy); peak MiB is the largest resident set of any
+one process over all runs.
 
-Usage: bench/compare.py [--corpus DIR] [--cli PATH] [--runs N] [--sizes 176x220,1080x2400]
-Needs: djpeg (libjpeg-turbo-progs), imagemagick, graphicsmagick, libvips-tools, GNU time.
+Usage: bench/compare.py [--corpus DIR] [--cli PATH] [--runs N] [--sizes 176x220,1080x2400,1440x3200]
+                        [--only-quorvane] [--cli-args=ARGS ...]
+  --only-quorvane  time only quorvane-cli and the floor
+  --cli-args=ARGS  one quorvane-cli row run with these extra arguments; may be given several times
+                   (default: one row with "--jobs 1" and one with none)
+Needs: djpeg (libjpeg-turbo-progs); without --only-quorvane also imagemagick, graphicsmagick, libvips-tools.
 """
 import argparse
 import glob
@@ -18,18 +24,22 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def measure(command, env=None):
     """Wall seconds, CPU seconds and peak resident MiB of a shell command (children included)."""
-    with tempfile.NamedTemporaryFile(mode="r") as report:
-        full = ["/usr/bin/time", "-f", "%e %U %S %M", "-o", report.name, "sh", "-c", command]
-        subprocess.run(full, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       env={**os.environ, **(env or {})})
-        wall, user, system, rss = report.read().split()[-4:]
-    return float(wall), float(user) + float(system), int(rss) / 1024.0
+    start = time.perf_counter()
+    child = subprocess.Popen(["sh", "-c", command], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                             env={**os.environ, **(env or {})})
+    _, status, usage = os.wait4(child.pid, 0)
+    wall = time.perf_counter() - start
+    child.returncode = os.waitstatus_to_exitcode(status)
+    if child.returncode != 0:
+        sys.exit(f"failed ({child.returncode}): {command[:200]}")
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0
 
 
 def per_file(template, files):
@@ -37,11 +47,14 @@ def per_file(template, files):
 
 
 def main():
-    parser = argparse.ArgumentParser()
+    parser = argparse.ArgumentParser(description="Times quorvane-cli against the decoding floor and other tools.")
     parser.add_argument("--corpus", default=os.path.join(HERE, "corpus"))
     parser.add_argument("--cli", default=os.path.join(HERE, "..", "build-rel", "src", "quorvane-cli"))
     parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--sizes", default="176x220,1080x2400")
+    parser.add_argument("--sizes", default="176x220,1080x2400,1440x3200")
+    parser.add_argument("--only-quorvane", action="store_true", help="time only quorvane-cli and the floor")
+    parser.add_argument("--cli-args", action="append", metavar="ARGS",
+                        help="extra quorvane-cli arguments, one row each (repeatable)")
     args = parser.parse_args()
 
     jpegs = sorted(glob.glob(os.path.join(args.corpus, "*.jpg")))
@@ -52,12 +65,16 @@ def main():
     cli = shlex.quote(os.path.abspath(args.cli))
     corpus = shlex.quote(args.corpus)
     sizes = [tuple(int(v) for v in s.split("x")) for s in args.sizes.split(",")]
+    cli_args = args.cli_args if args.cli_args is not None else ["--jobs 1", ""]
 
     def tools(w, h):
         q = shlex.quote(out)
-        return [
-            ("quorvane-cli --jobs 1", f"{cli} --source {corpus} --receiver {q} --width {w} --height {h} --jobs 1", None),
-            ("quorvane-cli", f"{cli} --source {corpus} --receiver {q} --width {w} --height {h}", None),
+        rows = [(f"quorvane-cli {extra}".strip(),
+                 f"{cli} --source {corpus} --receiver {q} --width {w} --height {h} {extra}", None)
+                for extra in cli_args]
+        if args.only_quorvane:
+            return rows
+        return rows + [
             ("ImageMagick, per file", per_file(f"convert-im6.q16 {{src}} -resize {w}x{h}^ -gravity center "
                                                f"-extent {w}x{h} -quality 60 {q}/{{name}}.jpg", pictures), None),
             ("GraphicsMagick, 2 threads", per_file(f"gm convert {{src}} -resize {w}x{h}^ -gravity center "
@@ -69,25 +86,34 @@ def main():
                                            f"--size {w}x{h} --smartcrop centre -o {q}/%s.jpg[Q=60]", None),
         ]
 
+    floor_name = "floor (`djpeg -dct float`, JPEGs only)"
     floor_cmd = per_file("djpeg -dct float -outfile /dev/null {src}", jpegs)
-    results = {}
+    results = {}  # (tool, size) -> [(wall, CPU/wall, peak MiB, x floor) per run]
     for run in range(args.runs):
         for w, h in sizes:
             floor = measure(floor_cmd)
-            results.setdefault(("floor (djpeg -dct float)", w, h), []).append(floor + (1.0,))
+            results.setdefault((floor_name, (w, h)), []).append((floor[0], floor[1] / floor[0], floor[2], 1.0))
             for name, command, env in tools(w, h):
                 shutil.rmtree(out)
                 os.mkdir(out)
                 wall, cpu, rss = measure(command, env)
-                results.setdefault((name, w, h), []).append((wall, cpu, rss, wall / floor[0]))
+                results.setdefault((name, (w, h)), []).append((wall, cpu / wall, rss, wall / floor[0]))
         print(f"run {run + 1} of {args.runs} done", file=sys.stderr)
     shutil.rmtree(out, ignore_errors=True)
 
-    print(f"{len(jpegs)} JPEGs and {len(pictures) - len(jpegs)} BMPs, {args.runs} runs, medians")
-    print(f"{'tool':32} {'size':>10} {'wall s':>8} {'CPU s':>8} {'peak MiB':>9} {'x floor':>8}")
-    for (name, w, h), rows in results.items():
-        med = [statistics.median(col) for col in zip(*rows)]
-        print(f"{name:32} {f'{w}x{h}':>10} {med[0]:8.2f} {med[1]:8.2f} {max(r[2] for r in rows):9.0f} {med[3]:8.2f}")
+    print(f"{len(jpegs)} JPEGs and {len(pictures) - len(jpegs)} BMPs, {os.cpu_count()} cores, "
+          f"medians of {args.runs} interleaved runs\n")
+    header = ["tool"] + [f"{w}x{h} {c}" if c == "wall" else c for w, h in sizes
+                         for c in ("wall", "CPU/wall", "x floor", "peak MiB")]
+    print("| " + " | ".join(header) + " |")
+    print("|" + "---|" * len(header))
+    for name in dict.fromkeys(tool for tool, _ in results):
+        cells = [name]
+        for size in sizes:
+            rows = results[(name, size)]
+            wall, load, _, ratio = (statistics.median(col) for col in zip(*rows))
+            cells += [f"{wall:.2f} s", f"{load:.2f}", f"{ratio:.2f}", f"{max(r[2] for r in rows):.0f}"]
+        print("| " + " | ".join(cells) + " |")
 
 
 if __name__ == "__main__":

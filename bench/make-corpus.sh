@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds the benchmark corpus from Debian's wallpaper packages (no photographs live in git):
 # 25 JPEG photographs of 4.4 to 21 megapixels, baseline and progressive, one of them turned grayscale,
-# plus three BMPs (24-bit, 8-bit paletted, 32-bit) made from them.
+# plus three BMPs (24-bit, 8-bit paletted, 32-bit) made from them. As in phone and camera folders, at
+# least 40% of the files are progressive photographs of 12 MP and more: some wallpapers are made
+# progressive without loss, some smaller ones are enlarged to 12-20 MP and written progressive.
+# The same packages give the same corpus on every run.
 # Usage: bench/make-corpus.sh [folder]   (default: bench/corpus)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -12,6 +15,9 @@ trap 'rm -rf "$work"' EXIT
 export DEBIAN_FRONTEND=noninteractive
 if ! command -v identify >/dev/null || ! command -v djpeg >/dev/null; then
     apt-get install -y -qq imagemagick libjpeg-turbo-progs >/dev/null
+fi
+if ! command -v pamscale >/dev/null; then
+    apt-get install -y -qq netpbm >/dev/null
 fi
 (cd "$work" && apt-get download -qq lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 plasma-workspace-wallpapers \
     mate-backgrounds)
@@ -42,7 +48,43 @@ mv "$work/gray.jpg" "$third"
 "$convert_bin" "$second" -resize 50% -colors 256 -type Palette "BMP3:$out/bmp8.bmp"
 "$convert_bin" "$third" -resize 50% -type TrueColorAlpha "BMP:$out/bmp32.bmp"
 
-count="$(ls "$out"/*.jpg | wc -l)"
-mp="$(identify -format '%w %h\n' "$out"/*.jpg | awk '{ s += $1 * $2 } END { printf "%.0f", s / 1e6 }')"
-prog="$(identify -format '%[interlace]\n' "$out"/*.jpg | grep -c JPEG || true)"
-echo "corpus: $out: $count JPEGs, $mp megapixels, $prog progressive, 3 BMPs"
+# Progressive photographs of 12 MP and more. Every other baseline colour JPEG of 12 MP and more (by name)
+# is made progressive without loss; every third JPEG under 12 MP is enlarged to about 12.6, 16.4 or 20 MP
+# and written progressive at quality 92, alternately 4:4:4 and 4:2:0.
+pixels=(12600000 16400000 20000000)
+samples=(1x1 2x2)
+big=0
+small=0
+for f in "$out"/*.jpg; do
+    read -r w h interlace space < <(identify -format '%w %h %[interlace] %[colorspace]\n' "$f")
+    if [ $((w * h)) -ge 12000000 ]; then
+        if [ "$interlace" = None ] && [ "$space" != Gray ]; then
+            if [ $((big % 2)) -eq 0 ]; then
+                jpegtran -copy all -optimize -progressive -outfile "$work/p.jpg" "$f"
+                mv "$work/p.jpg" "$f"
+            fi
+            big=$((big + 1))
+        fi
+        continue
+    fi
+    if [ $((small % 3)) -eq 0 ]; then
+        k=$((small / 3))
+        size="$(awk -v w="$w" -v h="$h" -v n="${pixels[k % 3]}" \
+            'BEGIN { s = sqrt(n / (w * h)); printf "%d %d", int(w * s), int(h * s) }')"
+        djpeg -dct float "$f" | pamscale -width "${size% *}" -height "${size#* }" |
+            cjpeg -quality 92 -sample "${samples[k % 2]}" -optimize -progressive >"$work/p.jpg"
+        mv "$work/p.jpg" "$f"
+    fi
+    small=$((small + 1))
+done
+
+# Summary over every file, and a check that the progressive 12 MP share holds.
+identify -format '%w %h %[interlace]\n' "$out"/* | awk -v out="$out" -v jpegs="$(ls "$out"/*.jpg | wc -l)" '
+    { n++; mp = $1 * $2 / 1e6; total += mp; if ($3 == "JPEG") { prog++; if (mp >= 12) { big++; bigmp += mp } } }
+    END {
+        printf "corpus: %s: %d files (%d JPEGs, %d BMPs), %.0f megapixels\n", out, n, jpegs, n - jpegs, total
+        printf "progressive: %d of %d files (%.0f%%)\n", prog, n, 100 * prog / n
+        printf "progressive and 12 MP or more: %d of %d files (%.0f%%), %.0f%% of the megapixels\n",
+            big, n, 100 * big / n, 100 * bigmp / total
+        if (big * 100 < 40 * n) { print "fewer than 40% progressive photographs of 12 MP or more" > "/dev/stderr"; exit 1 }
+    }'
