@@ -66,8 +66,8 @@ class RasterRowSource : public RowSource {
 // The window [left, right) x [top, bottom) of the source resampled onto a W x H raster by exact area
 // averaging: each destination pixel is the coverage-weighted mean of the source pixels under it,
 // rounded to nearest. Only the window is computed, so W and H may be far larger than memory allows.
-// The caller keeps 0 <= left < right <= W and 0 <= top < bottom <= H. Returns false when the source
-// fails to deliver a row.
+// The caller keeps 0 <= left < right <= W and 0 <= top < bottom <= H, and the source's sides at most
+// 65535. Returns false when the source fails to deliver a row.
 bool ResampleAreaWindow(RowSource& source, int64_t W, int64_t H, int64_t left, int64_t top, int64_t right,
                         int64_t bottom, Raster& window);
 

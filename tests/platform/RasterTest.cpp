@@ -1,5 +1,6 @@
 #include "platform/Raster.h"
 
+#include "platform/ResamplePaths.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>
@@ -145,32 +146,39 @@ TEST(StretchCopy, ShortSideRepeatsPixels)
 
 namespace {
 
-// Coverage-weighted mean straight from the definition, one destination pixel at a time.
-Raster NaiveResample(const Raster& source, int64_t W, int64_t H)
+// Coverage-weighted mean straight from the definition, one destination pixel of the window
+// [left, right) x [top, bottom) at a time.
+Raster NaiveWindow(const Raster& source, int64_t W, int64_t H, int64_t left, int64_t top, int64_t right, int64_t bottom)
 {
-    Raster out(static_cast<int32_t>(W), static_cast<int32_t>(H));
+    Raster out(static_cast<int32_t>(right - left), static_cast<int32_t>(bottom - top));
     const int64_t sw = source.Width;
     const int64_t sh = source.Height;
     auto overlap = [](int64_t a0, int64_t a1, int64_t b0, int64_t b1) {
         return std::max<int64_t>(0, std::min(a1, b1) - std::max(a0, b0));
     };
-    for (int64_t y = 0; y < H; ++y) {
-        for (int64_t x = 0; x < W; ++x) {
+    for (int64_t y = top; y < bottom; ++y) {
+        for (int64_t x = left; x < right; ++x) {
             for (int c = 0; c < 3; ++c) {
                 uint64_t sum = 0;
-                for (int64_t j = 0; j < sh; ++j) {
+                // Every source pixel that can overlap, and a few more that add nothing.
+                for (int64_t j = y * sh / H; j < std::min(sh, (y + 1) * sh / H + 1); ++j) {
                     const int64_t wy = overlap(y * sh, (y + 1) * sh, j * H, (j + 1) * H);
-                    for (int64_t i = 0; wy > 0 && i < sw; ++i) {
+                    for (int64_t i = x * sw / W; wy > 0 && i < std::min(sw, (x + 1) * sw / W + 1); ++i) {
                         const int64_t wx = overlap(x * sw, (x + 1) * sw, i * W, (i + 1) * W);
                         sum += static_cast<uint64_t>(wx * wy) * source.Row(static_cast<int32_t>(j))[3 * i + c];
                     }
                 }
                 const uint64_t d = static_cast<uint64_t>(sw * sh);
-                out.Row(static_cast<int32_t>(y))[3 * x + c] = static_cast<uint8_t>((sum + d / 2) / d);
+                out.Row(static_cast<int32_t>(y - top))[3 * (x - left) + c] = static_cast<uint8_t>((sum + d / 2) / d);
             }
         }
     }
     return out;
+}
+
+Raster NaiveResample(const Raster& source, int64_t W, int64_t H)
+{
+    return NaiveWindow(source, W, H, 0, 0, W, H);
 }
 
 } // namespace
@@ -189,5 +197,57 @@ TEST(AreaResample, MatchesTheDefinitionAtAwkwardRatios)
         }
         ASSERT_EQ(Resample(source, W, H).Pixels, NaiveResample(source, W, H).Pixels)
             << sw << "x" << sh << " -> " << W << "x" << H;
+    }
+}
+
+TEST(AreaResample, EveryInstructionSetMatchesTheDefinition)
+{
+    struct Shape {
+        int32_t sw, sh;
+        int64_t W, H, left, top, right, bottom;
+    };
+    // Window widths around the vector widths reach every tail; the ratios reach each form of the
+    // horizontal pass: footprints of one to four pixels, long ones, and weights too wide for 16 bits.
+    const Shape shapes[] = {
+        {1, 1, 1, 1, 0, 0, 1, 1},
+        {2, 3, 2, 3, 0, 0, 2, 3},
+        {3, 1, 5, 4, 0, 0, 5, 4},
+        {4, 5, 7, 2, 0, 0, 7, 2},
+        {7, 2, 8, 9, 0, 0, 8, 9},
+        {19, 4, 15, 3, 0, 0, 15, 3},
+        {20, 6, 16, 5, 0, 0, 16, 5},
+        {40, 10, 17, 4, 0, 0, 17, 4},
+        {41, 9, 33, 7, 0, 0, 33, 7},
+        {64, 8, 16, 2, 0, 0, 16, 2},
+        {5, 3, 33, 17, 0, 0, 33, 17},
+        {400, 7, 17, 3, 0, 0, 17, 3},
+        {251, 200, 16, 3, 0, 0, 16, 3},
+        {1000, 3, 35, 2, 0, 0, 35, 2},
+        {100, 40, 300, 120, 37, 11, 70, 20},
+        {300, 50, 33, 5, 5, 1, 22, 4},
+        {129, 61, 40, 19, 3, 2, 38, 17},
+        {40000, 2, 50001, 3, 20000, 0, 20017, 3},
+        {40000, 2, 33000, 2, 100, 0, 133, 2},
+    };
+    std::mt19937 random(7);
+    for (const ResamplePath path : {ResamplePath::Scalar, ResamplePath::Sse2, ResamplePath::Avx2}) {
+        if (!ResamplePathAvailable(path)) {
+            continue;
+        }
+        for (const Shape& s : shapes) {
+            // Random bytes, then only the extremes, then all 255 for the largest sums.
+            for (int fill = 0; fill < 3; ++fill) {
+                Raster source(s.sw, s.sh);
+                for (auto& byte : source.Pixels) {
+                    byte = static_cast<uint8_t>(fill == 0 ? random() : fill == 1 ? 255 * (random() % 2) : 255);
+                }
+                RasterRowSource rows(source);
+                Raster window;
+                ASSERT_TRUE(ResampleAreaWindowWith(path, rows, s.W, s.H, s.left, s.top, s.right, s.bottom, window));
+                ASSERT_EQ(window.Pixels, NaiveWindow(source, s.W, s.H, s.left, s.top, s.right, s.bottom).Pixels)
+                    << "path " << static_cast<int>(path) << ", " << s.sw << "x" << s.sh << " -> " << s.W << "x" << s.H
+                    << " [" << s.left << "," << s.right << ") x [" << s.top << "," << s.bottom << "), fill " << fill;
+            }
+        }
     }
 }
