@@ -15,6 +15,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string_view>
 #include <thread>
 
@@ -116,7 +117,8 @@ class ConversionRun::Pipeline {
         bool Done = false;
     };
 
-    Pipeline(int jobs, int64_t budget, const std::atomic<bool>* stop) : gate_(budget)
+    Pipeline(int jobs, int64_t budget, const std::atomic<bool>* stop, decltype(ConversionRun::Preparer) preparer)
+        : gate_(budget), preparer_(preparer)
     {
         const unsigned workers = Workers(jobs);
         options_.Stop = stop;
@@ -201,7 +203,10 @@ class ConversionRun::Pipeline {
     void Prepare(Task& task)
     {
         try {
-            task.Result = PreparePicture(task.Path, task.Kind, task.Settings, std::move(task.Lease), options_);
+            task.Result = preparer_(task.Path, task.Kind, task.Settings, std::move(task.Lease), options_);
+        } catch (const std::bad_alloc&) {
+            task.Result.Result = PreparedPicture::Outcome::LoadFailed;
+            task.Result.Load = {LoadReason::OutOfMemory, {}};
         } catch (const std::exception& error) {
             task.Result.Result = PreparedPicture::Outcome::Failed;
             task.Result.ErrorText = error.what();
@@ -243,6 +248,7 @@ class ConversionRun::Pipeline {
     size_t limit_ = 1;
     bool stopping_ = false;
     MemoryGate gate_;
+    decltype(ConversionRun::Preparer) preparer_;
     PrepareOptions options_;
 };
 
@@ -275,7 +281,7 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
         CountPictures(controls, controls.SourceText());
         PrepareNumbering(controls);
         const int64_t budget = MemoryBudget > 0 ? MemoryBudget : DefaultMemoryBudget(Workers(Jobs));
-        Pipeline pipeline(Jobs, budget, Stop);
+        Pipeline pipeline(Jobs, budget, Stop, Preparer);
         visitedDirs_.clear();
         try {
             WalkFolder(controls, pipeline, controls.SourceText());

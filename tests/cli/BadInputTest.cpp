@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -238,8 +239,8 @@ TEST_F(BadInputs, EachFileAloneIsConvertedOrSkipped)
 }
 
 // All files in one run, spread over nested folders, with the receiver inside the source tree: the run
-// reads none of its own outputs back, numbers the converted pictures without a gap and lists every
-// skipped one once.
+// reads none of its own outputs back, numbers the converted pictures without a gap, lists every
+// skipped one once and, asked for it, names each one's reason.
 TEST_F(BadInputs, AllFilesInOneRun)
 {
     const std::string source = dir / "source";
@@ -261,11 +262,24 @@ TEST_F(BadInputs, AllFilesInOneRun)
     }
     std::sort(skipped.begin(), skipped.end());
 
-    const CliRun run =
-        RunLimited(Arguments(source, receiver), dir.Str(), SecondsPerFile * static_cast<int>(Cases().size()));
+    std::vector<std::string> args = Arguments(source, receiver);
+    args.push_back("--verbose");
+    const CliRun run = RunLimited(args, dir.Str(), SecondsPerFile * static_cast<int>(Cases().size()));
     ASSERT_FALSE(run.TimedOut);
     EXPECT_EQ(run.Status, 1);
-    EXPECT_EQ(run.Err, "");
     EXPECT_EQ(SortedReport(run.Out), Report(Cases().size(), converted, skipped));
     EXPECT_EQ(CheckOutputs(receiver), NumberedNames(converted));
+    // One "PATH: reason" line per skipped file, plus one per output of this run the walk met.
+    std::vector<std::string> named;
+    std::istringstream lines(run.Err);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t colon = line.rfind(": ");
+        ASSERT_NE(colon, std::string::npos) << line;
+        ASSERT_LT(colon + 2, line.size()) << line;
+        if (line.find("записан этим запуском") == std::string::npos) {
+            named.push_back(line.substr(0, line.find(": ", source.size())));
+        }
+    }
+    std::sort(named.begin(), named.end());
+    EXPECT_EQ(named, skipped);
 }

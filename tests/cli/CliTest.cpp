@@ -1,10 +1,19 @@
+#include "QuorvaneVersion.h"
+#include "cli/Cli.h"
 #include "platform/DirList.h"
 #include "support/TestSupport.h"
+#include "support/WholePicture.h"
 
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
+#include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -133,7 +142,8 @@ TEST_F(Cli, RefusalsAndErrorsExitTwo)
 TEST_F(Cli, MalformedCommandLinesExitSixtyFour)
 {
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--bogus"}, {"--source"}, {"stray"}, {"--no-subfolders=yes"}, {"--jobs", "0"}}) {
+             {"--bogus"}, {"--source"}, {"stray"}, {"--no-subfolders=yes"}, {"--jobs", "0"}, {"--memory", "8"},
+             {"--version=1"}}) {
         const CliResult result = Run(args);
         EXPECT_EQ(result.Status, 64) << args[0];
         EXPECT_NE(result.Err.find("Usage: quorvane-cli"), std::string::npos);
@@ -200,4 +210,107 @@ TEST_F(Cli, OutputHasExactlyTheTargetSize)
         EXPECT_EQ(u16(sof + 5), 30) << name;
         EXPECT_EQ(u16(sof + 7), 40) << name;
     }
+}
+
+namespace {
+
+struct Child {
+    int Status = -1;
+    bool Signalled = false;
+    long PeakKiB = 0;
+};
+
+// Runs the tool as a child with its output in files of the folder; `whileRunning` gets its process id.
+Child Spawn(const std::vector<std::string>& args, const std::string& folder,
+            const std::function<void(pid_t)>& whileRunning = {})
+{
+    std::vector<std::string> all = {QUORVANE_CLI_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& arg : all) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const std::string outPath = folder + "/stdout.txt";
+    const std::string errPath = folder + "/stderr.txt";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen(outPath.c_str(), "w", stdout);
+        freopen(errPath.c_str(), "w", stderr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (whileRunning) {
+        whileRunning(pid);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, WIFSIGNALED(status), usage.ru_maxrss};
+}
+
+} // namespace
+
+// The percentage line on a terminal is closed before the report and never drawn again after it, and an
+// error that ends the run does not show the gauge's reset to 0.
+TEST_F(Cli, TerminalGaugeEndsBeforeTheReport)
+{
+    Picture("a.jpg");
+    Picture("b.jpg");
+    std::ostringstream report;
+    std::ostringstream terminal;
+    EXPECT_EQ(RunCli(Base(), report, terminal, true), 0);
+    EXPECT_EQ(terminal.str(), "\r50%\r100%\n");
+    std::ostringstream refused;
+    EXPECT_EQ(RunCli(With({"--width", "x"}), report, refused, true), 2);
+    EXPECT_EQ(refused.str(), "'x' is not a valid integer value.\n");
+    const CliResult version = Run({"--version"});
+    EXPECT_EQ(version.Status, 0);
+    EXPECT_EQ(version.Out, std::string("quorvane-cli ") + QUORVANE_VERSION + "\n");
+}
+
+// Ctrl-C stops the run after the picture being written: the report of what was done is printed, no
+// temporary file remains, every output there is is complete, and the exit status is 130.
+TEST_F(Cli, InterruptStopsCleanlyWithTheReportSoFar)
+{
+    for (int i = 0; i < 60; ++i) {
+        Picture("p" + std::to_string(100 + i) + ".jpg", 900, 700);
+    }
+    const Child child = Spawn(With({"--width", "1080", "--height", "2400", "--jobs", "2"}), dir.Str(), [&](pid_t pid) {
+        for (int wait = 0; wait < 2000 && Outputs().size() < 2; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        kill(pid, SIGINT);
+    });
+    EXPECT_EQ(child.Status, 130);
+    const std::string report = ReadFileBytes(dir / "stdout.txt");
+    EXPECT_EQ(report.rfind("Всего файлов(jpg, bmp): 60\nОбработано: ", 0), 0u) << report;
+    const auto names = Outputs();
+    EXPECT_LT(names.size(), 60u);
+    for (const std::string& name : names) {
+        ASSERT_TRUE(name.starts_with("img") && name.ends_with(".jpg")) << name;
+        const std::string bytes = ReadFileBytes(out + "/" + name);
+        Raster decoded;
+        JpegHeaderInfo info;
+        EXPECT_TRUE(DecodeJpeg(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), decoded, info)) << name;
+    }
+}
+
+// Large BMPs at eight jobs within 128 MiB: rows are read as needed, never whole files, so the whole process
+// stays within the budget plus the program's own overhead.
+TEST_F(Cli, LargeBmpsStayWithinTheMemoryBudget)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's own memory hides the tool's";
+#endif
+    const Raster photo = MakeTestRaster(4000, 3000, 3);
+    const std::vector<uint8_t> bmp = MakeBmp24(photo);
+    for (int i = 0; i < 4; ++i) {
+        WriteFileBytes(in + "/large" + std::to_string(i) + ".bmp", bmp); // 36 MB each
+    }
+    const Child child =
+        Spawn(With({"--width", "1080", "--height", "2400", "--jobs", "8", "--memory", "128"}), dir.Str());
+    EXPECT_EQ(child.Status, 0);
+    EXPECT_EQ(Outputs().size(), 4u);
+    EXPECT_LE(child.PeakKiB, (128 + 48) * 1024);
 }

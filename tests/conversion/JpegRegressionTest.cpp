@@ -77,3 +77,36 @@ TEST(JpegHostile, BadInputsDecodeOrFailAsExpected)
         EXPECT_EQ(StreamsWhole(c.Content), expected) << c.Name;
     }
 }
+
+// Each kind of JPEG the decoder refuses, and the reason it must give.
+TEST(JpegReasons, EachRefusalNamesItsCheck)
+{
+    const Bytes good = BuildJpeg(MakeTestRaster(24, 16, 2));
+    const size_t scan = FirstScanData(good);
+    Bytes twoComponents = good;
+    twoComponents[FindSegment(good, 0xC0) + 9] = 2; // a frame of two components
+    struct Case {
+        const char* Name;
+        Bytes Content;
+        LoadReason Reason;
+    };
+    const Case cases[] = {
+        {"not a JPEG", Bytes{'B', 'M', 0, 0, 0, 0}, LoadReason::JpegError},
+        {"cut before its image data", Bytes(good.begin(), good.begin() + static_cast<long>(scan)),
+         LoadReason::JpegNoImage},
+        {"12-bit", WithFrame(good, 0xC1, 12), LoadReason::JpegProcess},
+        {"lossless", WithFrame(good, 0xC3, 8), LoadReason::JpegProcess},
+        {"hierarchical", WithFrame(good, 0xC5, 8), LoadReason::JpegProcess},
+        {"over the pixel limit", WithClaimedSize(good, 60000, 60000), LoadReason::PictureSize},
+        {"too many scans", BuildJpeg(MakeTestRaster(8, 8), {.SingleCoefficientScans = 120}), LoadReason::JpegScans},
+        {"two components", twoComponents, LoadReason::JpegError},
+    };
+    for (const Case& c : cases) {
+        Raster out;
+        JpegHeaderInfo info;
+        LoadError error;
+        EXPECT_FALSE(DecodeJpeg(c.Content.data(), c.Content.size(), out, info, &error)) << c.Name;
+        EXPECT_EQ(error.Reason, c.Reason) << c.Name << ": " << error.Text();
+        EXPECT_NE(error.Text(), "") << c.Name;
+    }
+}

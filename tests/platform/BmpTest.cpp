@@ -736,3 +736,72 @@ TEST(BmpRobustness, MutatedFilesNeverMisbehave)
 }
 
 } // namespace
+
+namespace {
+
+// Each check of the headers with a file that fails it and nothing else, and the reason it must give.
+TEST(BmpReasons, EachRefusalNamesItsCheck)
+{
+    struct Case {
+        const char* Name;
+        std::vector<uint8_t> Bytes;
+        LoadReason Reason;
+    };
+    auto with = [](auto change) {
+        BmpBuilder bmp = Bmp(2, 2, 24);
+        bmp.Pixels.assign(16, 0x40);
+        change(bmp);
+        return bmp.Build();
+    };
+    auto cut = [](std::vector<uint8_t> bytes, size_t size) {
+        bytes.resize(size);
+        return bytes;
+    };
+    const std::vector<uint8_t> good = with([](BmpBuilder&) {});
+    std::vector<uint8_t> badSignature = good;
+    badSignature[1] = 'A';
+    std::vector<uint8_t> headerKind = good;
+    headerKind[14] = 20;
+    std::vector<uint8_t> hugeHeader = good;
+    hugeHeader[15] = 0x10; // 4 KiB of header in a 70-byte file
+    const Case cases[] = {
+        {"empty", {}, LoadReason::BmpSignature},
+        {"signature", badSignature, LoadReason::BmpSignature},
+        {"file header cut", cut(good, 16), LoadReason::BmpHeaderCut},
+        {"info header cut", cut(good, 40), LoadReason::BmpHeaderCut},
+        {"header larger than the file", hugeHeader, LoadReason::BmpHeaderCut},
+        {"header size", headerKind, LoadReason::BmpHeaderKind},
+        {"planes", with([](BmpBuilder& b) { b.Planes = 2; }), LoadReason::BmpPlanes},
+        {"zero width", with([](BmpBuilder& b) { b.Width = 0; }), LoadReason::PictureSize},
+        {"over the pixel limit", with([](BmpBuilder& b) { b.Width = b.Height = 20000; }), LoadReason::PictureSize},
+        {"side over the limit", with([](BmpBuilder& b) { b.Width = 70000; }), LoadReason::PictureSize},
+        {"bit count", with([](BmpBuilder& b) { b.BitCount = 12; }), LoadReason::BmpBitCount},
+        {"compression", with([](BmpBuilder& b) { b.Compression = Rle8; }), LoadReason::BmpCompression},
+        {"masks outside the file",
+         cut(with([](BmpBuilder& b) {
+                 b.BitCount = 16;
+                 b.Compression = Bitfields;
+                 b.Masks = {0xF800, 0x07E0, 0x001F};
+             }),
+             58),
+         LoadReason::BmpBitMasks},
+        {"colour table over 256", with([](BmpBuilder& b) { b.ColorsUsed = 257; }), LoadReason::BmpColorTable},
+        {"colour table outside the file",
+         cut(with([](BmpBuilder& b) {
+                 b.BitCount = 8;
+                 b.Palette.assign(256, 0x123456);
+             }),
+             300),
+         LoadReason::BmpColorTable},
+    };
+    for (const Case& c : cases) {
+        Raster out;
+        LoadError error;
+        EXPECT_FALSE(DecodeBmp(c.Bytes.data(), c.Bytes.size(), out, &error)) << c.Name;
+        EXPECT_EQ(error.Reason, c.Reason) << c.Name << ": " << error.Text();
+    }
+    Raster out;
+    EXPECT_TRUE(DecodeBmp(good.data(), good.size(), out)) << "the unchanged file";
+}
+
+} // namespace

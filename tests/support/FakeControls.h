@@ -4,6 +4,7 @@
 #include "conversion/Run.h"
 
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,10 @@ class FakeControls : public RunControls {
     std::vector<std::string> Messages;
     std::vector<RunReport> Reports;
     std::vector<int32_t> ProgressAtReport;
+    std::vector<std::string> SkipNotes; // "PATH: reason", in walk order
     std::function<void()> OnReport;
+    // Every picture counted is either processed or skipped; off for runs that add pictures as they go.
+    bool CheckTotals = true;
 
     std::string SourceText() override { return Source; }
     std::string ReceiverText() override { return Receiver; }
@@ -33,8 +37,16 @@ class FakeControls : public RunControls {
     void RecordFolders() override { ++HistoryCalls; }
     void SetProgress(int32_t percent) override { Progress.push_back(percent); }
     void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+    void FileSkipped(const std::string& path, const std::string& reason) override
+    {
+        SkipNotes.push_back(path + ": " + reason);
+    }
     void ShowReport(const RunReport& report) override
     {
+        if (CheckTotals) {
+            EXPECT_EQ(std::stoll(report.TotalText), std::stoll(report.ProcessedText) + std::stoll(report.SkippedText))
+                << "the report does not add up";
+        }
         Reports.push_back(report);
         ProgressAtReport.push_back(Progress.empty() ? -1 : Progress.back());
         if (OnReport) {

@@ -5,6 +5,9 @@
 //       COUNT valid pictures of WIDTH x HEIGHT, of every kind in turn (JPEG baseline, progressive, gray,
 //       CMYK, with an EXIF orientation; BMP 8, 24 and 32 bits, RLE), spread over nested folders of at most
 //       100 files; prints one line per file: "converted PATH" relative to FOLDER
+//   write_test_pictures large FOLDER COUNT WIDTH HEIGHT bmp|progressive
+//       COUNT photo-sized pictures of one kind, for memory and speed measurements: 24-bit BMPs, or
+//       progressive 4:4:4 JPEGs (the largest coefficient buffer a photo can need)
 
 #include "support/BadInputs.h"
 #include "support/TestSupport.h"
@@ -58,6 +61,21 @@ int WriteGood(const fs::path& folder, int count, int32_t width, int32_t height, 
     return 0;
 }
 
+int WriteLarge(const fs::path& folder, int count, int32_t width, int32_t height, const std::string& kind)
+{
+    fs::create_directories(folder);
+    for (int i = 0; i < count; ++i) {
+        const Raster raster = MakeTestRaster(width, height, static_cast<uint32_t>(i + 1));
+        const bool bmp = kind == "bmp";
+        const std::string name = "large-" + std::to_string(i) + (bmp ? ".bmp" : ".jpg");
+        WriteFileBytes((folder / name).string(),
+                       bmp ? EncodeBmp(raster, 24)
+                           : BuildJpeg(raster, {.Quality = 92, .Progressive = true, .Sampling = {{1, 1}, {1, 1}, {1, 1}}}));
+        std::cout << "converted " << name << "\n";
+    }
+    return 0;
+}
+
 int WriteBad(const fs::path& folder)
 {
     fs::create_directories(folder);
@@ -79,6 +97,10 @@ int main(int argc, char** argv)
     if (args.size() == 6 && args[0] == "good") {
         return WriteGood(args[1], std::stoi(args[2]), std::stoi(args[3]), std::stoi(args[4]), args[5]);
     }
-    std::cerr << "usage: write_test_pictures bad FOLDER | good FOLDER COUNT WIDTH HEIGHT TAG\n";
+    if (args.size() == 6 && args[0] == "large") {
+        return WriteLarge(args[1], std::stoi(args[2]), std::stoi(args[3]), std::stoi(args[4]), args[5]);
+    }
+    std::cerr << "usage: write_test_pictures bad FOLDER | good FOLDER COUNT WIDTH HEIGHT TAG"
+                 " | large FOLDER COUNT WIDTH HEIGHT bmp|progressive\n";
     return 64;
 }
