@@ -1,10 +1,9 @@
 #include "cli/Cli.h"
+#include "platform/System.h"
 
 #include <atomic>
 #include <csignal>
 #include <iostream>
-#include <malloc.h>
-#include <unistd.h>
 
 namespace {
 
@@ -22,14 +21,10 @@ extern "C" void OnInterrupt(int signal)
 
 int main(int argc, char** argv)
 {
-#ifdef __GLIBC__
-    // Workers free large picture buffers that another worker could use next; with one arena they do,
-    // instead of each thread keeping its own freed memory.
-    mallopt(M_ARENA_MAX, 1);
-#endif
+    UseOneMallocArena();
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     std::ios::sync_with_stdio(false);
     std::vector<std::string> args(argv + 1, argv + argc);
-    return RunCli(args, std::cout, std::cerr, isatty(STDERR_FILENO) != 0, &interrupted);
+    return RunCli(args, std::cout, std::cerr, StandardErrorIsTerminal(), &interrupted);
 }

@@ -233,9 +233,21 @@ void ConvertCmyk(const JSAMPLE* from, uint8_t* to, JDIMENSION width, bool invert
     }
 }
 
-// Decompresses the picture into `out`, which already has the upright size. Plain upright RGB goes straight
-// into the raster; otherwise bands of rows are read into libjpeg buffers, converted to RGB where needed and
-// placed where the orientation puts them.
+// Turns a band of decoded rows into RGB (CMYK and gray rows; RGB rows already are).
+void BandToRgb(j_decompress_ptr cinfo, JSAMPARRAY rows, JSAMPARRAY rgb, JDIMENSION count)
+{
+    const bool inverted = cinfo->saw_Adobe_marker != 0;
+    for (JDIMENSION i = 0; i < count && cinfo->out_color_space != JCS_RGB; ++i) {
+        if (cinfo->out_color_space == JCS_CMYK) {
+            ConvertCmyk(rows[i], rgb[i], cinfo->output_width, inverted);
+        } else {
+            ExpandGray(rows[i], cinfo->colormap[0], rgb[i], cinfo->output_width);
+        }
+    }
+}
+
+// Decompresses a picture that must be turned into `out`, which already has the upright size: bands of rows
+// are read into libjpeg buffers, converted to RGB and placed where the orientation puts them.
 bool Decompress(Decoder& d, int orientation, Raster& out)
 {
     if (setjmp(d.err.jump) != 0) {
@@ -255,20 +267,12 @@ bool Decompress(Decoder& d, int orientation, Raster& out)
         return false;
     }
     constexpr JDIMENSION Band = 32;
-    const bool direct = space == JCS_RGB && !(orientation >= 2 && orientation <= 8);
     const j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
-    JSAMPROW directRows[Band];
-    JSAMPARRAY rows = direct ? directRows : (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * components, Band);
+    JSAMPARRAY rows = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * components, Band);
     JSAMPARRAY rgb = space == JCS_RGB ? rows : (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * 3, Band);
-    const bool inverted = cinfo->saw_Adobe_marker != 0;
     while (cinfo->output_scanline < height) {
         const JDIMENSION first = cinfo->output_scanline;
         const JDIMENSION count = std::min(Band, height - first);
-        if (direct) {
-            for (JDIMENSION i = 0; i < count; ++i) {
-                directRows[i] = out.Row(static_cast<int32_t>(first + i));
-            }
-        }
         for (JDIMENSION got = 0; got < count;) {
             const JDIMENSION read = jpeg_read_scanlines(cinfo, rows + got, count - got);
             if (read == 0) {
@@ -276,16 +280,7 @@ bool Decompress(Decoder& d, int orientation, Raster& out)
             }
             got += read;
         }
-        if (direct) {
-            continue;
-        }
-        for (JDIMENSION i = 0; i < count && space != JCS_RGB; ++i) {
-            if (space == JCS_CMYK) {
-                ConvertCmyk(rows[i], rgb[i], width, inverted);
-            } else {
-                ExpandGray(rows[i], cinfo->colormap[0], rgb[i], width);
-            }
-        }
+        BandToRgb(cinfo, rows, rgb, count);
         PlaceStoredRows(out, orientation, static_cast<int32_t>(width), static_cast<int32_t>(height),
                         static_cast<int32_t>(first), rgb, static_cast<int32_t>(count));
     }

@@ -29,7 +29,7 @@ void PrepareNumbering(RunState& state, const std::string& previewCaption, bool s
 {
     state.NamePrefix = previewCaption;
     if (startTicked) {
-        // Wraps like the 32-bit original instead of overflowing at the lowest number.
+        // The number is 32-bit and wraps around at the lowest value instead of overflowing.
         state.FileNumber = static_cast<int32_t>(static_cast<uint32_t>(ApplyStartNumber(state, startNumberText)) - 1u);
     } else {
         state.ZeroPosition = RemoveLastZero(state.NamePrefix);

@@ -252,7 +252,11 @@ class ConversionRun::Pipeline {
     PrepareOptions options_;
 };
 
-RunOutcome ConversionRun::StartCommand(RunControls& controls)
+namespace {
+
+// The tests of the boxes before anything else happens; false after showing the message of the first that
+// fails.
+bool InputsAccepted(RunControls& controls)
 {
     static constexpr std::array<std::pair<std::string (RunControls::*)(), const char*>, 4> InputTests = {{
         {&RunControls::SourceText, "Не указан источник"},
@@ -263,14 +267,23 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
     for (const auto& [text, message] : InputTests) {
         if ((controls.*text)().empty()) {
             controls.ShowMessage(message);
-            return RunOutcome::Refused;
+            return false;
         }
     }
     if (controls.StartFromNumber() && !TryStrToInt(controls.StartNumberText())) {
         controls.ShowMessage("Счётчик должен состоять из цифр");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+RunOutcome ConversionRun::StartCommand(RunControls& controls)
+{
+    if (!InputsAccepted(controls)) {
         return RunOutcome::Refused;
     }
-
     controls.RecordFolders();
     failedSaves_ = 0;
     written_.clear();

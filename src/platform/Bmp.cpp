@@ -345,6 +345,29 @@ uint64_t RowBytes(const Layout& layout)
 // Run-length encoded 4- and 8-bit data. Lines only ever move forward, so decoding stops at the last line,
 // and every run is clipped to the row: hostile data can neither write outside the raster nor make the
 // work exceed a bounded amount per input byte.
+// The pixels of one encoded run: `count` pixels alternating the two nibbles (4 bits) or repeating the
+// byte (8 bits).
+void WriteEncodedRun(uint8_t* dst, int64_t count, unsigned code, bool rle4, const Palette& palette)
+{
+    if (rle4) {
+        const uint32_t colors[2] = {palette[code >> 4], palette[code & 0x0F]};
+        WritePixels(dst, count, [&colors](int64_t i) { return colors[i & 1]; });
+    } else {
+        WritePixels(dst, count, [color = palette[code]](int64_t) { return color; });
+    }
+}
+
+// The pixels of one absolute run, `count` indices stored as nibbles or bytes from `p`.
+void WriteAbsoluteRun(uint8_t* dst, int64_t count, const uint8_t* p, bool rle4, const Palette& palette)
+{
+    if (rle4) {
+        WritePixels(dst, count,
+                    [p, &palette](int64_t i) { return palette[(i & 1) ? (p[i >> 1] & 0x0F) : (p[i >> 1] >> 4)]; });
+    } else {
+        WritePixels(dst, count, [p, &palette](int64_t i) { return palette[p[i]]; });
+    }
+}
+
 void DecodeRle(const uint8_t* p, const uint8_t* end, const Layout& layout, const Palette& palette, Raster& out)
 {
     const bool rle4 = layout.Compression == BiRle4;
@@ -362,13 +385,7 @@ void DecodeRle(const uint8_t* p, const uint8_t* end, const Layout& layout, const
         const unsigned code = p[1];
         p += 2;
         if (count > 0) {
-            const int64_t n = std::min<int64_t>(count, width - x);
-            if (rle4) {
-                const uint32_t colors[2] = {palette[code >> 4], palette[code & 0x0F]};
-                WritePixels(rowAt(x), n, [&colors](int64_t i) { return colors[i & 1]; });
-            } else {
-                WritePixels(rowAt(x), n, [color = palette[code]](int64_t) { return color; });
-            }
+            WriteEncodedRun(rowAt(x), std::min<int64_t>(count, width - x), code, rle4, palette);
             x = std::min<int64_t>(x + count, width);
         } else if (code == 0) {
             x = 0;
@@ -386,14 +403,7 @@ void DecodeRle(const uint8_t* p, const uint8_t* end, const Layout& layout, const
             const int64_t bytes = rle4 ? (code + 1) / 2 : code;
             const int64_t available = std::min<int64_t>(bytes, end - p);
             const int64_t pixels = rle4 ? std::min<int64_t>(code, 2 * available) : available;
-            const int64_t n = std::min<int64_t>(pixels, width - x);
-            if (rle4) {
-                WritePixels(rowAt(x), n, [p, &palette](int64_t i) {
-                    return palette[(i & 1) ? (p[i >> 1] & 0x0F) : (p[i >> 1] >> 4)];
-                });
-            } else {
-                WritePixels(rowAt(x), n, [p, &palette](int64_t i) { return palette[p[i]]; });
-            }
+            WriteAbsoluteRun(rowAt(x), std::min<int64_t>(pixels, width - x), p, rle4, palette);
             x = std::min<int64_t>(x + code, width);
             if (available < bytes) {
                 break;

@@ -2,75 +2,37 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 std::string LoadError::Text() const
 {
-    std::string text;
-    switch (Reason) {
-    case LoadReason::None:
-        return text;
-    case LoadReason::CannotOpen:
-        text = "файл не открывается";
-        break;
-    case LoadReason::NotRegularFile:
-        text = "это не обычный файл";
-        break;
-    case LoadReason::FileTooLarge:
-        text = "файл слишком велик";
-        break;
-    case LoadReason::ReadFailed:
-        text = "ошибка чтения файла";
-        break;
-    case LoadReason::OutOfMemory:
-        text = "не хватило памяти";
-        break;
-    case LoadReason::Cancelled:
-        text = "прервано";
-        break;
-    case LoadReason::BmpSignature:
-        text = "BMP: нет подписи BM";
-        break;
-    case LoadReason::BmpHeaderCut:
-        text = "BMP: заголовок обрезан";
-        break;
-    case LoadReason::BmpHeaderKind:
-        text = "BMP: неизвестный вид заголовка";
-        break;
-    case LoadReason::BmpPlanes:
-        text = "BMP: число плоскостей не 1";
-        break;
-    case LoadReason::BmpBitCount:
-        text = "BMP: неподдерживаемое число бит на пиксель";
-        break;
-    case LoadReason::BmpCompression:
-        text = "BMP: неподдерживаемое сжатие";
-        break;
-    case LoadReason::BmpBitMasks:
-        text = "BMP: битовые маски за концом файла";
-        break;
-    case LoadReason::BmpColorTable:
-        text = "BMP: неверная таблица цветов";
-        break;
-    case LoadReason::PictureSize:
-        text = "недопустимый размер изображения";
-        break;
-    case LoadReason::JpegError:
-        text = "JPEG";
-        break;
-    case LoadReason::JpegScans:
-        text = "JPEG: слишком много сканов";
-        break;
-    case LoadReason::JpegNoImage:
-        text = "JPEG: файл обрывается до данных изображения";
-        break;
-    case LoadReason::JpegProcess:
-        text = "JPEG: неподдерживаемый вид сжатия";
-        break;
-    case LoadReason::JpegColorSpace:
-        text = "JPEG: неподдерживаемое цветовое пространство";
-        break;
-    }
-    return Detail.empty() ? text : text + ": " + Detail;
+    // One text per LoadReason, in the order of the enumeration.
+    static constexpr const char* Texts[] = {
+        "",
+        "файл не открывается",
+        "это не обычный файл",
+        "файл слишком велик",
+        "ошибка чтения файла",
+        "не хватило памяти",
+        "прервано",
+        "BMP: нет подписи BM",
+        "BMP: заголовок обрезан",
+        "BMP: неизвестный вид заголовка",
+        "BMP: число плоскостей не 1",
+        "BMP: неподдерживаемое число бит на пиксель",
+        "BMP: неподдерживаемое сжатие",
+        "BMP: битовые маски за концом файла",
+        "BMP: неверная таблица цветов",
+        "недопустимый размер изображения",
+        "JPEG",
+        "JPEG: слишком много сканов",
+        "JPEG: файл обрывается до данных изображения",
+        "JPEG: неподдерживаемый вид сжатия",
+        "JPEG: неподдерживаемое цветовое пространство",
+    };
+    static_assert(std::size(Texts) == static_cast<size_t>(LoadReason::JpegColorSpace) + 1);
+    const std::string text = Texts[static_cast<size_t>(Reason)];
+    return Detail.empty() || Reason == LoadReason::None ? text : text + ": " + Detail;
 }
 
 int64_t MemoryReader::ReadAt(uint64_t offset, uint8_t* to, size_t count)
