@@ -15,6 +15,7 @@
 #include <random>
 #include <set>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -198,4 +199,22 @@ TEST(WriteFileAtomically, FailsWithoutLeavingAnythingBehind)
     EXPECT_TRUE(WriteFileAtomically(dir / "img0002.jpg", bytes));
     EXPECT_EQ(Names(dir.Str()), (std::set<std::string>{"img0001.jpg", "img0002.jpg"}));
     EXPECT_EQ(ReadFileBytes(dir / "img0002.jpg"), std::string(1000, 7));
+
+    // A read-only file in a folder the user may write is not replaced behind the user's back. Root may
+    // write anything, so as root the write is tried by a child that has become an ordinary user.
+    fs::permissions(dir.Path(), fs::perms::all);
+    WriteFileBytes(dir / "img0003.jpg", "old");
+    fs::permissions(dir / "img0003.jpg", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool dropped = geteuid() != 0 || (setgid(65534) == 0 && setuid(65534) == 0);
+        _exit(dropped && !WriteFileAtomically(dir / "img0003.jpg", bytes) ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadFileBytes(dir / "img0003.jpg"), "old");
+    EXPECT_EQ(fs::status(dir / "img0003.jpg").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(Names(dir.Str()), (std::set<std::string>{"img0001.jpg", "img0002.jpg", "img0003.jpg"}));
 }
