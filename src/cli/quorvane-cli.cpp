@@ -21,7 +21,7 @@ extern "C" void OnInterrupt(int signal)
 
 int main(int argc, char** argv)
 {
-    UseOneMallocArena();
+    TuneAllocatorForPictures();
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     std::ios::sync_with_stdio(false);

@@ -306,6 +306,7 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
         }
         peakLeased_ = pipeline.Peak();
     } catch (...) {
+        ReturnFreeMemory();
         // Unlike a bare run, a run ended by an error still starts the next one from zero.
         SyncFileSystem(controls.ReceiverText());
         Reset();
@@ -319,6 +320,7 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
     if (!written_.empty()) {
         SyncFileSystem(controls.ReceiverText());
     }
+    ReturnFreeMemory();
     Report(controls);
     Reset();
     controls.SetProgress(0);

@@ -10,10 +10,19 @@ int64_t PhysicalMemoryBytes()
     return pages > 0 && pageSize > 0 ? int64_t{pages} * pageSize : 0;
 }
 
-void UseOneMallocArena()
+void TuneAllocatorForPictures()
 {
 #ifdef __GLIBC__
     mallopt(M_ARENA_MAX, 1);
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
+}
+
+void ReturnFreeMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
 #endif
 }
 
