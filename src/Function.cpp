@@ -93,6 +93,7 @@ std::optional<std::pair<std::string, std::string>> SizeOf(const PhoneCatalogue& 
 void AddToHistory(const std::string& folder, const std::string& fileName, const std::string& boxText)
 {
     std::string entry = folder + std::string(LineEnd);
+    WriteMode mode = WriteMode::Append;
     if (const auto content = ReadWholeFile(fileName)) {
         LineReader reader(*content);
         while (!reader.AtEnd()) {
@@ -100,12 +101,18 @@ void AddToHistory(const std::string& folder, const std::string& fileName, const 
                 return;
             }
         }
+        // Reading stops at a Ctrl-Z: a new line after a final one would never be read, so it takes its place.
+        std::string_view kept = *content;
+        if (!kept.empty() && kept.back() == '\x1a') {
+            kept.remove_suffix(1);
+            mode = WriteMode::AppendOverCtrlZ;
+        }
         // A hand-edited last line without its end would otherwise run into the new folder.
-        if (!content->empty() && content->back() != '\n') {
+        if (!kept.empty() && kept.back() != '\n') {
             entry.insert(0, LineEnd);
         }
     }
-    WriteTextFile(fileName, entry, WriteMode::Append);
+    WriteTextFile(fileName, entry, mode);
 }
 
 std::optional<std::vector<std::string>> LoadHistory(const std::string& fileName)

@@ -63,7 +63,8 @@ std::optional<std::pair<std::string, std::string>> SizeOf(const PhoneCatalogue& 
 
 // Appends the folder and a line end to the history file unless a line of the file equals boxText. A file
 // that cannot be read gets the folder appended without that test. A file whose last line lacks its line
-// end gets one first, so two folders never share a line.
+// end gets one first, so two folders never share a line; a Ctrl-Z as the file's last byte is replaced by
+// the new line, since reading stops at it.
 void AddToHistory(const std::string& folder, const std::string& fileName, const std::string& boxText);
 
 // The non-empty lines of the history file in file order, repeats included; nothing when the file cannot

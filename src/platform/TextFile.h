@@ -27,8 +27,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // The line end the tool writes.
 inline constexpr std::string_view LineEnd = "\r\n";
 
-// Write modes of the text files: create or empty, or append at the end.
-enum class WriteMode { Replace, Append };
+// Write modes of the text files: create or empty; append at the end; or append in place of a last byte
+// that is a Ctrl-Z (a plain append when the file does not end in one).
+enum class WriteMode { Replace, Append, AppendOverCtrlZ };
 
-// Writes the bytes to the file; false when it cannot be opened or written. Reports nothing.
+// Writes the bytes to the file; false when it cannot be opened or written, or is not a regular file (a
+// pipe or device of that name is never opened in a way that waits). Reports nothing.
 bool WriteTextFile(const std::string& path, std::string_view bytes, WriteMode mode);

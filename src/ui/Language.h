@@ -22,3 +22,11 @@ void InstallTranslations(QApplication& app);
 // An engine text (local 8-bit, Russian) as the windows show it: the messages of a run and of the
 // catalogue are translated, anything else is shown as it stands.
 QString ShownEngineText(const std::string& text);
+
+// Bytes from a file or a file name as the windows show them: decoded as UTF-8 when they are valid UTF-8,
+// else as Windows-1251, the usual encoding of Russian text files written on Windows.
+QString DecodeFileText(const std::string& bytes);
+
+// The same as one readable line: control characters and line or paragraph separators are written as
+// escapes (\n, \r, \t, \x1b, \u2028), so nothing splits the line or hides in it.
+QString OneLine(const std::string& bytes);

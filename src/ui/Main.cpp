@@ -179,10 +179,9 @@ void TForm1::CheckBox2Click(bool ticked)
 
 void TForm1::LoadPhoneCatalogue()
 {
-    std::vector<std::string> makers;
-    const auto message = ::LoadPhoneCatalogue(PhoneFileName, catalogue_, makers);
-    for (const std::string& maker : makers) {
-        ui_->cbFirm->addItem(FromLocal(maker));
+    const auto message = ::LoadPhoneCatalogue(PhoneFileName, catalogue_, makers_);
+    for (const std::string& maker : makers_) {
+        ui_->cbFirm->addItem(DecodeFileText(maker));
     }
     ui_->cbFirm->setCurrentIndex(-1);
     if (message) {
@@ -190,23 +189,27 @@ void TForm1::LoadPhoneCatalogue()
     }
 }
 
+// The lists show the names decoded; the catalogue is looked up by the bytes the file holds, by index.
 void TForm1::cbFirmChange()
 {
     Handle([this] {
         ui_->cbModel->setCurrentIndex(-1);
         ui_->cbModel->clear();
-        FillModelList(Local(ui_->cbFirm->itemText(ui_->cbFirm->currentIndex())));
+        models_.clear();
+        const int index = ui_->cbFirm->currentIndex();
+        if (index >= 0 && static_cast<size_t>(index) < makers_.size()) {
+            FillModelList(makers_[static_cast<size_t>(index)]);
+        }
     });
 }
 
 void TForm1::FillModelList(const std::string& maker)
 {
-    std::vector<std::string> items;
     for (const std::string& model : ModelsOf(catalogue_, maker)) {
-        AddComboItem(items, model);
+        AddComboItem(models_, model);
     }
-    for (const std::string& item : items) {
-        ui_->cbModel->addItem(FromLocal(item));
+    for (const std::string& model : models_) {
+        ui_->cbModel->addItem(DecodeFileText(model));
     }
     // A list filled from nothing would select its first item; the model is chosen by the user only.
     ui_->cbModel->setCurrentIndex(-1);
@@ -214,14 +217,19 @@ void TForm1::FillModelList(const std::string& maker)
 
 void TForm1::cbModelChange()
 {
-    Handle([this] { ShowModelSize(Local(ui_->cbModel->itemText(ui_->cbModel->currentIndex()))); });
+    Handle([this] {
+        const int index = ui_->cbModel->currentIndex();
+        if (index >= 0 && static_cast<size_t>(index) < models_.size()) {
+            ShowModelSize(models_[static_cast<size_t>(index)]);
+        }
+    });
 }
 
 void TForm1::ShowModelSize(const std::string& model)
 {
     if (const auto size = SizeOf(catalogue_, model)) {
-        ui_->eWidth->setText(FromLocal(size->first));
-        ui_->eHeight->setText(FromLocal(size->second));
+        ui_->eWidth->setText(DecodeFileText(size->first));
+        ui_->eHeight->setText(DecodeFileText(size->second));
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class Dialogs;
 class QComboBox;
@@ -88,6 +89,9 @@ class TForm1 : public QWidget, public RunControls {
     std::unique_ptr<Ui::TForm1> ui_;
     ConversionRun run_;
     PhoneCatalogue catalogue_;
+    // The items of cbFirm and cbModel as the catalogue file holds them, byte for byte.
+    std::vector<std::string> makers_;
+    std::vector<std::string> models_;
     TForm2* form2_ = nullptr;
     TForm3* form3_ = nullptr;
     bool running_ = false;

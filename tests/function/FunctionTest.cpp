@@ -146,6 +146,8 @@ TEST(FolderHistoryTest, RecordsOnlyNewFolders)
         {"empty file", "", "/p/a", "/p/a\r\n"},
         {"unended last line matches", "/p/a\r\n/p/b", "/p/b", "/p/a\r\n/p/b"},
         {"unended last line is ended first", "/p/a\r\n/p/b", "/p/c", "/p/a\r\n/p/b\r\n/p/c\r\n"},
+        {"final Ctrl-Z gives way", "/p/a\r\n\x1a", "/p/b", "/p/a\r\n/p/b\r\n"},
+        {"final Ctrl-Z after an unended line", "/p/a\x1a", "/p/b", "/p/a\r\n/p/b\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -2,8 +2,10 @@
 
 #include "support/TestSupport.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -65,8 +67,22 @@ TEST(TextFiles, WriteReplacesOrAppendsAndFailsQuietly)
     EXPECT_EQ(ReadWholeFile(path), "one\r\ntwo\r\n");
     EXPECT_TRUE(WriteTextFile(path, "x", WriteMode::Replace));
     EXPECT_EQ(ReadWholeFile(path), "x");
+    EXPECT_TRUE(WriteTextFile(path, "y", WriteMode::AppendOverCtrlZ)); // no Ctrl-Z: a plain append
+    EXPECT_TRUE(WriteTextFile(path, "\x1a", WriteMode::Append));
+    EXPECT_TRUE(WriteTextFile(path, "z", WriteMode::AppendOverCtrlZ));
+    EXPECT_EQ(ReadWholeFile(path), "xyz");
     EXPECT_FALSE(WriteTextFile(dir / "missing/f.ini", "x", WriteMode::Replace));
     EXPECT_FALSE(ReadWholeFile(dir.Str())); // a folder is not a readable file
     ASSERT_EQ(mkfifo((dir / "pipe.ini").c_str(), 0600), 0);
     EXPECT_FALSE(ReadWholeFile(dir / "pipe.ini")); // refused at once rather than waiting for a writer
+    // Writing is refused at once too, with or without a reader at the other end, and sends nothing.
+    for (WriteMode mode : {WriteMode::Replace, WriteMode::Append, WriteMode::AppendOverCtrlZ}) {
+        EXPECT_FALSE(WriteTextFile(dir / "pipe.ini", "x", mode));
+        const int reader = open((dir / "pipe.ini").c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        EXPECT_FALSE(WriteTextFile(dir / "pipe.ini", "x", mode));
+        char byte = 0;
+        EXPECT_LE(read(reader, &byte, 1), 0);
+        close(reader);
+    }
 }

@@ -92,6 +92,27 @@ TEST(CatalogueWindowTest, MakersAreListedAtStartUpWithNothingChosen)
     EXPECT_TRUE(fixture.Dialogs.Events.empty());
 }
 
+TEST(CatalogueWindowTest, NamesInWindows1251AreShownAndLookedUpByTheirBytes)
+{
+    // "[Нокиа]", "Модель 128/160" and "[Сони]" as a Windows editor saves them, beside a UTF-8 maker.
+    WindowFixture fixture;
+    fixture.Write("phone.ini", "[\xcd\xee\xea\xe8\xe0]\r\n\xcc\xee\xe4\xe5\xeb\xfc 128/160\r\n[\xd1\xee\xed\xe8]\r\n"
+                               "[Сони]\r\nЭкспериа 240/320");
+    fixture.Open();
+    auto& makers = fixture.Control<QComboBox>("cbFirm");
+    auto& models = fixture.Control<QComboBox>("cbModel");
+    EXPECT_EQ(Items(makers), (QStringList{"Нокиа", "Сони", "Сони"}));
+    Choose(makers, 0);
+    EXPECT_EQ(Items(models), QStringList{"Модель"});
+    Choose(models, 0);
+    EXPECT_EQ(fixture.Control<QLineEdit>("eWidth").text(), QStringLiteral("128"));
+    // The two makers that look alike are two sections of different bytes.
+    Choose(makers, 1);
+    EXPECT_EQ(models.count(), 0);
+    Choose(makers, 2);
+    EXPECT_EQ(Items(models), QStringList{"Экспериа"});
+}
+
 TEST(CatalogueWindowTest, MessageOfABadCatalogueComesBeforeTheWindowAndKeepsWhatWasRead)
 {
     WindowFixture fixture;

@@ -130,6 +130,10 @@ TEST(ReportWindowTest, ListGrowsWithTheWindowAndOkKeepsTheCorner)
     EXPECT_EQ(ok.geometry(), QRect(400 - 3 - 85, 300 - 6 - 26, 85, 26));
     EXPECT_EQ(found.pos(), labelAt);
 
+    // Each skipped file is one readable line, whatever its name holds.
+    report.Fill("2", "0", "2", {"/in/a\nb\x1b.jpg", "/in/caf\xe9.jpg"});
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral("/in/a\\nb\\x1b.jpg\n/in/cafй.jpg"));
+
     // A second run's report replaces the first one's.
     report.Fill("0", "0", "0", {"Выполнено без ошибок"});
     EXPECT_EQ(memo.toPlainText(), QStringLiteral("Выполнено без ошибок"));
