@@ -2,6 +2,7 @@
 
 #include "QuorvaneVersion.h"
 #include "app/StartUp.h"
+#include "platform/System.h"
 #include "ui/Appearance.h"
 #include "ui/Dialogs.h"
 #include "ui/Language.h"
@@ -75,6 +76,7 @@ std::vector<std::string> Arguments(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    TuneAllocatorForPictures();
     // Answered before anything needs a display.
     const StartOptions asked = ParseStartOptions(Arguments(argc, argv));
     if (asked.Help) {

@@ -289,6 +289,7 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
     written_.clear();
     replaced_.clear();
     counted_.clear();
+    wroteAny_ = false;
     bool interrupted = false;
     try {
         CountPictures(controls, controls.SourceText());
@@ -317,7 +318,7 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
     for (const auto& [identity, path] : replaced_) {
         Skip(controls, path, "не прочитан: заменён файлом, записанным этим запуском");
     }
-    if (!written_.empty()) {
+    if (wroteAny_) {
         SyncFileSystem(controls.ReceiverText());
     }
     ReturnFreeMemory();
@@ -351,14 +352,24 @@ void ConversionRun::Reset()
 void ConversionRun::CountPictures(RunControls& controls, const std::string& folder)
 {
     std::set<FileId> visited;
-    Traverse(controls, folder, visited, [&](const std::string& parent, const DirEntry& entry) {
+    Traverse(controls, folder, visited, [this](const std::string&, const DirEntry& entry) {
         if (IsCountedPicture(Extension(entry.Name)) && State.TotalFiles < INT32_MAX) {
             ++State.TotalFiles;
-            if (auto identity = IdentityOf(JoinPath(parent, entry.Name))) {
-                counted_.insert(*identity);
-            }
         }
     });
+    // Only a receiver inside the source tree can put this run's outputs in the walk's way; then the
+    // counted pictures are told apart from them by identity.
+    const auto receiver = IdentityOf(controls.ReceiverText());
+    receiverInSource_ = receiver && visited.count(*receiver) != 0;
+    if (receiverInSource_) {
+        visited.clear();
+        Traverse(controls, folder, visited, [this](const std::string& parent, const DirEntry& entry) {
+            if (auto identity = IsCountedPicture(Extension(entry.Name)) ? IdentityOf(JoinPath(parent, entry.Name))
+                                                                        : std::nullopt) {
+                counted_.insert(*identity);
+            }
+        });
+    }
 }
 
 void ConversionRun::WalkFolder(RunControls& controls, Pipeline& pipeline, const std::string& folder)
@@ -381,7 +392,7 @@ void ConversionRun::ProcessFile(RunControls& controls, Pipeline& pipeline, const
     task->Path = JoinPath(folder, entry.Name);
     task->Kind = *kind;
     task->Settings = {controls.WidthText(), controls.HeightText(), controls.QualityText()};
-    if (auto identity = IdentityOf(task->Path)) {
+    if (auto identity = receiverInSource_ ? IdentityOf(task->Path) : std::nullopt) {
         task->Counted = counted_.erase(*identity) != 0;
     }
     pipeline.Submit(std::move(task));
@@ -400,7 +411,8 @@ void ConversionRun::FinishOldest(RunControls& controls, Pipeline& pipeline)
         throw RunInterrupted{};
     }
     // A file this run has written (a receiver inside the source tree) is never read back as a source.
-    if (auto identity = IdentityOf(task->Path); identity && written_.count(*identity) != 0) {
+    if (auto identity = receiverInSource_ ? IdentityOf(task->Path) : std::nullopt;
+        identity && written_.count(*identity) != 0) {
         PassOwnOutput(controls, task->Path, task->Counted || replaced_.erase(*identity) != 0);
         return;
     }
@@ -459,13 +471,14 @@ void ConversionRun::PrepareNumbering(RunControls& controls)
 void ConversionRun::SaveOutputPicture(RunControls& controls, const PreparedPicture& prepared)
 {
     const std::string path = JoinPath(controls.ReceiverText(), NumberedFileName(State));
-    const std::optional<FileId> before = IdentityOf(path);
+    const std::optional<FileId> before = receiverInSource_ ? IdentityOf(path) : std::nullopt;
     if (prepared.Result != PreparedPicture::Outcome::Encoded || !Writer(path, prepared.Jpeg)) {
         ++failedSaves_;
         controls.ShowMessage("Проверьте директорию: " + controls.ReceiverText());
         return;
     }
-    if (auto identity = IdentityOf(path)) {
+    wroteAny_ = true;
+    if (auto identity = receiverInSource_ ? IdentityOf(path) : std::nullopt) {
         written_.insert(*identity);
         if (before && counted_.erase(*before) != 0) {
             replaced_[*identity] = path;

@@ -112,6 +112,8 @@ class ConversionRun {
 
     int32_t failedSaves_ = 0;
     int64_t peakLeased_ = 0;
+    bool wroteAny_ = false;
+    bool receiverInSource_ = false;           // the receiver is one of the folders the walk lists
     std::set<FileId> counted_;                // pictures counted and not yet met by the walk
     std::set<FileId> written_;                // this run's outputs
     std::map<FileId, std::string> replaced_;  // outputs that replaced a counted picture the walk had not met

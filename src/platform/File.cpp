@@ -138,8 +138,9 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes)
 FileDescriptor CreateTemporary(const std::string& folder, std::string& temp)
 {
     static std::atomic<unsigned> counter{0};
+    static const std::string prefix = ".quorvane-" + std::to_string(getpid()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = folder + ".quorvane-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".tmp";
+        temp = folder + prefix + std::to_string(++counter) + ".tmp";
         FileDescriptor fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (fd || errno != EEXIST) {
             return fd;

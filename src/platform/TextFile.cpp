@@ -1,7 +1,10 @@
 #include "platform/TextFile.h"
 
+#include "platform/File.h"
+
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,32 +38,8 @@ std::string LineReader::ReadLine()
 
 std::optional<std::string> ReadWholeFile(const std::string& path)
 {
-    // Opened without waiting, so a pipe of that name is refused instead of blocking the tool.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    struct stat info {};
-    std::optional<std::string> content;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        content.emplace();
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0) {
-                content.reset();
-            }
-            if (n <= 0) {
-                break;
-            }
-            content->append(buffer, static_cast<size_t>(n));
-        }
-    }
-    close(fd);
-    return content;
+    // A pipe or device of that name is refused instead of blocking the tool.
+    return ReadRegularFile(path, std::numeric_limits<uint64_t>::max());
 }
 
 bool WriteTextFile(const std::string& path, std::string_view bytes, WriteMode mode)
@@ -69,10 +48,11 @@ bool WriteTextFile(const std::string& path, std::string_view bytes, WriteMode mo
     // when the last byte may be a Ctrl-Z to replace.
     const int access = mode == WriteMode::AppendOverCtrlZ ? O_RDWR : O_WRONLY;
     const int append = mode == WriteMode::Replace ? 0 : O_APPEND;
-    const int fd = open(path.c_str(), access | append | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    FileDescriptor file(open(path.c_str(), access | append | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (!file) {
         return false;
     }
+    const int fd = file.Get();
     struct stat info {};
     bool written = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     if (written && mode == WriteMode::Replace) {
@@ -91,5 +71,5 @@ bool WriteTextFile(const std::string& path, std::string_view bytes, WriteMode mo
         written = n > 0;
         done += written ? static_cast<size_t>(n) : 0;
     }
-    return close(fd) == 0 && written;
+    return file.Close() && written;
 }
