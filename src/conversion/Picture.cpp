@@ -164,22 +164,22 @@ bool ReadTarget(const PictureSettings& settings, TargetSize& target, std::string
 // Fits the picture into the JPEG object while the lease holds the memory for it. A file found damaged only
 // while its rows are read is a failed load all the same, whatever the fitting met on the way: Finish()
 // settles that before any other outcome counts.
-void FitSource(PictureSource& picture, const PictureSettings& settings, const PrepareOptions& options, bool spread,
-               JpegObject& jpeg, PreparedPicture& prepared)
+// `sizeError` is set when the width or height box held no number.
+void FitSource(PictureSource& picture, TargetSize target, const std::string& sizeError,
+               const PictureSettings& settings, const PrepareOptions& options, bool spread, JpegObject& jpeg,
+               PreparedPicture& prepared)
 {
     using Outcome = PreparedPicture::Outcome;
     StoppableSource stoppable(picture, options.Stop);
     std::unique_ptr<DecodeAhead> ahead = spread ? std::make_unique<DecodeAhead>(stoppable) : nullptr;
     RowSource& rows = ahead ? static_cast<RowSource&>(*ahead) : stoppable;
-    std::string error;
-    TargetSize target;
     auto fail = [&](Outcome outcome, std::string text) {
         const bool finished = rows.Finish();
         prepared.Result = finished ? outcome : Outcome::LoadFailed;
         prepared.ErrorText = finished ? std::move(text) : std::string();
     };
-    if (!ReadTarget(settings, target, error)) {
-        return fail(Outcome::SizeError, error);
+    if (!sizeError.empty()) {
+        return fail(Outcome::SizeError, sizeError);
     }
     try {
         FitPicture(jpeg, rows, target, settings);
@@ -204,8 +204,8 @@ void Prepare(const std::string& path, PictureKind kind, const PictureSettings& s
         return;
     }
     TargetSize target;
-    std::string ignored;
-    const bool sized = ReadTarget(settings, target, ignored);
+    std::string sizeError;
+    const bool sized = ReadTarget(settings, target, sizeError);
     const int64_t output = sized ? Pixels(target.Width, target.Height) * 3 + EncodeBytes(target, picture->MultiScan()) : 0;
     int64_t working = picture->WorkingBytes() + output;
     working += sized ? FitBytes(picture->Width(), picture->Height(), target) : 0;
@@ -215,7 +215,7 @@ void Prepare(const std::string& path, PictureKind kind, const PictureSettings& s
 
     JpegObject jpeg;
     jpeg.Progressive = picture->MultiScan();
-    FitSource(*picture, settings, options, spread && alone, jpeg, prepared);
+    FitSource(*picture, target, sizeError, settings, options, spread && alone, jpeg, prepared);
     if (prepared.Result == Outcome::LoadFailed) {
         prepared.Load = picture->Error() ? picture->Error() : LoadError{LoadReason::Cancelled, {}};
     }
