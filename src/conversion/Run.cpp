@@ -308,8 +308,10 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
         peakLeased_ = pipeline.Peak();
     } catch (...) {
         ReturnFreeMemory();
+        if (wroteAny_) {
+            SyncFileSystem(controls.ReceiverText());
+        }
         // Unlike a bare run, a run ended by an error still starts the next one from zero.
-        SyncFileSystem(controls.ReceiverText());
         Reset();
         controls.SetProgress(0);
         throw;
