@@ -222,6 +222,10 @@ void Prepare(const std::string& path, PictureKind kind, const PictureSettings& s
     picture.reset();
     file.reset();
     prepared.Lease.ShrinkTo(output);
+    if (options.Stop != nullptr && options.Stop->load()) {
+        prepared.Result = Outcome::LoadFailed; // never reported: the run is stopping
+        prepared.Load = {LoadReason::Cancelled, {}};
+    }
     if (prepared.Result != Outcome::Encoded) {
         return;
     }

@@ -420,6 +420,10 @@ void ConversionRun::FinishOldest(RunControls& controls, Pipeline& pipeline)
     }
     if (!task->Done) {
         pipeline.Prepare(*task);
+        // A picture the interruption cut short is neither written nor listed.
+        if (pipeline.Stopped()) {
+            throw RunInterrupted{};
+        }
     }
     FinishPicture(controls, task->Path, task->Result);
 }
