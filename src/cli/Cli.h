@@ -7,10 +7,10 @@
 
 // Exit statuses of the command-line front end.
 namespace CliExit {
-inline constexpr int Clean = 0;        // completed, nothing skipped, every save succeeded
-inline constexpr int WithFailures = 1; // completed with skipped pictures or failed saves
-inline constexpr int Stopped = 2;      // an input test refused the run, or an error ended it
-inline constexpr int Usage = 64;       // malformed command line
+inline constexpr int Clean = 0;         // completed, nothing skipped, every save succeeded
+inline constexpr int WithFailures = 1;  // completed with skipped pictures or failed saves
+inline constexpr int Stopped = 2;       // an input test refused the run, or an error ended it
+inline constexpr int Usage = 64;        // malformed command line
 inline constexpr int Interrupted = 130; // stopped by Ctrl-C after the report of what was done so far
 } // namespace CliExit
 

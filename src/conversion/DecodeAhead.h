@@ -51,7 +51,7 @@ class DecodeAhead final : public RowSource {
     std::condition_variable changed_;
     bool stopping_ = false;
     bool draining_ = false; // the reader is done: no more bands are needed
-    bool produced_ = false;  // the producer has ended
-    bool finished_ = false;  // the source's Finish() result, once produced_
+    bool produced_ = false; // the producer has ended
+    bool finished_ = false; // the source's Finish() result, once produced_
     std::thread thread_;
 };

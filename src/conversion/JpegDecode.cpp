@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
-#include <cstddef>
-#include <cstdlib>
 #include <csetjmp>
+#include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -425,8 +425,10 @@ class JpegFileSource final : public JpegSource {
         int64_t working = turned_ ? width * height * 3 : 0;
         for (int i = 0; i < c.num_components && multiScan_; ++i) {
             const jpeg_component_info& comp = c.comp_info[i];
-            const int64_t across = (width * comp.h_samp_factor + 8 * c.max_h_samp_factor - 1) / (8 * c.max_h_samp_factor);
-            const int64_t down = (height * comp.v_samp_factor + 8 * c.max_v_samp_factor - 1) / (8 * c.max_v_samp_factor);
+            const int64_t across =
+                (width * comp.h_samp_factor + 8 * c.max_h_samp_factor - 1) / (8 * c.max_h_samp_factor);
+            const int64_t down =
+                (height * comp.v_samp_factor + 8 * c.max_v_samp_factor - 1) / (8 * c.max_v_samp_factor);
             working += (across + comp.h_samp_factor) * (down + comp.v_samp_factor) * 64 * 2;
         }
         // Sample rows of a few iMCU rows per component, the output row, and the input buffer.

@@ -15,7 +15,6 @@
 
 namespace {
 
-
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;

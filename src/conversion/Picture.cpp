@@ -165,9 +165,8 @@ bool ReadTarget(const PictureSettings& settings, TargetSize& target, std::string
 // while its rows are read is a failed load all the same, whatever the fitting met on the way: Finish()
 // settles that before any other outcome counts.
 // `sizeError` is set when the width or height box held no number.
-void FitSource(PictureSource& picture, TargetSize target, const std::string& sizeError,
-               const PictureSettings& settings, const PrepareOptions& options, bool spread, JpegObject& jpeg,
-               PreparedPicture& prepared)
+void FitSource(PictureSource& picture, TargetSize target, const std::string& sizeError, const PictureSettings& settings,
+               const PrepareOptions& options, bool spread, JpegObject& jpeg, PreparedPicture& prepared)
 {
     using Outcome = PreparedPicture::Outcome;
     StoppableSource stoppable(picture, options.Stop);
@@ -198,7 +197,8 @@ void Prepare(const std::string& path, PictureKind kind, const PictureSettings& s
 {
     using Outcome = PreparedPicture::Outcome;
     std::unique_ptr<FileReader> file = FileReader::Open(path, prepared.Load);
-    std::unique_ptr<PictureSource> picture = file ? OpenPictureSource(kind, *file, prepared.Load, options.Stop) : nullptr;
+    std::unique_ptr<PictureSource> picture =
+        file ? OpenPictureSource(kind, *file, prepared.Load, options.Stop) : nullptr;
     if (!picture) {
         prepared.Result = Outcome::LoadFailed;
         return;
@@ -206,7 +206,8 @@ void Prepare(const std::string& path, PictureKind kind, const PictureSettings& s
     TargetSize target;
     std::string sizeError;
     const bool sized = ReadTarget(settings, target, sizeError);
-    const int64_t output = sized ? Pixels(target.Width, target.Height) * 3 + EncodeBytes(target, picture->MultiScan()) : 0;
+    const int64_t output =
+        sized ? Pixels(target.Width, target.Height) * 3 + EncodeBytes(target, picture->MultiScan()) : 0;
     int64_t working = picture->WorkingBytes() + output;
     working += sized ? FitBytes(picture->Width(), picture->Height(), target) : 0;
     const bool spread = options.SpreadAbove > 0 && working > options.SpreadAbove;

@@ -4,7 +4,6 @@
 #include "conversion/Naming.h"
 #include "platform/EngineError.h"
 #include "platform/IntConv.h"
-
 #include "platform/System.h"
 
 #include <algorithm>
@@ -110,7 +109,7 @@ class ConversionRun::Pipeline {
         std::string Path;
         PictureKind Kind = PictureKind::Jpeg;
         PictureSettings Settings;
-        MemoryLease Lease;  // the picture's ticket, until it is prepared
+        MemoryLease Lease;    // the picture's ticket, until it is prepared
         bool Counted = false; // the walk met this file as one of the counted pictures
         PreparedPicture Result;
         bool Taken = false;
@@ -366,8 +365,8 @@ void ConversionRun::CountPictures(RunControls& controls, const std::string& fold
     if (receiverInSource_) {
         visited.clear();
         Traverse(controls, folder, visited, [this](const std::string& parent, const DirEntry& entry) {
-            if (auto identity = IsCountedPicture(Extension(entry.Name)) ? IdentityOf(JoinPath(parent, entry.Name))
-                                                                        : std::nullopt) {
+            if (auto identity =
+                    IsCountedPicture(Extension(entry.Name)) ? IdentityOf(JoinPath(parent, entry.Name)) : std::nullopt) {
                 counted_.insert(*identity);
             }
         });

@@ -55,7 +55,7 @@ std::string ErrorBoxText(const std::string& text);
 
 // How a Start command ended.
 enum class RunOutcome {
-    Refused,   // an input test showed its message; nothing else happened
+    Refused,     // an input test showed its message; nothing else happened
     Completed,   // the report was shown
     Interrupted, // the run was stopped; the report of what was done so far was shown
 };
@@ -113,9 +113,9 @@ class ConversionRun {
     int32_t failedSaves_ = 0;
     int64_t peakLeased_ = 0;
     bool wroteAny_ = false;
-    bool receiverInSource_ = false;           // the receiver is one of the folders the walk lists
-    std::set<FileId> counted_;                // pictures counted and not yet met by the walk
-    std::set<FileId> written_;                // this run's outputs
-    std::map<FileId, std::string> replaced_;  // outputs that replaced a counted picture the walk had not met
-    std::set<FileId> visitedDirs_;            // folders entered, so no cycle is walked twice
+    bool receiverInSource_ = false;          // the receiver is one of the folders the walk lists
+    std::set<FileId> counted_;               // pictures counted and not yet met by the walk
+    std::set<FileId> written_;               // this run's outputs
+    std::map<FileId, std::string> replaced_; // outputs that replaced a counted picture the walk had not met
+    std::set<FileId> visitedDirs_;           // folders entered, so no cycle is walked twice
 };

@@ -92,7 +92,6 @@ struct Layout {
     bool Rle() const { return Compression == BiRle8 || Compression == BiRle4; }
 };
 
-
 // The start of the file as read for its headers: the bytes there are, zeros after them.
 struct Head {
     std::array<uint8_t, HeadBytes> Bytes{};
@@ -413,7 +412,6 @@ void DecodeRle(const uint8_t* p, const uint8_t* end, const Layout& layout, const
         }
     }
 }
-
 
 // The one BMP decoder. Uncompressed and bit-field rows are read from the file in bands as they are asked
 // for, so neither the file nor the picture is held whole; run-length encoded data is decoded whole on

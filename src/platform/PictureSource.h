@@ -22,7 +22,7 @@ enum class LoadReason {
     BmpPlanes,
     BmpBitCount,
     BmpCompression,
-    BmpBitMasks,  // the bit-field masks lie outside the file
+    BmpBitMasks,   // the bit-field masks lie outside the file
     BmpColorTable, // more than 256 colours, or the table lies outside the file
     PictureSize,   // a side of 0, or over the decode limits
     JpegError,     // libjpeg's own message is the detail

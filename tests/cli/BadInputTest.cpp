@@ -2,10 +2,10 @@
 // is converted or skipped as it should be, the run always finishes with the right report, and no file makes
 // the tool hang or grow without bound. Each file is run alone, and all of them in one run.
 
-#include "support/WholePicture.h"
 #include "platform/DirList.h"
 #include "support/BadInputs.h"
 #include "support/TestSupport.h"
+#include "support/WholePicture.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,5 +1,6 @@
-#include "QuorvaneVersion.h"
 #include "cli/Cli.h"
+
+#include "QuorvaneVersion.h"
 #include "platform/DirList.h"
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
@@ -141,9 +142,13 @@ TEST_F(Cli, RefusalsAndErrorsExitTwo)
 
 TEST_F(Cli, MalformedCommandLinesExitSixtyFour)
 {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--bogus"}, {"--source"}, {"stray"}, {"--no-subfolders=yes"}, {"--jobs", "0"}, {"--memory", "8"},
-             {"--version=1"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--bogus"},
+                                                                  {"--source"},
+                                                                  {"stray"},
+                                                                  {"--no-subfolders=yes"},
+                                                                  {"--jobs", "0"},
+                                                                  {"--memory", "8"},
+                                                                  {"--version=1"}}) {
         const CliResult result = Run(args);
         EXPECT_EQ(result.Status, 64) << args[0];
         EXPECT_NE(result.Err.find("Usage: quorvane-cli"), std::string::npos);

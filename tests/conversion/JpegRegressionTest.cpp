@@ -1,9 +1,9 @@
 // Hostile and cut-short JPEG data straight into both decoders (run under the sanitizers in CI), and the
 // inputs the fuzzer found.
 
-#include "support/WholePicture.h"
 #include "support/BadInputs.h"
 #include "support/TestSupport.h"
+#include "support/WholePicture.h"
 
 #include <gtest/gtest.h>
 

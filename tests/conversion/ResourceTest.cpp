@@ -4,7 +4,6 @@
 #include "conversion/MemoryGate.h"
 #include "conversion/Run.h"
 #include "platform/EngineError.h"
-
 #include "support/BadInputs.h"
 #include "support/FakeControls.h"
 #include "support/TestSupport.h"

@@ -1,6 +1,5 @@
-#include "support/WholePicture.h"
-
 #include "support/TestSupport.h"
+#include "support/WholePicture.h"
 
 #include <algorithm>
 #include <array>

@@ -83,8 +83,8 @@ PreparedPicture PrepareFromWhole(const std::string& path, PictureKind kind, cons
     Raster source;
     JpegObject jpeg;
     JpegHeaderInfo info;
-    const bool loaded = kind == PictureKind::Bmp ? DecodeBmp(data, bytes.size(), source)
-                                                 : DecodeJpeg(data, bytes.size(), source, info);
+    const bool loaded =
+        kind == PictureKind::Bmp ? DecodeBmp(data, bytes.size(), source) : DecodeJpeg(data, bytes.size(), source, info);
     if (!loaded) {
         return prepared;
     }

@@ -68,9 +68,10 @@ int WriteLarge(const fs::path& folder, int count, int32_t width, int32_t height,
         const Raster raster = MakeTestRaster(width, height, static_cast<uint32_t>(i + 1));
         const bool bmp = kind == "bmp";
         const std::string name = "large-" + std::to_string(i) + (bmp ? ".bmp" : ".jpg");
-        WriteFileBytes((folder / name).string(),
-                       bmp ? EncodeBmp(raster, 24)
-                           : BuildJpeg(raster, {.Quality = 92, .Progressive = true, .Sampling = {{1, 1}, {1, 1}, {1, 1}}}));
+        WriteFileBytes(
+            (folder / name).string(),
+            bmp ? EncodeBmp(raster, 24)
+                : BuildJpeg(raster, {.Quality = 92, .Progressive = true, .Sampling = {{1, 1}, {1, 1}, {1, 1}}}));
         std::cout << "converted " << name << "\n";
     }
     return 0;
