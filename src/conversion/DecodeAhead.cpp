@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 DecodeAhead::DecodeAhead(RowSource& source) : source_(source), columnEnd_(source.Width()) {}
 
@@ -88,7 +89,14 @@ const uint8_t* DecodeAhead::Row(int32_t y)
         for (Band& band : bands_) {
             band.Pixels.resize(static_cast<size_t>(Width()) * 3 * BandRows);
         }
-        thread_ = std::thread([this, y] { Produce(y); });
+        try {
+            thread_ = std::thread([this, y] { Produce(y); });
+        } catch (const std::system_error&) {
+            direct_ = true; // no thread to be had: the reader decodes its rows itself
+        }
+    }
+    if (direct_) {
+        return source_.Row(y);
     }
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -111,7 +119,7 @@ const uint8_t* DecodeAhead::Row(int32_t y)
 
 bool DecodeAhead::Finish()
 {
-    if (!started_) {
+    if (!started_ || direct_) {
         return source_.Finish();
     }
     {

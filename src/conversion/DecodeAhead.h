@@ -47,6 +47,7 @@ class DecodeAhead final : public RowSource {
     std::vector<Band> bands_;
     size_t reading_ = 0; // the band the reader is in
     bool started_ = false;
+    bool direct_ = false; // the thread could not be started
     std::mutex mutex_;
     std::condition_variable changed_;
     bool stopping_ = false;
