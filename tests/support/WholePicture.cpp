@@ -36,33 +36,39 @@ bool DrainSource(PictureSource& source, Raster& out, LoadError* error)
     return true;
 }
 
-bool DecodeBmp(const uint8_t* data, size_t size, Raster& out, LoadError* error)
+namespace {
+
+// Opens the decoder over the bytes and drains it; `opened` receives the decoder when it opens.
+template <typename Open, typename Source>
+bool OpenAndDrain(const uint8_t* data, size_t size, Open open, Raster& out, LoadError* error, Source& opened)
 {
     MemoryReader reader(data, size);
-    LoadError opened;
-    auto source = OpenBmp(reader, opened);
-    if (!source) {
+    LoadError refused;
+    opened = open(reader, refused);
+    if (!opened) {
         if (error != nullptr) {
-            *error = opened;
+            *error = refused;
         }
         return false;
     }
-    return DrainSource(*source, out, error);
+    return DrainSource(*opened, out, error);
+}
+
+} // namespace
+
+bool DecodeBmp(const uint8_t* data, size_t size, Raster& out, LoadError* error)
+{
+    std::unique_ptr<PictureSource> source;
+    return OpenAndDrain(
+        data, size, [](ByteReader& r, LoadError& e) { return OpenBmp(r, e); }, out, error, source);
 }
 
 bool DecodeJpeg(const uint8_t* data, size_t size, Raster& out, JpegHeaderInfo& info, LoadError* error)
 {
     info = {};
-    MemoryReader reader(data, size);
-    LoadError opened;
-    auto source = OpenJpeg(reader, opened);
-    if (!source) {
-        if (error != nullptr) {
-            *error = opened;
-        }
-        return false;
-    }
-    if (!DrainSource(*source, out, error)) {
+    std::unique_ptr<JpegSource> source;
+    if (!OpenAndDrain(
+            data, size, [](ByteReader& r, LoadError& e) { return OpenJpeg(r, e); }, out, error, source)) {
         return false;
     }
     info = {source->Width(), source->Height(), source->MultiScan(), source->Orientation()};
