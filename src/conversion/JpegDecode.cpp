@@ -4,6 +4,7 @@
 
 #include "conversion/Exif.h"
 #include "conversion/JpegCodec.h"
+#include "conversion/JpegMemory.h"
 #include "platform/Limits.h"
 
 #include <algorithm>
@@ -52,6 +53,7 @@ struct Decoder {
     jpeg_progress_mgr progress;
     FileSource src;
     const std::atomic<bool>* stop;
+    JpegCoefficientMemory coefficients;
 };
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo)
@@ -189,6 +191,7 @@ bool ReadHeader(Decoder& d, bool& multiScan, bool& cut)
     }
     jpeg_create_decompress(&d.cinfo); // clears everything in cinfo but the error manager
     d.cinfo.mem->max_memory_to_use = MaxJpegMemory;
+    d.coefficients.Install(reinterpret_cast<j_common_ptr>(&d.cinfo));
     d.cinfo.progress = &d.progress;
     d.cinfo.src = &d.src.pub;
     jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);

@@ -3,6 +3,7 @@
 // nothing with a destructor. The compressed bytes go to a vector owned by the caller's frame.
 
 #include "conversion/JpegCodec.h"
+#include "conversion/JpegMemory.h"
 #include "platform/Limits.h"
 
 #include <algorithm>
@@ -24,7 +25,7 @@ struct ErrorManager {
 // the middle of a compression the buffer it last allocated can no longer be reached to free it.
 struct VectorDestination {
     jpeg_destination_mgr pub;
-    std::vector<uint8_t>* bytes;
+    PictureBytes* bytes;
     size_t initialSize;
 };
 
@@ -32,6 +33,7 @@ struct Encoder {
     jpeg_compress_struct cinfo;
     ErrorManager err;
     VectorDestination dest;
+    JpegCoefficientMemory coefficients;
 };
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo)
@@ -84,7 +86,7 @@ void TermDestination(j_compress_ptr cinfo)
     dest.bytes->resize(dest.bytes->size() - dest.pub.free_in_buffer); // shrinking never allocates
 }
 
-void Prepare(Encoder& e, std::vector<uint8_t>& bytes, const Raster& image)
+void Prepare(Encoder& e, PictureBytes& bytes, const Raster& image)
 {
     e.cinfo.err = jpeg_std_error(&e.err.pub);
     e.err.pub.error_exit = ErrorExit;
@@ -105,6 +107,7 @@ bool Compress(Encoder& e, const Raster& image, int quality, bool progressive)
     }
     j_compress_ptr cinfo = &e.cinfo;
     jpeg_create_compress(cinfo); // clears everything in cinfo but the error manager
+    e.coefficients.Install(reinterpret_cast<j_common_ptr>(cinfo));
     cinfo->dest = &e.dest.pub;
     cinfo->image_width = static_cast<JDIMENSION>(image.Width);
     cinfo->image_height = static_cast<JDIMENSION>(image.Height);
@@ -136,13 +139,13 @@ bool Compress(Encoder& e, const Raster& image, int quality, bool progressive)
 
 } // namespace
 
-bool EncodeJpeg(const Raster& image, uint8_t quality, bool progressive, std::vector<uint8_t>& out)
+bool EncodeJpeg(const Raster& image, uint8_t quality, bool progressive, PictureBytes& out)
 {
     if (image.Empty() || image.Width > MaxTargetSide || image.Height > MaxTargetSide ||
         image.Pixels.size() < image.Stride() * static_cast<size_t>(image.Height)) {
         return false;
     }
-    std::vector<uint8_t> bytes;
+    PictureBytes bytes;
     Encoder e{};
     Prepare(e, bytes, image);
     // libjpeg itself counts a quality of 0 as 1 and one above 100 as 100.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PictureMemory.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
@@ -13,9 +15,15 @@
 // held. One that needs more than the whole budget waits until nothing is held, so it runs alone. Since the
 // run takes finished pictures in walk order and each releases its lease once written, the oldest waiting
 // picture always gets its lease in the end: the order rules out both deadlock and starvation.
+// The room the budget leaves beside what is held is where released picture buffers are kept for reuse; a
+// lease, when granted, may take them over, so a grant leaves that room as it was until the picture maps
+// memory of its own.
 class MemoryGate {
   public:
-    explicit MemoryGate(int64_t budget) : budget_(budget) {}
+    explicit MemoryGate(int64_t budget) : budget_(budget) { SetPictureMemoryBudget(budget_); }
+    ~MemoryGate() { SetPictureMemoryBudget(0); }
+    MemoryGate(const MemoryGate&) = delete;
+    MemoryGate& operator=(const MemoryGate&) = delete;
 
     int64_t Budget() const { return budget_; }
 
@@ -60,6 +68,7 @@ class MemoryGate {
         {
             std::lock_guard lock(mutex_);
             used_ -= bytes;
+            KeepPictureMemoryWithin(budget_ - used_);
         }
         freed_.notify_all();
     }

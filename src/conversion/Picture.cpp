@@ -206,13 +206,16 @@ void Prepare(const std::string& path, PictureKind kind, const PictureSettings& s
     TargetSize target;
     std::string sizeError;
     const bool sized = ReadTarget(settings, target, sizeError);
+    // Reading and fitting hold the source's memory and the fitted picture; encoding starts once the source
+    // is closed and holds the target with what the encoder needs. The lease covers the larger of the two
+    // and shrinks to the second when the source closes.
     const int64_t output =
         sized ? Pixels(target.Width, target.Height) * 3 + EncodeBytes(target, picture->MultiScan()) : 0;
-    int64_t working = picture->WorkingBytes() + output;
-    working += sized ? FitBytes(picture->Width(), picture->Height(), target) : 0;
-    const bool spread = options.SpreadAbove > 0 && working > options.SpreadAbove;
-    working += spread ? DecodeAhead::BufferBytes(picture->Width()) : 0;
-    const bool alone = prepared.Lease.Take(working);
+    int64_t reading = picture->WorkingBytes();
+    reading += sized ? FitBytes(picture->Width(), picture->Height(), target) : 0;
+    const bool spread = options.SpreadAbove > 0 && std::max(reading, output) > options.SpreadAbove;
+    reading += spread ? DecodeAhead::BufferBytes(picture->Width()) : 0;
+    const bool alone = prepared.Lease.Take(std::max(reading, output));
 
     JpegObject jpeg;
     jpeg.Progressive = picture->MultiScan();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PictureMemory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -9,7 +11,7 @@
 struct Raster {
     int32_t Width = 0;
     int32_t Height = 0;
-    std::vector<uint8_t> Pixels;
+    PictureBytes Pixels;
 
     Raster() = default;
     Raster(int32_t width, int32_t height, uint8_t fill = 0)

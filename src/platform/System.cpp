@@ -14,8 +14,8 @@ void TuneAllocatorForPictures()
 {
 #ifdef __GLIBC__
     mallopt(M_ARENA_MAX, 1);
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    mallopt(M_TRIM_THRESHOLD, 4 << 20);
 #endif
 }
 

@@ -114,7 +114,7 @@ std::vector<uint8_t> CompressJpeg(const std::vector<uint8_t>& samples, int width
 
 std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality, bool progressive, bool grayscale, int lumaH, int lumaV)
 {
-    std::vector<uint8_t> samples = raster.Pixels;
+    std::vector<uint8_t> samples(raster.Pixels.begin(), raster.Pixels.end());
     if (grayscale) {
         samples.resize(raster.Pixels.size() / 3);
         for (size_t i = 0; i < samples.size(); ++i) {
