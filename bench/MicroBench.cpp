@@ -1,7 +1,7 @@
 // Micro-benchmarks of the per-picture hot paths. Rates are in source megapixels per second on one core.
+#include "support/WholePicture.h"
 #include "platform/Raster.h"
 #include "support/TestSupport.h"
-#include "support/WholePicture.h"
 
 #include <benchmark/benchmark.h>
 
@@ -49,7 +49,7 @@ BENCHMARK(BmpDecode)->Unit(benchmark::kMillisecond);
 void JpegEncode(benchmark::State& state)
 {
     const Raster target = MakeTestRaster(static_cast<int32_t>(state.range(0)), static_cast<int32_t>(state.range(1)), 3);
-    PictureBytes out;
+    std::vector<uint8_t> out;
     for (auto _ : state) {
         EncodeJpeg(target, 60, state.range(2) != 0, out);
         benchmark::DoNotOptimize(out.data());

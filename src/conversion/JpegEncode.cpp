@@ -25,7 +25,7 @@ struct ErrorManager {
 // the middle of a compression the buffer it last allocated can no longer be reached to free it.
 struct VectorDestination {
     jpeg_destination_mgr pub;
-    PictureBytes* bytes;
+    std::vector<uint8_t>* bytes;
     size_t initialSize;
 };
 
@@ -86,7 +86,7 @@ void TermDestination(j_compress_ptr cinfo)
     dest.bytes->resize(dest.bytes->size() - dest.pub.free_in_buffer); // shrinking never allocates
 }
 
-void Prepare(Encoder& e, PictureBytes& bytes, const Raster& image)
+void Prepare(Encoder& e, std::vector<uint8_t>& bytes, const Raster& image)
 {
     e.cinfo.err = jpeg_std_error(&e.err.pub);
     e.err.pub.error_exit = ErrorExit;
@@ -139,13 +139,13 @@ bool Compress(Encoder& e, const Raster& image, int quality, bool progressive)
 
 } // namespace
 
-bool EncodeJpeg(const Raster& image, uint8_t quality, bool progressive, PictureBytes& out)
+bool EncodeJpeg(const Raster& image, uint8_t quality, bool progressive, std::vector<uint8_t>& out)
 {
     if (image.Empty() || image.Width > MaxTargetSide || image.Height > MaxTargetSide ||
         image.Pixels.size() < image.Stride() * static_cast<size_t>(image.Height)) {
         return false;
     }
-    PictureBytes bytes;
+    std::vector<uint8_t> bytes;
     Encoder e{};
     Prepare(e, bytes, image);
     // libjpeg itself counts a quality of 0 as 1 and one above 100 as 100.

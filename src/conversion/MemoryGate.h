@@ -15,9 +15,8 @@
 // held. One that needs more than the whole budget waits until nothing is held, so it runs alone. Since the
 // run takes finished pictures in walk order and each releases its lease once written, the oldest waiting
 // picture always gets its lease in the end: the order rules out both deadlock and starvation.
-// The room the budget leaves beside what is held is where released picture buffers are kept for reuse; a
-// lease, when granted, may take them over, so a grant leaves that room as it was until the picture maps
-// memory of its own.
+// The room the budget leaves beside what is held is where released picture buffers are kept for reuse
+// (PictureMemory.h).
 class MemoryGate {
   public:
     explicit MemoryGate(int64_t budget) : budget_(budget) { SetPictureMemoryBudget(budget_); }
@@ -42,6 +41,7 @@ class MemoryGate {
         freed_.wait(lock, [&] { return ticket == next_ && (used_ == 0 || used_ + bytes <= budget_); });
         const bool alone = used_ == 0;
         used_ += bytes;
+        SetPictureMemoryRoom(budget_ - used_, false);
         peak_ = std::max(peak_, used_);
         Advance();
         lock.unlock();
@@ -68,7 +68,7 @@ class MemoryGate {
         {
             std::lock_guard lock(mutex_);
             used_ -= bytes;
-            KeepPictureMemoryWithin(budget_ - used_);
+            SetPictureMemoryRoom(budget_ - used_, true);
         }
         freed_.notify_all();
     }

@@ -12,7 +12,7 @@
 
 // The per-picture JPEG object: compressed data, a raster of its own and the encoder settings.
 struct JpegObject {
-    PictureBytes Data;
+    std::vector<uint8_t> Data;
     Raster Image;
     uint8_t Quality = 90;
     bool Progressive = false;
@@ -77,7 +77,7 @@ struct PreparedPicture {
     Outcome Result = Outcome::LoadFailed;
     std::string ErrorText;
     LoadError Load;
-    PictureBytes Jpeg;
+    std::vector<uint8_t> Jpeg;
     // The memory the output still holds, released once it is written.
     MemoryLease Lease;
 };

@@ -78,7 +78,7 @@ class ConversionRun {
     PreparedPicture (*Preparer)(const std::string& path, PictureKind kind, const PictureSettings& settings,
                                 MemoryLease lease, const PrepareOptions& options) = &PreparePicture;
     // How an output file is written; tests put a failing writer here.
-    bool (*Writer)(const std::string& path, std::span<const uint8_t> bytes) = &WriteFileAtomically;
+    bool (*Writer)(const std::string& path, const std::vector<uint8_t>& bytes) = &WriteFileAtomically;
 
     // The whole Start command. An error that ends the run is thrown as EngineError after the run state
     // has been reset; the report is then not shown.

@@ -118,7 +118,7 @@ std::optional<FileId> IdentityOf(const std::string& path)
 
 namespace {
 
-bool WriteAll(int fd, std::span<const uint8_t> bytes)
+bool WriteAll(int fd, const std::vector<uint8_t>& bytes)
 {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -151,7 +151,7 @@ FileDescriptor CreateTemporary(const std::string& folder, std::string& temp)
 
 } // namespace
 
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes)
+bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     struct stat existing {};
     const bool replacing = lstat(path.c_str(), &existing) == 0;

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,7 +59,7 @@ std::optional<FileId> IdentityOf(const std::string& path);
 // target is either the complete new file or what it was before; the temporary file never outlives a
 // failure. An existing target the user may not write is left alone (false), and one that is replaced
 // is first flushed to the disk, so even a machine that stops keeps the old file or the whole new one.
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes);
+bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Flushes everything written to the file system that holds `folder` (the writes that were not synced
 // one by one); false when it cannot.

@@ -16,7 +16,27 @@
 #endif
 #endif
 
+#ifdef QUORVANE_HEAP_ONLY
+
+void* AcquirePictureMemory(size_t bytes, bool zeroed)
+{
+    return zeroed ? std::calloc(1, bytes) : std::malloc(bytes);
+}
+
+void ReleasePictureMemory(void* block, size_t)
+{
+    std::free(block);
+}
+
+void SetPictureMemoryBudget(int64_t) {}
+void SetPictureMemoryRoom(int64_t, bool) {}
+
+#else
+
 namespace {
+
+constexpr size_t PageBytes = 4096;
+constexpr size_t HugePageBytes = size_t{2} << 20;
 
 struct Kept {
     void* block;
@@ -29,11 +49,12 @@ size_t keptCount = 0;
 size_t keptBytes = 0;
 size_t inUse = 0;  // handed out and not yet released
 size_t budget = 0; // what buffers in use and kept may take together
-size_t room = 0;   // what kept buffers may take
-
-#ifndef QUORVANE_HEAP_ONLY
-constexpr size_t PageBytes = 4096;
-constexpr size_t HugePageBytes = size_t{2} << 20;
+size_t room = 0;   // what the budget leaves beside what the run's pictures hold
+// The lengths of the latest requests. Only a buffer of a length asked for more than once among them is
+// kept: in a folder of photographs from one camera every picture asks for the same lengths, in a mixed
+// folder hardly ever, and keeping would only hold memory.
+std::array<size_t, 32> asked{};
+size_t askedNext = 0;
 
 size_t LengthOf(size_t bytes)
 {
@@ -60,7 +81,6 @@ void* Map(size_t length)
 #endif
     return block;
 }
-#endif
 
 // Gives kept buffers back, last kept first, until they take no more than `most`.
 void GiveBackBeyond(size_t most)
@@ -72,6 +92,20 @@ void GiveBackBeyond(size_t most)
     }
 }
 
+// Takes a kept buffer of exactly `length`; nullptr when there is none.
+void* TakeKept(size_t length)
+{
+    for (size_t i = 0; i < keptCount; ++i) {
+        if (kept[i].length == length) {
+            void* block = kept[i].block;
+            keptBytes -= length;
+            kept[i] = kept[--keptCount];
+            return block;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 void* AcquirePictureMemory(size_t bytes, bool zeroed)
@@ -79,23 +113,15 @@ void* AcquirePictureMemory(size_t bytes, bool zeroed)
     if (bytes == 0 || bytes > SIZE_MAX / 2) {
         return nullptr;
     }
-#ifdef QUORVANE_HEAP_ONLY
-    return zeroed ? std::calloc(1, bytes) : std::malloc(bytes);
-#else
     const size_t length = LengthOf(bytes);
     void* block = nullptr;
     {
         std::lock_guard lock(mutex);
         inUse += length;
-        for (size_t i = 0; i < keptCount && block == nullptr; ++i) {
-            if (kept[i].length == length) {
-                block = kept[i].block;
-                keptBytes -= length;
-                kept[i] = kept[--keptCount];
-            }
-        }
+        asked[askedNext++ % asked.size()] = length;
+        block = TakeKept(length);
         if (block == nullptr) {
-            GiveBackBeyond(budget > inUse ? budget - inUse : 0);
+            GiveBackBeyond(std::min(room, budget > inUse ? budget - inUse : 0));
         }
     }
     if (block == nullptr) {
@@ -108,7 +134,6 @@ void* AcquirePictureMemory(size_t bytes, bool zeroed)
         std::memset(block, 0, bytes);
     }
     return block;
-#endif
 }
 
 void ReleasePictureMemory(void* block, size_t bytes)
@@ -116,20 +141,17 @@ void ReleasePictureMemory(void* block, size_t bytes)
     if (block == nullptr) {
         return;
     }
-#ifdef QUORVANE_HEAP_ONLY
-    (void)bytes;
-    std::free(block);
-#else
     const size_t length = LengthOf(bytes);
     std::lock_guard lock(mutex);
     inUse -= length;
-    if (inUse + keptBytes + length <= budget && keptBytes + length <= room && keptCount < kept.size()) {
+    // The picture releasing it still counts it until it gives back its memory, which sets the room anew.
+    const bool askedAgain = std::count(asked.begin(), asked.end(), length) > 1;
+    if (askedAgain && inUse + keptBytes + length <= budget && keptCount < kept.size()) {
         kept[keptCount++] = {block, length};
         keptBytes += length;
     } else {
         munmap(block, length);
     }
-#endif
 }
 
 void SetPictureMemoryBudget(int64_t bytes)
@@ -140,9 +162,13 @@ void SetPictureMemoryBudget(int64_t bytes)
     GiveBackBeyond(budget > inUse ? budget - inUse : 0);
 }
 
-void KeepPictureMemoryWithin(int64_t bytes)
+void SetPictureMemoryRoom(int64_t bytes, bool giveBackNow)
 {
     std::lock_guard lock(mutex);
     room = static_cast<size_t>(std::max<int64_t>(bytes, 0));
-    GiveBackBeyond(room);
+    if (giveBackNow) {
+        GiveBackBeyond(room);
+    }
 }
+
+#endif

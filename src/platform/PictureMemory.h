@@ -20,9 +20,10 @@ void ReleasePictureMemory(void* block, size_t bytes);
 // keeps nothing.
 void SetPictureMemoryBudget(int64_t bytes);
 
-// The room the budget leaves beside what the run's pictures hold, which is all that kept buffers may take;
-// those beyond it are given back at once.
-void KeepPictureMemoryWithin(int64_t bytes);
+// The room the budget leaves beside what the run's pictures hold, which is all that kept buffers may take.
+// Kept buffers beyond it are given back at once when `giveBackNow`, otherwise when a picture needs a buffer
+// none of them fits: a picture just granted its memory may still take them over.
+void SetPictureMemoryRoom(int64_t bytes, bool giveBackNow);
 
 // Allocates blocks of a megabyte and more through AcquirePictureMemory, smaller ones from the heap.
 template <class T> struct PictureAllocator {

@@ -157,7 +157,7 @@ namespace {
 
 // Fails every second save, the others are written as usual.
 int writes = 0;
-bool FailEverySecondWrite(const std::string& path, std::span<const uint8_t> bytes)
+bool FailEverySecondWrite(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     return ++writes % 2 == 0 ? false : WriteFileAtomically(path, bytes);
 }

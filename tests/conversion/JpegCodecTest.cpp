@@ -9,7 +9,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
-#include <span>
 // jpeglib.h expects FILE and size_t to be declared before it.
 #include <jpeglib.h>
 
@@ -24,7 +23,7 @@ struct Segment {
 };
 
 // Splits a JPEG stream into its marker segments, skipping entropy-coded data.
-std::vector<Segment> Segments(std::span<const uint8_t> jpeg)
+std::vector<Segment> Segments(const Bytes& jpeg)
 {
     std::vector<Segment> result;
     size_t at = 0;
@@ -145,7 +144,7 @@ Raster SmoothRaster(int32_t width, int32_t height)
     return r;
 }
 
-bool Decode(std::span<const uint8_t> jpeg, Raster& out, JpegHeaderInfo& info)
+bool Decode(const Bytes& jpeg, Raster& out, JpegHeaderInfo& info)
 {
     return DecodeJpeg(jpeg.data(), jpeg.size(), out, info);
 }
@@ -158,7 +157,7 @@ TEST(JpegDecode, RoundTripsThroughTheEncoder)
 {
     const Raster source = SmoothRaster(61, 37);
     for (const bool progressive : {false, true}) {
-        PictureBytes jpeg;
+        Bytes jpeg;
         ASSERT_TRUE(EncodeJpeg(source, 95, progressive, jpeg));
         Raster decoded;
         JpegHeaderInfo info;
@@ -472,7 +471,7 @@ TEST(JpegEncode, WritesJfifWithStandardTablesOrProgression)
     const Bytes sof = {8, 0, 23, 0, 37, 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1};
     const Bytes jfif = {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
 
-    PictureBytes jpeg;
+    Bytes jpeg;
     ASSERT_TRUE(EncodeJpeg(source, 75, false, jpeg));
     std::vector<Segment> s = Segments(jpeg);
     ASSERT_EQ(Markers(s), (Bytes{0xD8, 0xE0, 0xDB, 0xDB, 0xC0, 0xC4, 0xC4, 0xC4, 0xC4, 0xDA, 0xD9}));
@@ -501,7 +500,7 @@ TEST(JpegEncode, WritesJfifWithStandardTablesOrProgression)
 TEST(JpegEncode, QuantisationTablesFollowTheQuality)
 {
     const Raster source = MakeTestRaster(16, 16);
-    std::array<PictureBytes, 256> encoded;
+    std::array<Bytes, 256> encoded;
     for (const int quality : {0, 1, 44, 50, 100, 255}) {
         ASSERT_TRUE(EncodeJpeg(source, static_cast<uint8_t>(quality), false, encoded[quality]));
         const std::vector<Segment> s = Segments(encoded[quality]);
@@ -520,7 +519,7 @@ TEST(JpegEncode, QuantisationTablesFollowTheQuality)
 TEST(JpegEncode, RefusesRastersItCannotEncode)
 {
     Raster wide(65500, 1, 128);
-    PictureBytes out = {1, 2, 3};
+    Bytes out = {1, 2, 3};
     ASSERT_TRUE(EncodeJpeg(wide, 90, false, out));
     EXPECT_EQ(Segments(out)[4].Payload[4], 0xDC); // 65500 = 0xFFDC
     Raster shortPixels(4, 4);
@@ -528,6 +527,6 @@ TEST(JpegEncode, RefusesRastersItCannotEncode)
     for (const Raster& bad : {Raster(), Raster(0, 5), Raster(5, 0), Raster(65501, 1), Raster(1, 65501), shortPixels}) {
         out = {1, 2, 3};
         EXPECT_FALSE(EncodeJpeg(bad, 90, false, out)) << bad.Width << "x" << bad.Height;
-        EXPECT_EQ(out, (PictureBytes{1, 2, 3}));
+        EXPECT_EQ(out, (Bytes{1, 2, 3}));
     }
 }
