@@ -1,5 +1,6 @@
 #include "platform/Raster.h"
 
+#include "platform/PictureMemory.h"
 #include "platform/ResamplePaths.h"
 #include "support/TestSupport.h"
 
@@ -250,4 +251,25 @@ TEST(AreaResample, EveryInstructionSetMatchesTheDefinition)
             }
         }
     }
+}
+
+// A buffer handed out again after its release is zero-filled when asked: libjpeg's coefficient arrays start
+// from zero, and a reused one still holds the coefficients of the picture before.
+TEST(PictureMemory, AReusedBufferIsZeroedWhenAsked)
+{
+    constexpr size_t Bytes = size_t{3} << 20;
+    SetPictureMemoryBudget(int64_t{64} << 20);
+    auto* first = static_cast<uint8_t*>(AcquirePictureMemory(Bytes, false));
+    void* second = AcquirePictureMemory(Bytes, false); // a length asked for again is kept once released
+    ASSERT_NE(first, nullptr);
+    std::fill(first, first + Bytes, 0xAB);
+    ReleasePictureMemory(first, Bytes);
+    auto* again = static_cast<uint8_t*>(AcquirePictureMemory(Bytes, true));
+#ifndef __SANITIZE_ADDRESS__
+    EXPECT_EQ(again, first);
+#endif
+    EXPECT_TRUE(std::all_of(again, again + Bytes, [](uint8_t byte) { return byte == 0; }));
+    ReleasePictureMemory(again, Bytes);
+    ReleasePictureMemory(second, Bytes);
+    SetPictureMemoryBudget(0);
 }
