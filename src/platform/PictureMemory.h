@@ -60,5 +60,5 @@ template <class T> struct PictureAllocator {
     template <class U> bool operator==(const PictureAllocator<U>&) const noexcept { return true; }
 };
 
-// The bytes of a picture: its raster or its encoded form.
+// The pixels of a raster.
 using PictureBytes = std::vector<uint8_t, PictureAllocator<uint8_t>>;
