@@ -41,12 +41,12 @@ void AddComboItem(std::vector<std::string>& list, const std::string& text)
     list.push_back(text);
 }
 
-std::optional<std::string> LoadPhoneCatalogue(const std::string& fileName, PhoneCatalogue& catalogue,
-                                              std::vector<std::string>& makerList)
+std::optional<MessageId> LoadPhoneCatalogue(const std::string& fileName, PhoneCatalogue& catalogue,
+                                            std::vector<std::string>& makerList)
 {
     const auto content = ReadWholeFile(fileName);
     if (!content) {
-        return PhoneOpenErrorText;
+        return MessageId::PhoneFileCannotOpen;
     }
     std::string maker;
     LineReader reader(*content);
@@ -62,7 +62,7 @@ std::optional<std::string> LoadPhoneCatalogue(const std::string& fileName, Phone
         try {
             model = ParseModelLine(line, catalogue);
         } catch (const CatalogueFormatError&) {
-            return PhoneFormatErrorText;
+            return MessageId::PhoneFileMalformed;
         }
         // Only now: a bad line must not leave an entry for the current maker behind.
         catalogue.ModelsByMaker[maker].push_back(std::move(model));

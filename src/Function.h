@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Messages.h"
+
 #include <map>
 #include <optional>
 #include <string>
@@ -15,10 +17,6 @@ inline constexpr const char* PhoneFileName = "phone.ini";
 inline constexpr const char* SourceHistoryFile = "source.ini";
 inline constexpr const char* ReceiverHistoryFile = "receiver.ini";
 inline constexpr const char* LastFoldersFile = "quorvane.ini";
-
-// Messages of the catalogue loader.
-inline constexpr const char* PhoneOpenErrorText = "Ошибка открытия файла: phone.ini";
-inline constexpr const char* PhoneFormatErrorText = "В файле phone.ini была допущена ошибка, инструкция в ReadMe.txt";
 
 // ---- Phone catalogue ----
 
@@ -48,10 +46,10 @@ std::string ParseModelLine(const std::string& line, PhoneCatalogue& catalogue);
 void AddComboItem(std::vector<std::string>& list, const std::string& text);
 
 // Reads the catalogue file into the catalogue and appends one maker name per section line to makerList.
-// Returns the message to show: PhoneOpenErrorText when the file cannot be opened, PhoneFormatErrorText at
+// Returns the message to show: PhoneFileCannotOpen when the file cannot be opened, PhoneFileMalformed at
 // the first malformed model line (everything before it stays loaded), nothing when all went well.
-std::optional<std::string> LoadPhoneCatalogue(const std::string& fileName, PhoneCatalogue& catalogue,
-                                              std::vector<std::string>& makerList);
+std::optional<MessageId> LoadPhoneCatalogue(const std::string& fileName, PhoneCatalogue& catalogue,
+                                            std::vector<std::string>& makerList);
 
 // The maker's model names in catalogue order (empty for an unknown maker): the items of the model list.
 std::vector<std::string> ModelsOf(const PhoneCatalogue& catalogue, const std::string& maker);

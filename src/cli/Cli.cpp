@@ -142,14 +142,14 @@ class CliControls : public RunControls {
         start_ = text("start", "");
         startTicked_ = options.Values.count("start") != 0;
         includeSubfolders_ = !options.NoSubfolders;
-        // The quality box never holds a non-number: the window puts "60" back.
-        quality_ = text("quality", "60");
+        // The quality box never holds a non-number: the window puts the default back.
+        quality_ = text("quality", DefaultQualityText);
         if (!TryStrToInt(quality_)) {
-            quality_ = "60";
+            quality_ = DefaultQualityText;
         }
         // The preview settles the way the window's digit-count box does.
-        const std::string prefix = text("prefix", "img");
-        std::string digits = text("digits", "4");
+        const std::string prefix = text("prefix", DefaultPrefixText);
+        std::string digits = text("digits", DefaultDigitCountText);
         for (;;) {
             NamePreview preview = ComputeNamePreview(prefix, digits);
             if (preview.Caption) {
@@ -189,10 +189,10 @@ class CliControls : public RunControls {
         }
     }
 
-    void ShowMessage(const std::string& text) override
+    void ShowMessage(const Message& message) override
     {
         EndProgressLine();
-        err_ << text << '\n' << std::flush;
+        err_ << MessageText(message) << '\n' << std::flush;
     }
 
     void ShowError(const std::string& text)
@@ -208,8 +208,11 @@ class CliControls : public RunControls {
              << "Обработано: " << report.ProcessedText << '\n'
              << "Пропущено из-за ошибок: " << report.SkippedText << '\n'
              << "Пропущенные файлы\n";
-        for (const std::string& line : report.Lines) {
+        for (const std::string& line : report.Files) {
             out_ << line << '\n';
+        }
+        if (report.Files.empty()) {
+            out_ << MessageText({MessageId::NoErrors, {}}) << '\n';
         }
         out_ << std::flush;
         skipped_ = report.SkippedText != "0";
@@ -259,10 +262,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return CliExit::Clean;
     }
     CliControls controls(options, out, err, progressOnErr);
-    ConversionRun run;
-    run.Jobs = options.Jobs;
-    run.MemoryBudget = options.MemoryMiB << 20;
-    run.Stop = stop;
+    ConversionRun run({.Jobs = options.Jobs, .MemoryBudget = options.MemoryMiB << 20, .Stop = stop});
     try {
         switch (run.StartCommand(controls)) {
         case RunOutcome::Refused:

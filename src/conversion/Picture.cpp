@@ -11,14 +11,26 @@
 #include <memory>
 #include <new>
 
+FitPlan PlanCrop(int64_t H, int64_t W, bool cropWidth, int64_t tw, int64_t th)
+{
+    FitPlan plan{.H = H, .W = W, .CropWidth = cropWidth};
+    const int64_t offset = (cropWidth ? W - tw : H - th) / 2;
+    plan.Left = cropWidth ? offset : 0;
+    plan.Top = cropWidth ? 0 : offset;
+    plan.Width = W - 2 * plan.Left;
+    plan.Height = H - 2 * plan.Top;
+    plan.Stretch = plan.Width != tw || plan.Height != th;
+    return plan;
+}
+
 FitPlan PlanFit(int64_t sw, int64_t sh, int64_t tw, int64_t th)
 {
     if (sw < sh) {
         const int64_t H = sh * tw / sw;
-        return {H, tw, th > H};
+        return PlanCrop(H, tw, th > H, tw, th);
     }
     const int64_t W = sw * th / sh;
-    return {th, W, W >= tw};
+    return PlanCrop(th, W, W >= tw, tw, th);
 }
 
 void FitPicture(JpegObject& jpeg, RowSource& source, TargetSize target, const PictureSettings& settings)
@@ -43,15 +55,13 @@ void FitCrop(JpegObject& jpeg, RowSource& source, TargetSize target, int64_t H, 
 {
     const bool usable = target.Usable() && W > 0 && H > 0;
     if (usable) {
-        const int64_t excess = cropWidth ? W - target.Width : H - target.Height;
-        const int64_t offset = excess / 2;
-        const int64_t left = cropWidth ? offset : 0;
-        const int64_t top = cropWidth ? 0 : offset;
+        const FitPlan plan = PlanCrop(H, W, cropWidth, target.Width, target.Height);
         Raster window;
-        jpeg.SourceFailed = !ResampleAreaWindow(source, W, H, left, top, W - left, H - top, window);
+        jpeg.SourceFailed = !ResampleAreaWindow(source, W, H, plan.Left, plan.Top, plan.Left + plan.Width,
+                                                plan.Top + plan.Height, window);
         if (jpeg.SourceFailed) {
             jpeg.Image = Raster();
-        } else if (window.Width == target.Width && window.Height == target.Height) {
+        } else if (!plan.Stretch) {
             jpeg.Image = std::move(window);
         } else {
             jpeg.Image = StretchCopy(window, target.Width, target.Height);
@@ -96,6 +106,18 @@ std::unique_ptr<PictureSource> OpenPictureSource(PictureKind kind, ByteReader& f
     return OpenJpeg(file, error, stop);
 }
 
+bool ReadTarget(const PictureSettings& settings, TargetSize& target, std::string& error)
+{
+    try {
+        target.Width = StrToInt(settings.WidthText);
+        target.Height = StrToInt(settings.HeightText);
+        return true;
+    } catch (const EngineError& e) {
+        error = e.what();
+        return false;
+    }
+}
+
 namespace {
 
 // Hands out a source's rows until the run is interrupted.
@@ -116,6 +138,13 @@ class StoppableSource final : public RowSource {
     const std::atomic<bool>* stop_;
 };
 
+// Bytes the resample keeps per sample of a window row: the row reduced across (32-bit) and the weighted
+// sums down (double).
+constexpr int64_t ResampleBytesPerSample = sizeof(uint32_t) + sizeof(double);
+// Rows of the target's width that libjpeg's encoder holds at once (colour conversion, downsampling and
+// one iMCU row of each component, with margin).
+constexpr int64_t EncoderRowsHeld = 48;
+
 int64_t Pixels(int64_t width, int64_t height)
 {
     return std::max<int64_t>(0, width) * std::max<int64_t>(0, height);
@@ -129,12 +158,8 @@ int64_t FitBytes(int32_t sw, int32_t sh, TargetSize target)
         return 0;
     }
     const FitPlan plan = PlanFit(sw, sh, target.Width, target.Height);
-    const int64_t offset = (plan.CropWidth ? plan.W - target.Width : plan.H - target.Height) / 2;
-    const int64_t width = plan.W - 2 * (plan.CropWidth ? offset : 0);
-    const int64_t height = plan.H - 2 * (plan.CropWidth ? 0 : offset);
-    const bool stretched = width != target.Width || height != target.Height;
-    return Pixels(width, height) * 3 + std::max<int64_t>(0, width) * 3 * 12 +
-           (stretched ? Pixels(target.Width, target.Height) * 3 : 0);
+    return Pixels(plan.Width, plan.Height) * 3 + std::max<int64_t>(0, plan.Width) * 3 * ResampleBytesPerSample +
+           (plan.Stretch ? Pixels(target.Width, target.Height) * 3 : 0);
 }
 
 // What the encoding holds besides the target raster: the output (which grows to at most half the raw
@@ -145,20 +170,7 @@ int64_t EncodeBytes(TargetSize target, bool progressive)
         return 0;
     }
     const int64_t pixels = Pixels(target.Width, target.Height);
-    return pixels * 3 / 2 + (progressive ? pixels * 3 : 0) + int64_t{target.Width} * 3 * 48;
-}
-
-// Reads the width and height boxes; false with the error text when one is not a number.
-bool ReadTarget(const PictureSettings& settings, TargetSize& target, std::string& error)
-{
-    try {
-        target.Width = StrToInt(settings.WidthText);
-        target.Height = StrToInt(settings.HeightText);
-        return true;
-    } catch (const EngineError& e) {
-        error = e.what();
-        return false;
-    }
+    return pixels * 3 / 2 + (progressive ? pixels * 3 : 0) + int64_t{target.Width} * 3 * EncoderRowsHeld;
 }
 
 // Fits the picture into the JPEG object while the lease holds the memory for it. A file found damaged only
@@ -184,8 +196,6 @@ void FitSource(PictureSource& picture, TargetSize target, const std::string& siz
         FitPicture(jpeg, rows, target, settings);
     } catch (const EngineError& e) {
         return fail(Outcome::FitError, e.what());
-    } catch (const std::bad_alloc&) {
-        return fail(Outcome::EncodeFailed, {});
     }
     const bool finished = !jpeg.SourceFailed && rows.Finish();
     prepared.Result = finished ? Outcome::Encoded : Outcome::LoadFailed;
@@ -250,13 +260,31 @@ PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const 
     prepared.Lease = std::move(lease);
     try {
         Prepare(path, kind, settings, options, prepared);
-    } catch (const std::bad_alloc&) {
-        prepared.Result = PreparedPicture::Outcome::LoadFailed;
-        prepared.Load = {LoadReason::OutOfMemory, {}};
+    } catch (...) {
+        return FailedPreparation(std::current_exception());
     }
     if (prepared.Result != PreparedPicture::Outcome::Encoded) {
         prepared.Jpeg = {};
         prepared.Lease.Reset();
     }
     return prepared;
+}
+
+PreparedPicture FailedPreparation(std::exception_ptr error)
+{
+    using Outcome = PreparedPicture::Outcome;
+    PreparedPicture failed;
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        failed.Result = Outcome::LoadFailed;
+        failed.Load = {LoadReason::OutOfMemory, {}};
+    } catch (const std::exception& e) {
+        failed.Result = Outcome::Failed;
+        failed.ErrorText = e.what();
+    } catch (...) {
+        failed.Result = Outcome::Failed;
+        failed.ErrorText = "Unknown error";
+    }
+    return failed;
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,13 +54,29 @@ void FitCropWidth(JpegObject& jpeg, RowSource& source, TargetSize target, int64_
 void FitCropHeight(JpegObject& jpeg, RowSource& source, TargetSize target, int64_t H, int64_t W,
                    const PictureSettings& settings);
 
-// The intermediate size FitPicture chooses and which side it crops, in 64-bit arithmetic.
+// How a picture fills the target, in 64-bit arithmetic: resampled to W x H so that one side matches the
+// target, the window [Left, Left + Width) x [Top, Top + Height) of that kept (the excess of the cropped side
+// halved, truncated, on each side), and the window stretched onto the target where its size differs.
 struct FitPlan {
     int64_t H = 0;
     int64_t W = 0;
-    bool CropWidth = false;
+    bool CropWidth = false; // the excess is cut from the width (FitCropWidth), else from the height
+    int64_t Left = 0;
+    int64_t Top = 0;
+    int64_t Width = 0;
+    int64_t Height = 0;
+    bool Stretch = false; // the window is not the target's size: the copy onto the target stretches it
+
+    bool operator==(const FitPlan&) const = default;
 };
+// The plan FitPicture follows for a source of sw x sh and a target of tw x th (sides above 0).
 FitPlan PlanFit(int64_t sw, int64_t sh, int64_t tw, int64_t th);
+// The window a fit routine keeps of a W x H intermediate, cropping the width or else the height.
+FitPlan PlanCrop(int64_t H, int64_t W, bool cropWidth, int64_t tw, int64_t th);
+
+// Converts the width and height texts into the target size; false with the error text when one is not a
+// number.
+bool ReadTarget(const PictureSettings& settings, TargetSize& target, std::string& error);
 
 enum class PictureKind { Jpeg, Bmp };
 
@@ -96,6 +113,10 @@ struct PrepareOptions {
 // Never throws: running out of memory is a failed load.
 PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const PictureSettings& settings,
                                MemoryLease lease = {}, const PrepareOptions& options = {});
+
+// What a preparation that threw comes to: a picture that could not get its memory is a failed load
+// ("не хватило памяти"), anything else an error that ends the run.
+PreparedPicture FailedPreparation(std::exception_ptr error);
 
 // Opens the picture file's decoder over `file` (which must outlive it): nullptr with the reason when it
 // is not a picture of that kind.

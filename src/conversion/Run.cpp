@@ -48,6 +48,15 @@ std::optional<PictureKind> PictureKindOf(std::string_view ext)
 // Thrown inside the run when it is told to stop; the Start command answers it with the report so far.
 struct RunInterrupted {};
 
+// A window is kept answering after this many entries of a long listing.
+constexpr unsigned ListedPerKeepAlive = 256;
+// Pictures in the pipeline at once, per worker: enough that no worker waits for the walk.
+constexpr size_t TasksPerWorker = 3;
+// How long the run waits for a picture being prepared before it lets a window paint again.
+constexpr auto KeepAliveInterval = std::chrono::milliseconds(40);
+// The reason given for a counted picture that an output of this run replaced before it was read.
+constexpr const char* ReplacedUnreadReason = "не прочитан: заменён файлом, записанным этим запуском";
+
 bool ShouldEnter(RunControls& controls, const DirEntry& entry)
 {
     return controls.IncludeSubfolders() && entry.Attributes == Attr::Directory && entry.Name != "." &&
@@ -67,7 +76,7 @@ void Traverse(RunControls& controls, const std::string& folder, std::set<FileId>
     DirEntry entry;
     for (unsigned listed = 1; listing.Next(entry); ++listed) {
         // Listing a huge tree takes a while; a window keeps answering meanwhile.
-        if (listed % 256 == 0) {
+        if (listed % ListedPerKeepAlive == 0) {
             controls.KeepAlive();
         }
         if (ShouldEnter(controls, entry)) {
@@ -116,13 +125,13 @@ class ConversionRun::Pipeline {
         bool Done = false;
     };
 
-    Pipeline(int jobs, int64_t budget, const std::atomic<bool>* stop, decltype(ConversionRun::Preparer) preparer)
-        : gate_(budget), preparer_(preparer)
+    Pipeline(const RunOptions& run, int64_t budget) : gate_(budget), preparer_(run.Preparer)
     {
-        const unsigned workers = Workers(jobs);
-        options_.Stop = stop;
+        const unsigned workers = Workers(run.Jobs);
+        options_.Stop = run.Stop;
         if (workers > 1) {
-            limit_ = workers * 3;
+            limit_ = workers * TasksPerWorker;
+            // A picture that needs more than half the budget mostly runs alone: it spreads over two threads.
             options_.SpreadAbove = budget / 2;
             for (unsigned i = 0; i < workers; ++i) {
                 try {
@@ -183,7 +192,7 @@ class ConversionRun::Pipeline {
             return task;
         }
         while (!task->Done) {
-            done_.wait_for(lock, std::chrono::milliseconds(40));
+            done_.wait_for(lock, KeepAliveInterval);
             if (!task->Done) {
                 lock.unlock();
                 controls.KeepAlive();
@@ -198,20 +207,13 @@ class ConversionRun::Pipeline {
 
     bool Stopped() const { return options_.Stop != nullptr && options_.Stop->load(); }
 
-    // Everything a preparation throws ends here: it becomes the run's error, never the end of the process.
+    // Everything a preparation throws ends here, never the end of the process.
     void Prepare(Task& task)
     {
         try {
             task.Result = preparer_(task.Path, task.Kind, task.Settings, std::move(task.Lease), options_);
-        } catch (const std::bad_alloc&) {
-            task.Result.Result = PreparedPicture::Outcome::LoadFailed;
-            task.Result.Load = {LoadReason::OutOfMemory, {}};
-        } catch (const std::exception& error) {
-            task.Result.Result = PreparedPicture::Outcome::Failed;
-            task.Result.ErrorText = error.what();
         } catch (...) {
-            task.Result.Result = PreparedPicture::Outcome::Failed;
-            task.Result.ErrorText = "Unknown error";
+            task.Result = FailedPreparation(std::current_exception());
         }
     }
 
@@ -247,7 +249,7 @@ class ConversionRun::Pipeline {
     size_t limit_ = 1;
     bool stopping_ = false;
     MemoryGate gate_;
-    decltype(ConversionRun::Preparer) preparer_;
+    decltype(RunOptions::Preparer) preparer_;
     PrepareOptions options_;
 };
 
@@ -257,20 +259,20 @@ namespace {
 // fails.
 bool InputsAccepted(RunControls& controls)
 {
-    static constexpr std::array<std::pair<std::string (RunControls::*)(), const char*>, 4> InputTests = {{
-        {&RunControls::SourceText, "Не указан источник"},
-        {&RunControls::ReceiverText, "Не указан приёмник"},
-        {&RunControls::WidthText, "Не указана ширина"},
-        {&RunControls::HeightText, "Не указана высота"},
+    static constexpr std::array<std::pair<std::string (RunControls::*)(), MessageId>, 4> InputTests = {{
+        {&RunControls::SourceText, MessageId::NoSource},
+        {&RunControls::ReceiverText, MessageId::NoReceiver},
+        {&RunControls::WidthText, MessageId::NoWidth},
+        {&RunControls::HeightText, MessageId::NoHeight},
     }};
     for (const auto& [text, message] : InputTests) {
         if ((controls.*text)().empty()) {
-            controls.ShowMessage(message);
+            controls.ShowMessage({message, {}});
             return false;
         }
     }
     if (controls.StartFromNumber() && !TryStrToInt(controls.StartNumberText())) {
-        controls.ShowMessage("Счётчик должен состоять из цифр");
+        controls.ShowMessage({MessageId::StartNumberNotDigits, {}});
         return false;
     }
     return true;
@@ -285,16 +287,15 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
     }
     controls.RecordFolders();
     failedSaves_ = 0;
-    written_.clear();
-    replaced_.clear();
-    counted_.clear();
     wroteAny_ = false;
     bool interrupted = false;
     try {
         CountPictures(controls, controls.SourceText());
-        PrepareNumbering(controls);
-        const int64_t budget = MemoryBudget > 0 ? MemoryBudget : DefaultMemoryBudget(Workers(Jobs));
-        Pipeline pipeline(Jobs, budget, Stop, Preparer);
+        const bool ticked = controls.StartFromNumber();
+        PrepareNumbering(state_, controls.PreviewText(), ticked, ticked ? controls.StartNumberText() : std::string());
+        const int64_t budget =
+            options_.MemoryBudget > 0 ? options_.MemoryBudget : DefaultMemoryBudget(Workers(options_.Jobs));
+        Pipeline pipeline(options_, budget);
         visitedDirs_.clear();
         try {
             WalkFolder(controls, pipeline, controls.SourceText());
@@ -316,8 +317,8 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
         throw;
     }
     // Counted pictures that this run replaced before the walk met them were never read.
-    for (const auto& [identity, path] : replaced_) {
-        Skip(controls, path, "не прочитан: заменён файлом, записанным этим запуском");
+    for (const std::string& path : ownOutputs_.TakeUnread()) {
+        Skip(controls, path, ReplacedUnreadReason);
     }
     if (wroteAny_) {
         SyncFileSystem(controls.ReceiverText());
@@ -332,42 +333,41 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
 void ConversionRun::Report(RunControls& controls)
 {
     RunReport report;
-    report.TotalText = IntToStr(State.TotalFiles);
-    report.ProcessedText = IntToStr(controls.StartFromNumber() ? State.LoadedFiles : State.FileNumber);
-    report.SkippedText = IntToStr(static_cast<int64_t>(SkippedFiles.size()));
-    report.Lines = SkippedFiles.empty() ? std::vector<std::string>{"Выполнено без ошибок"} : SkippedFiles;
+    report.TotalText = IntToStr(state_.TotalFiles);
+    report.ProcessedText = IntToStr(controls.StartFromNumber() ? state_.LoadedFiles : state_.FileNumber);
+    report.SkippedText = IntToStr(static_cast<int64_t>(skippedFiles_.size()));
+    report.Files = skippedFiles_;
     controls.SetProgress(100);
     controls.ShowReport(report);
 }
 
 void ConversionRun::Reset()
 {
-    State.ZeroPosition = 0;
-    State.FileNumber = 0;
-    State.LoadedFiles = 0;
-    State.TotalFiles = 0;
-    State.ZeroDropLevel = 0;
-    SkippedFiles.clear();
+    state_.ZeroPosition = 0;
+    state_.FileNumber = 0;
+    state_.LoadedFiles = 0;
+    state_.TotalFiles = 0;
+    state_.ZeroDropLevel = 0;
+    skippedFiles_.clear();
 }
 
 void ConversionRun::CountPictures(RunControls& controls, const std::string& folder)
 {
     std::set<FileId> visited;
     Traverse(controls, folder, visited, [this](const std::string&, const DirEntry& entry) {
-        if (IsCountedPicture(Extension(entry.Name)) && State.TotalFiles < INT32_MAX) {
-            ++State.TotalFiles;
+        if (IsCountedPicture(Extension(entry.Name)) && state_.TotalFiles < INT32_MAX) {
+            ++state_.TotalFiles;
         }
     });
     // Only a receiver inside the source tree can put this run's outputs in the walk's way; then the
     // counted pictures are told apart from them by identity.
     const auto receiver = IdentityOf(controls.ReceiverText());
-    receiverInSource_ = receiver && visited.count(*receiver) != 0;
-    if (receiverInSource_) {
+    ownOutputs_.Begin(receiver && visited.count(*receiver) != 0);
+    if (ownOutputs_.Tracking()) {
         visited.clear();
         Traverse(controls, folder, visited, [this](const std::string& parent, const DirEntry& entry) {
-            if (auto identity =
-                    IsCountedPicture(Extension(entry.Name)) ? IdentityOf(JoinPath(parent, entry.Name)) : std::nullopt) {
-                counted_.insert(*identity);
+            if (IsCountedPicture(Extension(entry.Name))) {
+                ownOutputs_.Count(JoinPath(parent, entry.Name));
             }
         });
     }
@@ -393,9 +393,7 @@ void ConversionRun::ProcessFile(RunControls& controls, Pipeline& pipeline, const
     task->Path = JoinPath(folder, entry.Name);
     task->Kind = *kind;
     task->Settings = {controls.WidthText(), controls.HeightText(), controls.QualityText()};
-    if (auto identity = receiverInSource_ ? IdentityOf(task->Path) : std::nullopt) {
-        task->Counted = counted_.erase(*identity) != 0;
-    }
+    task->Counted = ownOutputs_.Meet(task->Path);
     pipeline.Submit(std::move(task));
     // One at a time, each picture is finished before the next entry is read; in parallel a bounded number
     // of pictures is prepared ahead.
@@ -411,10 +409,17 @@ void ConversionRun::FinishOldest(RunControls& controls, Pipeline& pipeline)
     if (pipeline.Stopped()) {
         throw RunInterrupted{};
     }
-    // A file this run has written (a receiver inside the source tree) is never read back as a source.
-    if (auto identity = receiverInSource_ ? IdentityOf(task->Path) : std::nullopt;
-        identity && written_.count(*identity) != 0) {
-        PassOwnOutput(controls, task->Path, task->Counted || replaced_.erase(*identity) != 0);
+    // A file this run has written (a receiver inside the source tree) is never read back as a source. When
+    // it took the place of a counted picture before that was read, the picture is listed as skipped, so
+    // the report's numbers add up; a new file is passed over.
+    switch (ownOutputs_.Classify(task->Path, task->Counted)) {
+    case OwnOutputs::Kind::Picture:
+        break;
+    case OwnOutputs::Kind::ReplacedPicture:
+        Skip(controls, task->Path, ReplacedUnreadReason);
+        return;
+    case OwnOutputs::Kind::NewOutput:
+        controls.FileSkipped(task->Path, "записан этим запуском, не читается");
         return;
     }
     if (!task->Done) {
@@ -427,20 +432,9 @@ void ConversionRun::FinishOldest(RunControls& controls, Pipeline& pipeline)
     FinishPicture(controls, task->Path, task->Result);
 }
 
-// An output of this run met by the walk. When it took the place of a counted picture before that was
-// read, the picture is listed as skipped, so the report's numbers add up; a new file is passed over.
-void ConversionRun::PassOwnOutput(RunControls& controls, const std::string& path, bool counted)
-{
-    if (counted) {
-        Skip(controls, path, "не прочитан: заменён файлом, записанным этим запуском");
-    } else {
-        controls.FileSkipped(path, "записан этим запуском, не читается");
-    }
-}
-
 void ConversionRun::Skip(RunControls& controls, const std::string& path, const std::string& reason)
 {
-    SkippedFiles.push_back(path);
+    skippedFiles_.push_back(path);
     controls.FileSkipped(path, reason);
 }
 
@@ -458,8 +452,8 @@ void ConversionRun::FinishPicture(RunControls& controls, const std::string& path
         break;
     }
     // The counters are 32-bit and wrap around instead of overflowing.
-    State.FileNumber = static_cast<int32_t>(static_cast<uint32_t>(State.FileNumber) + 1u);
-    State.LoadedFiles = static_cast<int32_t>(static_cast<uint32_t>(State.LoadedFiles) + 1u);
+    state_.FileNumber = static_cast<int32_t>(static_cast<uint32_t>(state_.FileNumber) + 1u);
+    state_.LoadedFiles = static_cast<int32_t>(static_cast<uint32_t>(state_.LoadedFiles) + 1u);
     if (prepared.Result == Outcome::FitError) {
         throw EngineError(prepared.ErrorText);
     }
@@ -467,35 +461,24 @@ void ConversionRun::FinishPicture(RunControls& controls, const std::string& path
     prepared.Lease.Reset();
 }
 
-void ConversionRun::PrepareNumbering(RunControls& controls)
-{
-    const bool ticked = controls.StartFromNumber();
-    ::PrepareNumbering(State, controls.PreviewText(), ticked, ticked ? controls.StartNumberText() : std::string());
-}
-
 void ConversionRun::SaveOutputPicture(RunControls& controls, const PreparedPicture& prepared)
 {
-    const std::string path = JoinPath(controls.ReceiverText(), NumberedFileName(State));
-    const std::optional<FileId> before = receiverInSource_ ? IdentityOf(path) : std::nullopt;
-    if (prepared.Result != PreparedPicture::Outcome::Encoded || !Writer(path, prepared.Jpeg)) {
+    const std::string path = JoinPath(controls.ReceiverText(), NumberedFileName(state_));
+    const std::optional<FileId> before = ownOutputs_.Before(path);
+    if (prepared.Result != PreparedPicture::Outcome::Encoded || !options_.Writer(path, prepared.Jpeg)) {
         ++failedSaves_;
-        controls.ShowMessage("Проверьте директорию: " + controls.ReceiverText());
+        controls.ShowMessage({MessageId::CheckFolder, controls.ReceiverText()});
         return;
     }
     wroteAny_ = true;
-    if (auto identity = receiverInSource_ ? IdentityOf(path) : std::nullopt) {
-        written_.insert(*identity);
-        if (before && counted_.erase(*before) != 0) {
-            replaced_[*identity] = path;
-        }
-    }
+    ownOutputs_.Written(path, before);
     UpdateProgress(controls);
 }
 
 void ConversionRun::UpdateProgress(RunControls& controls)
 {
-    const int64_t done = controls.StartFromNumber() ? State.LoadedFiles : State.FileNumber;
+    const int64_t done = controls.StartFromNumber() ? state_.LoadedFiles : state_.FileNumber;
     // More pictures than were counted (added during the run) show as a full gauge.
-    const int64_t percent = State.TotalFiles > 0 ? done * 100 / State.TotalFiles : 100;
+    const int64_t percent = state_.TotalFiles > 0 ? done * 100 / state_.TotalFiles : 100;
     controls.SetProgress(static_cast<int32_t>(std::clamp<int64_t>(percent, 0, 100)));
 }

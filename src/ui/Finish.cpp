@@ -32,11 +32,13 @@ void TForm3::Fill(const std::string& total, const std::string& processed, const 
     SetLabelText(*ui_->Label5, QString::fromLocal8Bit(processed));
     SetLabelText(*ui_->Label6, QString::fromLocal8Bit(skipped));
     ui_->Memo1->clear();
-    // With nothing skipped the list holds the run's one message line, else one path per line, shown
-    // readably whatever bytes the name holds.
-    const bool clean = skipped == "0";
+    // One skipped file per line, shown readably whatever bytes the name holds; with none, the line that
+    // says the run went without errors.
     for (const std::string& line : lines) {
-        ui_->Memo1->appendPlainText(clean ? ShownEngineText(line) : OneLine(line));
+        ui_->Memo1->appendPlainText(OneLine(line));
+    }
+    if (lines.empty()) {
+        ui_->Memo1->appendPlainText(ShownMessage({MessageId::NoErrors, {}}));
     }
     ui_->Memo1->moveCursor(QTextCursor::Start);
 }

@@ -19,7 +19,7 @@ class TForm3 : public QDialog {
     explicit TForm3(QWidget* parent = nullptr);
     ~TForm3() override;
 
-    // The three totals and the lines of the list, in the engine's local 8-bit text.
+    // The three totals and the skipped files, in the engine's local 8-bit text.
     void Fill(const std::string& total, const std::string& processed, const std::string& skipped,
               const std::vector<std::string>& lines);
 

@@ -16,21 +16,6 @@ QString TranslationFile(const QString& language)
     return QStringLiteral(":/i18n/quorvane_%1.qm").arg(language);
 }
 
-// The messages the engine shows, whole or as the beginning of a longer text (a folder follows).
-const char* const EngineMessages[] = {
-    QT_TRANSLATE_NOOP("Engine", "Ошибка открытия файла: phone.ini"),
-    QT_TRANSLATE_NOOP("Engine", "В файле phone.ini была допущена ошибка, инструкция в ReadMe.txt"),
-    QT_TRANSLATE_NOOP("Engine", "Не указан источник"),
-    QT_TRANSLATE_NOOP("Engine", "Не указан приёмник"),
-    QT_TRANSLATE_NOOP("Engine", "Не указана ширина"),
-    QT_TRANSLATE_NOOP("Engine", "Не указана высота"),
-    QT_TRANSLATE_NOOP("Engine", "Счётчик должен состоять из цифр"),
-    QT_TRANSLATE_NOOP("Engine", "Выполнено без ошибок"),
-};
-const char* const EngineMessageStarts[] = {
-    QT_TRANSLATE_NOOP("Engine", "Проверьте директорию: "),
-};
-
 // Windows-1251 bytes 0x80 to 0xBF; 0xC0 to 0xFF are U+0410 to U+044F, and 0x98 is unassigned.
 constexpr char16_t Cp1251High[64] = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
@@ -112,18 +97,10 @@ void InstallTranslations(QApplication& app)
     }
 }
 
-QString ShownEngineText(const std::string& text)
+QString ShownMessage(const Message& message)
 {
-    for (const char* message : EngineMessages) {
-        if (text == message) {
-            return QCoreApplication::translate("Engine", message);
-        }
-    }
-    for (const char* start : EngineMessageStarts) {
-        if (text.rfind(start, 0) == 0) {
-            return QCoreApplication::translate("Engine", start) +
-                   QString::fromLocal8Bit(text.substr(std::char_traits<char>::length(start)));
-        }
-    }
-    return QString::fromLocal8Bit(text);
+    // The engine's texts are the translations' source texts (context "Engine"); the argument is a folder
+    // as typed, inserted as it stands.
+    const QString format = QCoreApplication::translate("Engine", MessageFormat(message.Id));
+    return format.contains(QLatin1String("%1")) ? format.arg(QString::fromLocal8Bit(message.Argument)) : format;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Messages.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -19,9 +21,8 @@ QString ChooseTranslation(const QStringList& preferred, const QStringList& avail
 // buttons, folder dialog) when the windows stay Russian. The translators belong to the application.
 void InstallTranslations(QApplication& app);
 
-// An engine text (local 8-bit, Russian) as the windows show it: the messages of a run and of the
-// catalogue are translated, anything else is shown as it stands.
-QString ShownEngineText(const std::string& text);
+// A message of the engine in the user's language, with its argument (local 8-bit text) in place.
+QString ShownMessage(const Message& message);
 
 // Bytes from a file or a file name as the windows show them: decoded as UTF-8 when they are valid UTF-8,
 // else as Windows-1251, the usual encoding of Russian text files written on Windows.

@@ -1,6 +1,7 @@
 #include "ui/Main.h"
 
 #include "conversion/Naming.h"
+#include "conversion/Run.h"
 #include "platform/EngineError.h"
 #include "platform/IntConv.h"
 #include "ui/About.h"
@@ -59,7 +60,7 @@ class RunningScope {
 } // namespace
 
 TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), dialogs_(dialogs), ui_(std::make_unique<Ui::TForm1>())
+    : QWidget(parent), dialogs_(dialogs), ui_(std::make_unique<Ui::TForm1>()), run_(std::make_unique<ConversionRun>())
 {
     ui_->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -114,7 +115,7 @@ template <typename Handler> void TForm1::Handle(Handler&& handler)
 
 void TForm1::FormCreate()
 {
-    SetLabelText(*ui_->Label5, ui_->Edit6->text() + QStringLiteral("0000"));
+    SetLabelText(*ui_->Label5, ui_->Edit6->text() + QLatin1String(InitialPreviewZeros));
     LoadPhoneCatalogue();
     LoadHistory(SourceHistoryFile, *ui_->cbSource);
     LoadHistory(ReceiverHistoryFile, *ui_->cbReceiver);
@@ -165,7 +166,7 @@ void TForm1::Edit7Change()
             // The slider keeps within its range and reports only a real move, which ends the chain.
             ui_->TrackBar1->setValue(*quality);
         } else {
-            SetText(*ui_->Edit7, QStringLiteral("60"));
+            SetText(*ui_->Edit7, QLatin1String(DefaultQualityText));
         }
     });
 }
@@ -185,7 +186,7 @@ void TForm1::LoadPhoneCatalogue()
     }
     ui_->cbFirm->setCurrentIndex(-1);
     if (message) {
-        dialogs_.ShowMessage(this, ShownEngineText(*message));
+        dialogs_.ShowMessage(this, ShownMessage({*message, {}}));
     }
 }
 
@@ -297,7 +298,7 @@ void TForm1::Button4Click()
 void TForm1::StartCommand()
 {
     const RunningScope busy(running_);
-    run_.StartCommand(*this);
+    run_->StartCommand(*this);
 }
 
 void TForm1::Button5Click()
@@ -403,14 +404,14 @@ void TForm1::SetProgress(int32_t percent)
     ProcessPendingNonInputEvents();
 }
 
-void TForm1::ShowMessage(const std::string& text)
+void TForm1::ShowMessage(const Message& message)
 {
-    dialogs_.ShowMessage(this, ShownEngineText(text));
+    dialogs_.ShowMessage(this, ShownMessage(message));
 }
 
 void TForm1::ShowReport(const RunReport& report)
 {
-    form3_->Fill(report.TotalText, report.ProcessedText, report.SkippedText, report.Lines);
+    form3_->Fill(report.TotalText, report.ProcessedText, report.SkippedText, report.Files);
     dialogs_.ShowModal(*form3_);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Function.h"
-#include "conversion/Run.h"
+#include "conversion/RunControls.h"
 
 #include <QWidget>
 
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class ConversionRun;
 class Dialogs;
 class QComboBox;
 class TForm2;
@@ -29,8 +30,6 @@ class TForm1 : public QWidget, public RunControls {
     explicit TForm1(Dialogs& dialogs, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    ConversionRun& Run() { return run_; }
-    const PhoneCatalogue& Catalogue() const { return catalogue_; }
     TForm2& Form2() { return *form2_; }
     TForm3& Form3() { return *form3_; }
     bool Running() const { return running_; }
@@ -47,7 +46,7 @@ class TForm1 : public QWidget, public RunControls {
     bool StartFromNumber() override;
     void RecordFolders() override;
     void SetProgress(int32_t percent) override;
-    void ShowMessage(const std::string& text) override;
+    void ShowMessage(const Message& message) override;
     void ShowReport(const RunReport& report) override;
     void KeepAlive() override;
 
@@ -87,7 +86,7 @@ class TForm1 : public QWidget, public RunControls {
 
     Dialogs& dialogs_;
     std::unique_ptr<Ui::TForm1> ui_;
-    ConversionRun run_;
+    std::unique_ptr<ConversionRun> run_;
     PhoneCatalogue catalogue_;
     // The items of cbFirm and cbModel as the catalogue file holds them, byte for byte.
     std::vector<std::string> makers_;

@@ -1,7 +1,7 @@
-#include "support/WholePicture.h"
 #include "conversion/Picture.h"
 #include "platform/EngineError.h"
 #include "support/TestSupport.h"
+#include "support/WholePicture.h"
 
 #include <gtest/gtest.h>
 
@@ -44,22 +44,23 @@ int Band(const Raster& raster, int32_t x, int32_t y)
 TEST(FitPlan, WorkedExamples)
 {
     struct Case {
-        int64_t sw, sh, tw, th, H, W;
-        bool cropWidth;
+        int64_t sw, sh, tw, th;
+        FitPlan plan; // H, W, crop width; kept window left, top, width, height; stretch
     };
     const Case cases[] = {
-        {1200, 1600, 176, 220, 234, 176, false}, // portrait, crop 14 rows
-        {1600, 1200, 176, 220, 220, 293, true},  // landscape, crop 117 columns
-        {1000, 900, 320, 240, 240, 266, false},  // too narrow: stretched sideways
-        {900, 1000, 240, 320, 266, 240, true},   // too short: stretched upwards
-        {800, 800, 176, 220, 220, 220, true},    {800, 800, 220, 176, 176, 176, false},
-        {352, 440, 176, 220, 220, 176, false},
+        {1200, 1600, 176, 220, {234, 176, false, 0, 7, 176, 220, false}}, // portrait, crop 14 rows
+        {1600, 1200, 176, 220, {220, 293, true, 58, 0, 177, 220, true}},  // landscape, odd excess: one column merged
+        {1000, 900, 320, 240, {240, 266, false, 0, 0, 266, 240, true}},   // too narrow: stretched sideways
+        {900, 1000, 240, 320, {266, 240, true, 0, 0, 240, 266, true}},    // too short: stretched upwards
+        {800, 800, 176, 220, {220, 220, true, 22, 0, 176, 220, false}},
+        {800, 800, 220, 176, {176, 176, false, 0, 0, 176, 176, true}},
+        {352, 440, 176, 220, {220, 176, false, 0, 0, 176, 220, false}},
     };
     for (const Case& c : cases) {
         const FitPlan plan = PlanFit(c.sw, c.sh, c.tw, c.th);
-        EXPECT_EQ(plan.H, c.H) << c.sw << "x" << c.sh;
-        EXPECT_EQ(plan.W, c.W) << c.sw << "x" << c.sh;
-        EXPECT_EQ(plan.CropWidth, c.cropWidth) << c.sw << "x" << c.sh;
+        EXPECT_EQ(plan, c.plan) << c.sw << "x" << c.sh << " into " << c.tw << "x" << c.th;
+        // The fit routine chosen keeps the same window from the same intermediate.
+        EXPECT_EQ(PlanCrop(plan.H, plan.W, plan.CropWidth, c.tw, c.th), plan);
     }
     // Products beyond 32 bits stay exact.
     EXPECT_EQ(PlanFit(65535, 2, 1, 65500).W, int64_t{65535} * 65500 / 2);

@@ -1,7 +1,6 @@
-#include "support/WholePicture.h"
-
 #include "conversion/Exif.h"
 #include "support/TestSupport.h"
+#include "support/WholePicture.h"
 
 #include <algorithm>
 #include <array>

@@ -146,9 +146,7 @@ struct ResourceRun : ::testing::Test {
         controls.Receiver = out;
         controls.Width = "360";
         controls.Height = "640";
-        ConversionRun run;
-        run.Jobs = jobs;
-        run.MemoryBudget = budget;
+        ConversionRun run({.Jobs = jobs, .MemoryBudget = budget});
         EXPECT_EQ(run.StartCommand(controls), RunOutcome::Completed);
         if (peak != nullptr) {
             *peak = run.PeakLeasedBytes();
@@ -207,9 +205,7 @@ TEST_F(ResourceRun, ExceptionsInsidePreparationAreCaughtAtTheWorker)
         FakeControls controls;
         controls.Source = in;
         controls.Receiver = out;
-        ConversionRun run;
-        run.Jobs = jobs;
-        run.Preparer = &Throwing;
+        ConversionRun run({.Jobs = jobs, .Preparer = &Throwing});
         try {
             run.StartCommand(controls);
             ADD_FAILURE() << "the run did not end with the error";
@@ -237,13 +233,12 @@ TEST_F(ResourceRun, ReplacedSourceCountsAsSkipped)
         FakeControls controls; // checks Total = Processed + Skipped
         controls.Source = in;
         controls.Receiver = in;
-        ConversionRun run;
-        run.Jobs = jobs;
+        ConversionRun run({.Jobs = jobs});
         ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
         const RunReport& report = controls.Reports.at(0);
         EXPECT_EQ(report.TotalText, "3");
         if (report.SkippedText == "1") {
-            EXPECT_EQ(report.Lines, std::vector<std::string>{JoinPath(in, "img0001.jpg")});
+            EXPECT_EQ(report.Files, std::vector<std::string>{JoinPath(in, "img0001.jpg")});
         }
     }
 }

@@ -39,9 +39,7 @@ TEST(RunMemory, OneAtATimeKeepsNoFinishedPicture)
     controls.Receiver = dir / "out";
     controls.Width = "720";
     controls.Height = "1280";
-    ConversionRun run;
-    run.Jobs = 1;
-    run.Writer = &MeasuringWriter;
+    ConversionRun run({.Jobs = 1, .Writer = &MeasuringWriter});
     saves = 0;
     ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
     ASSERT_EQ(saves, 40);

@@ -1,5 +1,5 @@
-#include "support/WholePicture.h"
 #include "support/TestSupport.h"
+#include "support/WholePicture.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@ namespace {
 using Lists = std::map<std::string, std::vector<std::string>>;
 using Strings = std::vector<std::string>;
 
-const std::string Open = PhoneOpenErrorText;
-const std::string Format = PhoneFormatErrorText;
+const std::string Open = MessageText({MessageId::PhoneFileCannotOpen, {}});
+const std::string Format = MessageText({MessageId::PhoneFileMalformed, {}});
 
 struct Loaded {
     std::optional<std::string> message;
@@ -24,7 +24,9 @@ Loaded LoadCatalogueBytes(const std::string& bytes)
     TempDir dir;
     WriteFileBytes(dir / "phone.ini", bytes);
     Loaded loaded;
-    loaded.message = LoadPhoneCatalogue(dir / "phone.ini", loaded.catalogue, loaded.makers);
+    if (const auto id = LoadPhoneCatalogue(dir / "phone.ini", loaded.catalogue, loaded.makers)) {
+        loaded.message = MessageText({*id, {}});
+    }
     return loaded;
 }
 
@@ -105,7 +107,9 @@ TEST(PhoneCatalogueTest, MissingFileLeavesEverythingEmpty)
 {
     TempDir dir;
     Loaded loaded;
-    loaded.message = LoadPhoneCatalogue(dir / "phone.ini", loaded.catalogue, loaded.makers);
+    if (const auto id = LoadPhoneCatalogue(dir / "phone.ini", loaded.catalogue, loaded.makers)) {
+        loaded.message = MessageText({*id, {}});
+    }
     EXPECT_EQ(loaded.message, Open);
     EXPECT_TRUE(loaded.makers.empty());
     EXPECT_TRUE(loaded.catalogue.ModelsByMaker.empty());

@@ -36,7 +36,7 @@ class FakeControls : public RunControls {
     bool StartFromNumber() override { return StartTicked; }
     void RecordFolders() override { ++HistoryCalls; }
     void SetProgress(int32_t percent) override { Progress.push_back(percent); }
-    void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+    void ShowMessage(const Message& message) override { Messages.push_back(MessageText(message)); }
     void FileSkipped(const std::string& path, const std::string& reason) override
     {
         SkipNotes.push_back(path + ": " + reason);

@@ -135,7 +135,7 @@ TEST(ReportWindowTest, ListGrowsWithTheWindowAndOkKeepsTheCorner)
     EXPECT_EQ(memo.toPlainText(), QStringLiteral("/in/a\\nb\\x1b.jpg\n/in/cafй.jpg"));
 
     // A second run's report replaces the first one's.
-    report.Fill("0", "0", "0", {"Выполнено без ошибок"});
+    report.Fill("0", "0", "0", {});
     EXPECT_EQ(memo.toPlainText(), QStringLiteral("Выполнено без ошибок"));
     EXPECT_EQ(found.text(), QStringLiteral("0"));
 
@@ -200,17 +200,24 @@ TEST(LanguageTest, EnglishOnlyWhenPreferredBeforeRussian)
     }
 }
 
-TEST(LanguageTest, EngineMessagesAreTranslated)
+TEST(LanguageTest, EveryEngineMessageHasARussianAndAnEnglishText)
 {
     QTranslator english;
     ASSERT_TRUE(english.load(QStringLiteral(":/i18n/quorvane_en.qm")));
+    for (int i = 0; i < MessageIdCount; ++i) {
+        const Message message{static_cast<MessageId>(i), "/out/папка"};
+        const QString russian = ShownMessage(message);
+        EXPECT_EQ(russian.toStdString(), MessageText(message)) << i;
+        QApplication::installTranslator(&english);
+        const QString shown = ShownMessage(message);
+        QApplication::removeTranslator(&english);
+        // A Russian text edited without its translation would show untranslated.
+        EXPECT_NE(shown, russian) << i;
+        EXPECT_EQ(shown.contains(QStringLiteral("/out/папка")), russian.contains(QStringLiteral("/out/папка"))) << i;
+    }
     QApplication::installTranslator(&english);
-    EXPECT_EQ(ShownEngineText(PhoneOpenErrorText), QStringLiteral("Error opening file: phone.ini"));
-    EXPECT_EQ(ShownEngineText("Проверьте директорию: /out/папка"), QStringLiteral("Check the folder: /out/папка"));
-    EXPECT_EQ(ShownEngineText("'x' is not a valid integer value."),
-              QStringLiteral("'x' is not a valid integer value."));
+    EXPECT_EQ(ShownMessage({MessageId::CheckFolder, "/out/папка"}), QStringLiteral("Check the folder: /out/папка"));
     QApplication::removeTranslator(&english);
-    EXPECT_EQ(ShownEngineText("Проверьте директорию: /out"), QStringLiteral("Проверьте директорию: /out"));
 }
 
 // The windows are laid out in fixed pixels: a font that is missing or too wide clips the captions, in

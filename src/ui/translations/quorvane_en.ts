@@ -36,8 +36,8 @@
         <translation>Done without errors</translation>
     </message>
     <message>
-        <source>Проверьте директорию: </source>
-        <translation>Check the folder: </translation>
+        <source>Проверьте директорию: %1</source>
+        <translation>Check the folder: %1</translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+// The messages the engine shows the user, by id. The front ends turn an id into words: the command line
+// prints the Russian text, the window the translation of that text for the user's language.
+enum class MessageId {
+    PhoneFileCannotOpen,
+    PhoneFileMalformed,
+    NoSource,
+    NoReceiver,
+    NoWidth,
+    NoHeight,
+    StartNumberNotDigits,
+    CheckFolder, // the receiver folder follows
+    NoErrors,    // the report's one line when nothing was skipped
+};
+inline constexpr int MessageIdCount = static_cast<int>(MessageId::NoErrors) + 1;
+
+// A message and the text that completes it (a folder), if any.
+struct Message {
+    MessageId Id;
+    std::string Argument;
+
+    bool operator==(const Message&) const = default;
+};
+
+// The Russian text of a message, with "%1" where the argument goes.
+const char* MessageFormat(MessageId id);
+
+// The whole Russian text: the format with its argument in place of "%1".
+std::string MessageText(const Message& message);
