@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 // The one raster type of the tool: 24-bit RGB, rows top to bottom, 3 * Width bytes per row, no padding.
@@ -40,18 +39,6 @@ class RowSource {
     virtual const uint8_t* Row(int32_t y) = 0;
     // Reads whatever rows are left and checks the end of the picture; false when it turns out damaged.
     virtual bool Finish() { return true; }
-};
-
-// A whole decoded picture, owned and read as rows.
-class OwnedRasterSource final : public RowSource {
-  public:
-    explicit OwnedRasterSource(Raster raster) : raster_(std::move(raster)) {}
-    int32_t Width() const override { return raster_.Width; }
-    int32_t Height() const override { return raster_.Height; }
-    const uint8_t* Row(int32_t y) override { return raster_.Row(y); }
-
-  private:
-    Raster raster_;
 };
 
 class RasterRowSource : public RowSource {

@@ -14,7 +14,6 @@ CLinkLabel::CLinkLabel(QWidget* parent) : QLabel(parent)
 
 void CLinkLabel::SetHot(bool hot)
 {
-    hot_ = hot;
     QPalette colours = palette();
     colours.setColor(QPalette::WindowText, hot ? HoverColour() : LinkColour());
     setPalette(colours);

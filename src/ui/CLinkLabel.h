@@ -13,7 +13,6 @@ class CLinkLabel : public QLabel {
 
     QString Link() const { return link_; }
     void SetLink(const QString& link) { link_ = link; }
-    bool IsHot() const { return hot_; }
 
     static QColor LinkColour() { return QColor(0, 0, 255); }
     static QColor HoverColour() { return QColor(255, 0, 0); }
@@ -31,6 +30,5 @@ class CLinkLabel : public QLabel {
     void SetHot(bool hot);
 
     QString link_;
-    bool hot_ = false;
     bool pressed_ = false;
 };

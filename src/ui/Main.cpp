@@ -2,7 +2,6 @@
 
 #include "conversion/Naming.h"
 #include "conversion/Run.h"
-#include "platform/EngineError.h"
 #include "platform/IntConv.h"
 #include "ui/About.h"
 #include "ui/Appearance.h"
