@@ -4,9 +4,12 @@
 Every tool converts the whole corpus (bench/make-corpus.sh) to each target size. The floor is decoding
 every JPEG of the corpus at full size with the floating-point IDCT, one after another. Runs are
 interleaved; each figure is the median over the runs, and each ratio is taken against the floor of the
-same run, so a busy moment affects both alike. CPU/wall is user plus system time of the command and all
-its children over its wall time (2.00 keeps two cores busy); peak MiB is the largest resident set of any
-one process over all runs.
+same run, so a busy moment affects both alike. User and system are the CPU seconds of the command and
+all its children in user space and in the kernel (page faults, zeroing fresh memory, file I/O); their sum
+over the wall time is how many cores were kept busy. Peak MiB is the largest resident set of any one
+process over all runs. The processor's name is printed with the table: the ratio to the floor moves
+between machines, since the cost of a first-touched page (a page fault and the zeroing of the page,
+dearer under a hypervisor) weighs on a tool that maps large buffers more than on the floor.
 
 Usage: bench/compare.py [--corpus DIR] [--cli PATH] [--runs N] [--sizes 176x220,1080x2400,1440x3200]
                         [--only-quorvane] [--cli-args=ARGS ...]
@@ -30,7 +33,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def measure(command, env=None):
-    """Wall seconds, CPU seconds and peak resident MiB of a shell command (children included)."""
+    """Wall, user and system seconds and peak resident MiB of a shell command (children included)."""
     start = time.perf_counter()
     child = subprocess.Popen(["sh", "-c", command], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                              env={**os.environ, **(env or {})})
@@ -39,7 +42,19 @@ def measure(command, env=None):
     child.returncode = os.waitstatus_to_exitcode(status)
     if child.returncode != 0:
         sys.exit(f"failed ({child.returncode}): {command[:200]}")
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0
+    return wall, usage.ru_utime, usage.ru_stime, usage.ru_maxrss / 1024.0
+
+
+def processor():
+    """The processor's model name, as the kernel reports it."""
+    try:
+        with open("/proc/cpuinfo") as info:
+            for line in info:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return "unknown processor"
 
 
 def per_file(template, files):
@@ -88,31 +103,32 @@ def main():
 
     floor_name = "floor (`djpeg -dct float`, JPEGs only)"
     floor_cmd = per_file("djpeg -dct float -outfile /dev/null {src}", jpegs)
-    results = {}  # (tool, size) -> [(wall, CPU/wall, peak MiB, x floor) per run]
+    results = {}  # (tool, size) -> [(wall, user, system, x floor, peak MiB) per run]
     for run in range(args.runs):
         for w, h in sizes:
             floor = measure(floor_cmd)
-            results.setdefault((floor_name, (w, h)), []).append((floor[0], floor[1] / floor[0], floor[2], 1.0))
+            results.setdefault((floor_name, (w, h)), []).append(floor[:3] + (1.0, floor[3]))
             for name, command, env in tools(w, h):
                 shutil.rmtree(out)
                 os.mkdir(out)
-                wall, cpu, rss = measure(command, env)
-                results.setdefault((name, (w, h)), []).append((wall, cpu / wall, rss, wall / floor[0]))
+                wall, user, system, rss = measure(command, env)
+                results.setdefault((name, (w, h)), []).append((wall, user, system, wall / floor[0], rss))
         print(f"run {run + 1} of {args.runs} done", file=sys.stderr)
     shutil.rmtree(out, ignore_errors=True)
 
-    print(f"{len(jpegs)} JPEGs and {len(pictures) - len(jpegs)} BMPs, {os.cpu_count()} cores, "
+    print(f"{len(jpegs)} JPEGs and {len(pictures) - len(jpegs)} BMPs, {processor()}, {os.cpu_count()} cores, "
           f"medians of {args.runs} interleaved runs\n")
     header = ["tool"] + [f"{w}x{h} {c}" if c == "wall" else c for w, h in sizes
-                         for c in ("wall", "CPU/wall", "x floor", "peak MiB")]
+                         for c in ("wall", "user", "system", "x floor", "peak MiB")]
     print("| " + " | ".join(header) + " |")
     print("|" + "---|" * len(header))
     for name in dict.fromkeys(tool for tool, _ in results):
         cells = [name]
         for size in sizes:
             rows = results[(name, size)]
-            wall, load, _, ratio = (statistics.median(col) for col in zip(*rows))
-            cells += [f"{wall:.2f} s", f"{load:.2f}", f"{ratio:.2f}", f"{max(r[2] for r in rows):.0f}"]
+            wall, user, system, ratio, _ = (statistics.median(col) for col in zip(*rows))
+            cells += [f"{wall:.2f} s", f"{user:.2f} s", f"{system:.2f} s", f"{ratio:.2f}",
+                      f"{max(r[4] for r in rows):.0f}"]
         print("| " + " | ".join(cells) + " |")
 
 
