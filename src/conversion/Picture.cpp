@@ -1,8 +1,9 @@
 #include "conversion/Picture.h"
 
 #include "conversion/DecodeAhead.h"
-#include "conversion/JpegCodec.h"
-#include "platform/Bmp.h"
+#include "conversion/JpegEncode.h"
+#include "picture/Bmp.h"
+#include "picture/Jpeg.h"
 #include "platform/EngineError.h"
 #include "platform/File.h"
 #include "platform/IntConv.h"
@@ -196,7 +197,7 @@ void Prepare(const std::string& path, PictureKind kind, const PictureSettings& s
              PreparedPicture& prepared)
 {
     using Outcome = PreparedPicture::Outcome;
-    std::unique_ptr<FileReader> file = FileReader::Open(path, prepared.Load);
+    std::unique_ptr<FileReader> file = OpenPictureFile(path, prepared.Load);
     std::unique_ptr<PictureSource> picture =
         file ? OpenPictureSource(kind, *file, prepared.Load, options.Stop) : nullptr;
     if (!picture) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "conversion/MemoryGate.h"
+#include "picture/PictureSource.h"
 #include "platform/Limits.h"
-#include "platform/PictureSource.h"
 
 #include <atomic>
 #include <cstdint>

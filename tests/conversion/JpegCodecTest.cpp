@@ -1,7 +1,7 @@
-#include "support/WholePicture.h"
-
-#include "conversion/Exif.h"
+#include "conversion/JpegEncode.h"
+#include "picture/Exif.h"
 #include "support/TestSupport.h"
+#include "support/WholePicture.h"
 
 #include <algorithm>
 #include <array>

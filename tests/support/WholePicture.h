@@ -1,8 +1,8 @@
 #pragma once
 
-#include "conversion/JpegCodec.h"
-#include "platform/Bmp.h"
-#include "platform/PictureSource.h"
+#include "picture/Bmp.h"
+#include "picture/Jpeg.h"
+#include "picture/PictureSource.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,9 +2,10 @@
 // error_exit, which must not return: it longjmps back to the setjmp of the function that made the call.
 // Those functions therefore hold nothing with a destructor, and C++ allocations happen outside them.
 
-#include "conversion/Exif.h"
-#include "conversion/JpegCodec.h"
-#include "conversion/JpegMemory.h"
+#include "picture/Jpeg.h"
+
+#include "picture/Exif.h"
+#include "picture/JpegMemory.h"
 #include "platform/Limits.h"
 
 #include <algorithm>

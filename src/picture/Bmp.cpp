@@ -1,4 +1,4 @@
-#include "platform/Bmp.h"
+#include "picture/Bmp.h"
 
 #include "platform/Limits.h"
 

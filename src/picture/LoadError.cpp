@@ -1,7 +1,6 @@
-#include "platform/PictureSource.h"
+#include "picture/LoadError.h"
 
-#include <algorithm>
-#include <cstring>
+#include <cstddef>
 #include <iterator>
 
 std::string LoadError::Text() const
@@ -33,14 +32,4 @@ std::string LoadError::Text() const
     static_assert(std::size(Texts) == static_cast<size_t>(LoadReason::JpegColorSpace) + 1);
     const std::string text = Texts[static_cast<size_t>(Reason)];
     return Detail.empty() || Reason == LoadReason::None ? text : text + ": " + Detail;
-}
-
-int64_t MemoryReader::ReadAt(uint64_t offset, uint8_t* to, size_t count)
-{
-    if (offset >= size_) {
-        return 0;
-    }
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, size_ - offset));
-    std::memcpy(to, data_ + offset, n);
-    return static_cast<int64_t>(n);
 }
