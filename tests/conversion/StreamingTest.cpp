@@ -1,5 +1,5 @@
-#include "support/WholePicture.h"
 #include "support/TestSupport.h"
+#include "support/WholePicture.h"
 
 #include <gtest/gtest.h>
 
@@ -63,8 +63,8 @@ TEST(StreamingDecode, EqualsTheWholePicturePathByteForByte)
         const std::string path = dir / (sample.Name + ".jpg");
         WriteFileBytes(path, sample.Bytes);
         for (const PictureSettings& target : targets) {
-            const auto streamed = PreparePicture(path, PictureKind::Jpeg, target);
-            const auto whole = PrepareFromWhole(path, PictureKind::Jpeg, target);
+            const auto streamed = PreparePicture(path, PictureFormat::Jpeg, target);
+            const auto whole = PrepareFromWhole(path, PictureFormat::Jpeg, target);
             ASSERT_EQ(streamed.Result, PreparedPicture::Outcome::Encoded) << sample.Name << " " << target.WidthText;
             ASSERT_EQ(streamed.Result, whole.Result) << sample.Name;
             EXPECT_TRUE(streamed.Jpeg == whole.Jpeg)
@@ -83,8 +83,8 @@ TEST(StreamingDecode, DamageFoundLateIsStillAFailedLoad)
     WriteFileBytes(path, bytes);
     for (const PictureSettings& settings : {PictureSettings{"50", "50", "60"}, PictureSettings{"x", "50", "60"},
                                             PictureSettings{"50", "50", "q"}, PictureSettings{"0", "50", "60"}}) {
-        const auto streamed = PreparePicture(path, PictureKind::Jpeg, settings);
-        const auto whole = PrepareFromWhole(path, PictureKind::Jpeg, settings);
+        const auto streamed = PreparePicture(path, PictureFormat::Jpeg, settings);
+        const auto whole = PrepareFromWhole(path, PictureFormat::Jpeg, settings);
         EXPECT_EQ(streamed.Result, whole.Result) << settings.WidthText << settings.QualityText;
     }
 }
@@ -99,8 +99,8 @@ TEST(StreamingDecode, BmpRowsGiveTheSameFileAsTheWholePicture)
     for (const char* name : {"whole.bmp", "cut.bmp"}) {
         for (const PictureSettings& target :
              {PictureSettings{"176", "220", "60"}, PictureSettings{"250", "90", "80"}}) {
-            const auto streamed = PreparePicture(dir / name, PictureKind::Bmp, target);
-            const auto whole = PrepareFromWhole(dir / name, PictureKind::Bmp, target);
+            const auto streamed = PreparePicture(dir / name, PictureFormat::Bmp, target);
+            const auto whole = PrepareFromWhole(dir / name, PictureFormat::Bmp, target);
             ASSERT_EQ(streamed.Result, PreparedPicture::Outcome::Encoded) << name;
             EXPECT_TRUE(streamed.Jpeg == whole.Jpeg) << name << " at " << target.WidthText;
         }
