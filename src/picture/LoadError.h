@@ -1,6 +1,8 @@
 #pragma once
 
+#include <new>
 #include <string>
+#include <type_traits>
 
 // Why a picture was not loaded: one named reason per check, so a check that stops working shows in the
 // tests, and the command line can tell the user why a file was skipped.
@@ -36,3 +38,26 @@ struct LoadError {
     // One line for the user.
     std::string Text() const;
 };
+
+// Runs a decoder step that allocates. Running out of memory in it is a failed load like any other: `error`
+// becomes OutOfMemory and the step gives its empty result (nullptr, or false for a step that returns
+// nothing, true when it completes). This is the decoders' one place for std::bad_alloc; their allocations
+// stay outside the functions that call into libjpeg, so no exception ever crosses libjpeg's frames.
+template <typename Step> auto CatchOutOfMemory(LoadError& error, Step&& step)
+{
+    auto run = [&step] {
+        if constexpr (std::is_void_v<decltype(step())>) {
+            step();
+            return true;
+        } else {
+            return step();
+        }
+    };
+    using Result = decltype(run());
+    try {
+        return run();
+    } catch (const std::bad_alloc&) {
+        error = {LoadReason::OutOfMemory, {}};
+        return Result{};
+    }
+}
