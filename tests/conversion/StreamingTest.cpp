@@ -1,3 +1,4 @@
+#include "support/BadInputs.h"
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
 
@@ -8,15 +9,6 @@ namespace {
 std::vector<uint8_t> MakeSampledJpeg(const Raster& raster, int h, int v, bool progressive)
 {
     return MakeJpeg(raster, 85, progressive, false, h, v);
-}
-
-// The same JPEG with an EXIF segment carrying the orientation, right after SOI.
-std::vector<uint8_t> WithOrientation(std::vector<uint8_t> jpeg, uint8_t orientation)
-{
-    const uint8_t app1[] = {0xFF, 0xE1, 0x00, 34,   'E', 'x', 'i', 'f', 0, 0, 'I',         'I', 42, 0, 8, 0, 0, 0,
-                            1,    0,    0x12, 0x01, 3,   0,   1,   0,   0, 0, orientation, 0,   0,  0, 0, 0, 0, 0};
-    jpeg.insert(jpeg.begin() + 2, std::begin(app1), std::end(app1));
-    return jpeg;
 }
 
 struct Sample {
@@ -36,8 +28,8 @@ std::vector<Sample> Samples()
         {"422-progressive-tall", MakeSampledJpeg(tall, 2, 1, true)},
         {"gray", MakeJpeg(wide, 80, false, true)},
         {"gray-progressive", MakeJpeg(tall, 80, true, true)},
-        {"rotated-6", WithOrientation(MakeSampledJpeg(wide, 2, 2, false), 6)},
-        {"mirrored-2", WithOrientation(MakeSampledJpeg(tall, 2, 2, true), 2)},
+        {"rotated-6", TestFiles::WithExifOrientation(MakeSampledJpeg(wide, 2, 2, false), 6)},
+        {"mirrored-2", TestFiles::WithExifOrientation(MakeSampledJpeg(tall, 2, 2, true), 2)},
     };
     // Cut inside the picture data: libjpeg fills in the rest, and block smoothing comes into play.
     for (const char* name : {"420", "420-progressive", "422-progressive-tall"}) {
