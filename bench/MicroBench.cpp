@@ -1,7 +1,8 @@
 // Micro-benchmarks of the per-picture hot paths. Rates are in source megapixels per second on one core.
-#include "support/WholePicture.h"
+#include "conversion/JpegEncode.h"
 #include "platform/Raster.h"
 #include "support/TestSupport.h"
+#include "support/WholePicture.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,8 +2,9 @@
 // error_exit, which must not return: it longjmps back to the setjmp in Compress, which therefore holds
 // nothing with a destructor. The compressed bytes go to a vector owned by the caller's frame.
 
-#include "conversion/JpegCodec.h"
-#include "conversion/JpegMemory.h"
+#include "conversion/JpegEncode.h"
+
+#include "picture/JpegMemory.h"
 #include "platform/Limits.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "conversion/Picture.h"
 
 #include "conversion/DecodeAhead.h"
-#include "conversion/JpegCodec.h"
-#include "platform/Bmp.h"
+#include "conversion/JpegEncode.h"
+#include "picture/Formats.h"
 #include "platform/EngineError.h"
 #include "platform/File.h"
 #include "platform/IntConv.h"
@@ -95,15 +95,6 @@ bool EncodeJpegObject(JpegObject& jpeg)
         return false;
     }
     return EncodeJpeg(jpeg.Image, jpeg.Quality, jpeg.Progressive, jpeg.Data);
-}
-
-std::unique_ptr<PictureSource> OpenPictureSource(PictureKind kind, ByteReader& file, LoadError& error,
-                                                 const std::atomic<bool>* stop)
-{
-    if (kind == PictureKind::Bmp) {
-        return OpenBmp(file, error);
-    }
-    return OpenJpeg(file, error, stop);
 }
 
 bool ReadTarget(const PictureSettings& settings, TargetSize& target, std::string& error)
@@ -202,13 +193,12 @@ void FitSource(PictureSource& picture, TargetSize target, const std::string& siz
 }
 
 // The whole preparation; see PreparePicture.
-void Prepare(const std::string& path, PictureKind kind, const PictureSettings& settings, const PrepareOptions& options,
-             PreparedPicture& prepared)
+void Prepare(const std::string& path, PictureFormat format, const PictureSettings& settings,
+             const PrepareOptions& options, PreparedPicture& prepared)
 {
     using Outcome = PreparedPicture::Outcome;
-    std::unique_ptr<FileReader> file = FileReader::Open(path, prepared.Load);
-    std::unique_ptr<PictureSource> picture =
-        file ? OpenPictureSource(kind, *file, prepared.Load, options.Stop) : nullptr;
+    std::unique_ptr<FileReader> file = OpenPictureFile(path, prepared.Load);
+    std::unique_ptr<PictureSource> picture = file ? OpenPicture(format, *file, prepared.Load, options.Stop) : nullptr;
     if (!picture) {
         prepared.Result = Outcome::LoadFailed;
         return;
@@ -253,13 +243,13 @@ void Prepare(const std::string& path, PictureKind kind, const PictureSettings& s
 
 } // namespace
 
-PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const PictureSettings& settings,
+PreparedPicture PreparePicture(const std::string& path, PictureFormat format, const PictureSettings& settings,
                                MemoryLease lease, const PrepareOptions& options)
 {
     PreparedPicture prepared;
     prepared.Lease = std::move(lease);
     try {
-        Prepare(path, kind, settings, options, prepared);
+        Prepare(path, format, settings, options, prepared);
     } catch (...) {
         return FailedPreparation(std::current_exception());
     }

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "conversion/MemoryGate.h"
+#include "picture/Formats.h"
+#include "picture/PictureSource.h"
 #include "platform/Limits.h"
-#include "platform/PictureSource.h"
 
 #include <atomic>
 #include <cstdint>
@@ -78,8 +79,6 @@ FitPlan PlanCrop(int64_t H, int64_t W, bool cropWidth, int64_t tw, int64_t th);
 // number.
 bool ReadTarget(const PictureSettings& settings, TargetSize& target, std::string& error);
 
-enum class PictureKind { Jpeg, Bmp };
-
 // Everything done for one picture that depends only on the file and the settings: load, size the target,
 // fit and encode. The run turns the outcome into its bookkeeping in walk order.
 struct PreparedPicture {
@@ -111,17 +110,12 @@ struct PrepareOptions {
 // once the file's header tells what the picture will hold, before anything large is read or allocated; it
 // shrinks as the picture lets go of memory and stays with the encoded output until that is written.
 // Never throws: running out of memory is a failed load.
-PreparedPicture PreparePicture(const std::string& path, PictureKind kind, const PictureSettings& settings,
+PreparedPicture PreparePicture(const std::string& path, PictureFormat format, const PictureSettings& settings,
                                MemoryLease lease = {}, const PrepareOptions& options = {});
 
 // What a preparation that threw comes to: a picture that could not get its memory is a failed load
 // ("не хватило памяти"), anything else an error that ends the run.
 PreparedPicture FailedPreparation(std::exception_ptr error);
-
-// Opens the picture file's decoder over `file` (which must outlive it): nullptr with the reason when it
-// is not a picture of that kind.
-std::unique_ptr<PictureSource> OpenPictureSource(PictureKind kind, ByteReader& file, LoadError& error,
-                                                 const std::atomic<bool>* stop = nullptr);
 
 // Encodes the object's raster (JPEG object's encoding); false when it cannot be encoded.
 bool EncodeJpegObject(JpegObject& jpeg);

@@ -2,6 +2,7 @@
 
 #include "conversion/MemoryGate.h"
 #include "conversion/Naming.h"
+#include "picture/Formats.h"
 #include "platform/EngineError.h"
 #include "platform/IntConv.h"
 #include "platform/System.h"
@@ -15,35 +16,9 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <string_view>
 #include <thread>
 
 namespace {
-
-std::string_view Extension(const std::string& name)
-{
-    const size_t dot = name.rfind('.');
-    return dot == std::string::npos ? std::string_view() : std::string_view(name).substr(dot);
-}
-
-bool IsCountedPicture(std::string_view ext)
-{
-    static constexpr std::array<std::string_view, 6> Extensions = {".BMP", ".JPG", ".JPEG", ".bmp", ".jpg", ".jpeg"};
-    return std::find(Extensions.begin(), Extensions.end(), ext) != Extensions.end();
-}
-
-std::optional<PictureKind> PictureKindOf(std::string_view ext)
-{
-    static constexpr std::array<std::string_view, 4> JpegExtensions = {".JPG", ".JPEG", ".jpeg", ".jpg"};
-    static constexpr std::array<std::string_view, 2> BmpExtensions = {".BMP", ".bmp"};
-    if (std::find(JpegExtensions.begin(), JpegExtensions.end(), ext) != JpegExtensions.end()) {
-        return PictureKind::Jpeg;
-    }
-    if (std::find(BmpExtensions.begin(), BmpExtensions.end(), ext) != BmpExtensions.end()) {
-        return PictureKind::Bmp;
-    }
-    return std::nullopt;
-}
 
 // Thrown inside the run when it is told to stop; the Start command answers it with the report so far.
 struct RunInterrupted {};
@@ -116,7 +91,7 @@ class ConversionRun::Pipeline {
   public:
     struct Task {
         std::string Path;
-        PictureKind Kind = PictureKind::Jpeg;
+        PictureFormat Format = PictureFormat::Jpeg;
         PictureSettings Settings;
         MemoryLease Lease;    // the picture's ticket, until it is prepared
         bool Counted = false; // the walk met this file as one of the counted pictures
@@ -211,7 +186,7 @@ class ConversionRun::Pipeline {
     void Prepare(Task& task)
     {
         try {
-            task.Result = preparer_(task.Path, task.Kind, task.Settings, std::move(task.Lease), options_);
+            task.Result = preparer_(task.Path, task.Format, task.Settings, std::move(task.Lease), options_);
         } catch (...) {
             task.Result = FailedPreparation(std::current_exception());
         }
@@ -355,7 +330,7 @@ void ConversionRun::CountPictures(RunControls& controls, const std::string& fold
 {
     std::set<FileId> visited;
     Traverse(controls, folder, visited, [this](const std::string&, const DirEntry& entry) {
-        if (IsCountedPicture(Extension(entry.Name)) && state_.TotalFiles < INT32_MAX) {
+        if (FormatOfName(entry.Name) && state_.TotalFiles < INT32_MAX) {
             ++state_.TotalFiles;
         }
     });
@@ -366,7 +341,7 @@ void ConversionRun::CountPictures(RunControls& controls, const std::string& fold
     if (ownOutputs_.Tracking()) {
         visited.clear();
         Traverse(controls, folder, visited, [this](const std::string& parent, const DirEntry& entry) {
-            if (IsCountedPicture(Extension(entry.Name))) {
+            if (FormatOfName(entry.Name)) {
                 ownOutputs_.Count(JoinPath(parent, entry.Name));
             }
         });
@@ -385,13 +360,13 @@ void ConversionRun::ProcessFile(RunControls& controls, Pipeline& pipeline, const
     if (pipeline.Stopped()) {
         throw RunInterrupted{};
     }
-    const auto kind = PictureKindOf(Extension(entry.Name));
-    if (!kind) {
+    const auto format = FormatOfName(entry.Name);
+    if (!format) {
         return;
     }
     auto task = std::make_shared<Pipeline::Task>();
     task->Path = JoinPath(folder, entry.Name);
-    task->Kind = *kind;
+    task->Format = *format;
     task->Settings = {controls.WidthText(), controls.HeightText(), controls.QualityText()};
     task->Counted = ownOutputs_.Meet(task->Path);
     pipeline.Submit(std::move(task));

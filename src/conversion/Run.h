@@ -30,7 +30,7 @@ struct RunOptions {
     // Set from outside (a signal) to stop the run after the picture being written.
     const std::atomic<bool>* Stop = nullptr;
     // How a picture is prepared; tests put one here that fails in ways a real picture rarely does.
-    PreparedPicture (*Preparer)(const std::string& path, PictureKind kind, const PictureSettings& settings,
+    PreparedPicture (*Preparer)(const std::string& path, PictureFormat format, const PictureSettings& settings,
                                 MemoryLease lease, const PrepareOptions& options) = &PreparePicture;
     // How an output file is written; tests put a failing writer here.
     bool (*Writer)(const std::string& path, const std::vector<uint8_t>& bytes) = &WriteFileAtomically;

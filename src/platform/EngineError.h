@@ -4,7 +4,7 @@
 #include <string>
 
 // How the engine reports failures, one mechanism per layer:
-// - decoders return a LoadError (platform/PictureSource.h): the reason a file is not a picture;
+// - decoders return a LoadError (picture/LoadError.h): the reason a file is not a picture;
 // - the run turns those reasons into skipped files, and an EngineError into the error that ends the run;
 // - a worker thread catches everything a picture's preparation throws: running out of memory becomes a
 //   failed load, anything else the run's error; nothing ends the process.

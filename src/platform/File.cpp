@@ -32,30 +32,30 @@ bool FileDescriptor::Close()
     return close(fd) == 0;
 }
 
-FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, LoadError& error, uint64_t& size)
+FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, FileRefusal& refusal, uint64_t& size)
 {
     FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
-        error = {LoadReason::CannotOpen, {}};
+        refusal = FileRefusal::CannotOpen;
         return {};
     }
     struct stat info {};
     if (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = {LoadReason::NotRegularFile, {}};
+        refusal = FileRefusal::NotRegularFile;
         return {};
     }
     if (static_cast<uint64_t>(info.st_size) > maxBytes) {
-        error = {LoadReason::FileTooLarge, {}};
+        refusal = FileRefusal::TooLarge;
         return {};
     }
     size = static_cast<uint64_t>(info.st_size);
     return fd;
 }
 
-std::unique_ptr<FileReader> FileReader::Open(const std::string& path, LoadError& error)
+std::unique_ptr<FileReader> FileReader::Open(const std::string& path, FileRefusal& refusal)
 {
     uint64_t size = 0;
-    FileDescriptor fd = OpenRegularFile(path, static_cast<uint64_t>(MaxPictureFileBytes), error, size);
+    FileDescriptor fd = OpenRegularFile(path, static_cast<uint64_t>(MaxPictureFileBytes), refusal, size);
     if (!fd) {
         return nullptr;
     }
@@ -83,9 +83,9 @@ int64_t FileReader::ReadAt(uint64_t offset, uint8_t* to, size_t count)
 
 std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t maxBytes)
 {
-    LoadError error;
+    FileRefusal refusal = FileRefusal::None;
     uint64_t size = 0;
-    FileDescriptor fd = OpenRegularFile(path, maxBytes, error, size);
+    FileDescriptor fd = OpenRegularFile(path, maxBytes, refusal, size);
     if (!fd) {
         return std::nullopt;
     }

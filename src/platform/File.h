@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PictureSource.h"
+#include "platform/ByteReader.h"
 
 #include <cstdint>
 #include <memory>
@@ -29,15 +29,24 @@ class FileDescriptor {
     int fd_ = -1;
 };
 
+// Why a file was not opened for reading.
+enum class FileRefusal {
+    None,
+    CannotOpen,
+    NotRegularFile, // a folder, pipe or device
+    TooLarge,
+};
+
 // Opens a regular file for reading without ever waiting: a pipe or device of that name is refused
-// (NotRegularFile) instead of blocking the tool, and so is a file larger than `maxBytes`.
-FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, LoadError& error, uint64_t& size);
+// (NotRegularFile) instead of blocking the tool, and so is a file larger than `maxBytes` (TooLarge).
+FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, FileRefusal& refusal, uint64_t& size);
 
 // A picture file read as the decoders ask for its bytes.
 class FileReader final : public ByteReader {
   public:
-    // nullptr with the reason when the file cannot be used as a picture.
-    static std::unique_ptr<FileReader> Open(const std::string& path, LoadError& error);
+    // nullptr with the reason when the file cannot be used as a picture (one larger than any picture
+    // file can be is TooLarge).
+    static std::unique_ptr<FileReader> Open(const std::string& path, FileRefusal& refusal);
 
     uint64_t Size() const override { return size_; }
     int64_t ReadAt(uint64_t offset, uint8_t* to, size_t count) override;

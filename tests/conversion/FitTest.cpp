@@ -158,7 +158,7 @@ TEST(PreparePicture, OutcomesFollowLoadSizeFitAndEncode)
     WriteFileBytes(dir / "bad.jpg", "not a picture");
     using Outcome = PreparedPicture::Outcome;
 
-    PreparedPicture progressive = PreparePicture(dir / "p.jpg", PictureKind::Jpeg, {"64", "48", "80"});
+    PreparedPicture progressive = PreparePicture(dir / "p.jpg", PictureFormat::Jpeg, {"64", "48", "80"});
     ASSERT_EQ(progressive.Result, Outcome::Encoded);
     Raster decoded;
     JpegHeaderInfo info;
@@ -167,20 +167,20 @@ TEST(PreparePicture, OutcomesFollowLoadSizeFitAndEncode)
     EXPECT_EQ(decoded.Height, 48);
     EXPECT_TRUE(info.MultiScan); // a progressive source gives a progressive output
 
-    PreparedPicture bmp = PreparePicture(dir / "b.bmp", PictureKind::Bmp, {"30", "50", "80"});
+    PreparedPicture bmp = PreparePicture(dir / "b.bmp", PictureFormat::Bmp, {"30", "50", "80"});
     ASSERT_EQ(bmp.Result, Outcome::Encoded);
     ASSERT_TRUE(DecodeJpeg(bmp.Jpeg.data(), bmp.Jpeg.size(), decoded, info));
     EXPECT_FALSE(info.MultiScan);
     EXPECT_EQ(decoded.Width, 30);
 
-    EXPECT_EQ(PreparePicture(dir / "bad.jpg", PictureKind::Jpeg, {"1", "1", "1"}).Result, Outcome::LoadFailed);
-    EXPECT_EQ(PreparePicture(dir / "p.jpg", PictureKind::Bmp, {"1", "1", "1"}).Result, Outcome::LoadFailed);
-    EXPECT_EQ(PreparePicture(dir / "missing.jpg", PictureKind::Jpeg, {"1", "1", "1"}).Result, Outcome::LoadFailed);
-    EXPECT_EQ(PreparePicture(dir.Str(), PictureKind::Jpeg, {"1", "1", "1"}).Result, Outcome::LoadFailed);
+    EXPECT_EQ(PreparePicture(dir / "bad.jpg", PictureFormat::Jpeg, {"1", "1", "1"}).Result, Outcome::LoadFailed);
+    EXPECT_EQ(PreparePicture(dir / "p.jpg", PictureFormat::Bmp, {"1", "1", "1"}).Result, Outcome::LoadFailed);
+    EXPECT_EQ(PreparePicture(dir / "missing.jpg", PictureFormat::Jpeg, {"1", "1", "1"}).Result, Outcome::LoadFailed);
+    EXPECT_EQ(PreparePicture(dir.Str(), PictureFormat::Jpeg, {"1", "1", "1"}).Result, Outcome::LoadFailed);
 
-    PreparedPicture size = PreparePicture(dir / "b.bmp", PictureKind::Bmp, {"x", "1", "1"});
+    PreparedPicture size = PreparePicture(dir / "b.bmp", PictureFormat::Bmp, {"x", "1", "1"});
     EXPECT_EQ(size.Result, Outcome::SizeError);
     EXPECT_EQ(size.ErrorText, "'x' is not a valid integer value");
-    EXPECT_EQ(PreparePicture(dir / "b.bmp", PictureKind::Bmp, {"10", "10", "q"}).Result, Outcome::FitError);
-    EXPECT_EQ(PreparePicture(dir / "b.bmp", PictureKind::Bmp, {"0", "10", "60"}).Result, Outcome::EncodeFailed);
+    EXPECT_EQ(PreparePicture(dir / "b.bmp", PictureFormat::Bmp, {"10", "10", "q"}).Result, Outcome::FitError);
+    EXPECT_EQ(PreparePicture(dir / "b.bmp", PictureFormat::Bmp, {"0", "10", "60"}).Result, Outcome::EncodeFailed);
 }

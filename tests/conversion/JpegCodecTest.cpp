@@ -1,4 +1,6 @@
-#include "conversion/Exif.h"
+#include "conversion/JpegEncode.h"
+#include "picture/Exif.h"
+#include "support/BadInputs.h"
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
 
@@ -65,38 +67,12 @@ size_t FirstScanStart(const Bytes& jpeg)
     return sos + 2 + ((size_t{jpeg[sos + 2]} << 8) | jpeg[sos + 3]);
 }
 
-// Inserts an APP1 segment after the JFIF segment.
-Bytes WithApp1(Bytes jpeg, const Bytes& payload)
-{
-    const size_t at = 4 + ((size_t{jpeg[4]} << 8) | jpeg[5]);
-    Bytes segment = {0xFF, 0xE1, static_cast<uint8_t>((payload.size() + 2) >> 8),
-                     static_cast<uint8_t>((payload.size() + 2) & 0xFF)};
-    segment.insert(segment.end(), payload.begin(), payload.end());
-    jpeg.insert(jpeg.begin() + static_cast<ptrdiff_t>(at), segment.begin(), segment.end());
-    return jpeg;
-}
+using TestFiles::ExifPayload;
 
-// "Exif\0\0" and a TIFF header whose IFD0 holds a Make entry and then the orientation entry.
-Bytes ExifPayload(bool bigEndian, uint16_t orientation, uint16_t type = 3, uint32_t count = 1)
+// Inserts an APP1 segment after the JFIF segment.
+Bytes WithApp1(const Bytes& jpeg, const Bytes& payload)
 {
-    Bytes b = {'E', 'x', 'i', 'f', 0, 0};
-    auto put16 = [&](uint32_t v) {
-        b.push_back(static_cast<uint8_t>(bigEndian ? v >> 8 : v & 0xFF));
-        b.push_back(static_cast<uint8_t>(bigEndian ? v & 0xFF : v >> 8));
-    };
-    auto put32 = [&](uint32_t v) {
-        put16(bigEndian ? v >> 16 : v & 0xFFFF);
-        put16(bigEndian ? v & 0xFFFF : v >> 16);
-    };
-    b.push_back(bigEndian ? 'M' : 'I');
-    b.push_back(bigEndian ? 'M' : 'I');
-    put16(42);
-    put32(8);
-    put16(2);
-    put16(0x010F), put16(2), put32(4), put32(0x41424300); // Make "ABC"
-    put16(0x0112), put16(type), put32(count), put16(orientation), put16(0);
-    put32(0);
-    return b;
+    return TestFiles::WithApp1(jpeg, payload, 4 + ((size_t{jpeg[4]} << 8) | jpeg[5]));
 }
 
 // Compresses raw samples at quality 100; `configure` runs after the defaults.

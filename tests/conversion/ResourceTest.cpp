@@ -182,8 +182,8 @@ TEST_F(ResourceRun, OutputsAndBudgetHoldAtAnyJobCountAndBudget)
     }
 }
 
-PreparedPicture Throwing(const std::string& path, PictureKind kind, const PictureSettings& settings, MemoryLease lease,
-                         const PrepareOptions& options)
+PreparedPicture Throwing(const std::string& path, PictureFormat format, const PictureSettings& settings,
+                         MemoryLease lease, const PrepareOptions& options)
 {
     if (path.ends_with("p1.bmp")) {
         throw std::bad_alloc();
@@ -191,7 +191,7 @@ PreparedPicture Throwing(const std::string& path, PictureKind kind, const Pictur
     if (path.ends_with("p2.jpg")) {
         throw std::logic_error("broken invariant");
     }
-    return PreparePicture(path, kind, settings, std::move(lease), options);
+    return PreparePicture(path, format, settings, std::move(lease), options);
 }
 
 // What a worker throws never ends the process: running out of memory is a failed load, anything else

@@ -1,3 +1,4 @@
+#include "support/BadInputs.h"
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
 
@@ -8,15 +9,6 @@ namespace {
 std::vector<uint8_t> MakeSampledJpeg(const Raster& raster, int h, int v, bool progressive)
 {
     return MakeJpeg(raster, 85, progressive, false, h, v);
-}
-
-// The same JPEG with an EXIF segment carrying the orientation, right after SOI.
-std::vector<uint8_t> WithOrientation(std::vector<uint8_t> jpeg, uint8_t orientation)
-{
-    const uint8_t app1[] = {0xFF, 0xE1, 0x00, 34,   'E', 'x', 'i', 'f', 0, 0, 'I',         'I', 42, 0, 8, 0, 0, 0,
-                            1,    0,    0x12, 0x01, 3,   0,   1,   0,   0, 0, orientation, 0,   0,  0, 0, 0, 0, 0};
-    jpeg.insert(jpeg.begin() + 2, std::begin(app1), std::end(app1));
-    return jpeg;
 }
 
 struct Sample {
@@ -36,8 +28,8 @@ std::vector<Sample> Samples()
         {"422-progressive-tall", MakeSampledJpeg(tall, 2, 1, true)},
         {"gray", MakeJpeg(wide, 80, false, true)},
         {"gray-progressive", MakeJpeg(tall, 80, true, true)},
-        {"rotated-6", WithOrientation(MakeSampledJpeg(wide, 2, 2, false), 6)},
-        {"mirrored-2", WithOrientation(MakeSampledJpeg(tall, 2, 2, true), 2)},
+        {"rotated-6", TestFiles::WithExifOrientation(MakeSampledJpeg(wide, 2, 2, false), 6)},
+        {"mirrored-2", TestFiles::WithExifOrientation(MakeSampledJpeg(tall, 2, 2, true), 2)},
     };
     // Cut inside the picture data: libjpeg fills in the rest, and block smoothing comes into play.
     for (const char* name : {"420", "420-progressive", "422-progressive-tall"}) {
@@ -63,8 +55,8 @@ TEST(StreamingDecode, EqualsTheWholePicturePathByteForByte)
         const std::string path = dir / (sample.Name + ".jpg");
         WriteFileBytes(path, sample.Bytes);
         for (const PictureSettings& target : targets) {
-            const auto streamed = PreparePicture(path, PictureKind::Jpeg, target);
-            const auto whole = PrepareFromWhole(path, PictureKind::Jpeg, target);
+            const auto streamed = PreparePicture(path, PictureFormat::Jpeg, target);
+            const auto whole = PrepareFromWhole(path, PictureFormat::Jpeg, target);
             ASSERT_EQ(streamed.Result, PreparedPicture::Outcome::Encoded) << sample.Name << " " << target.WidthText;
             ASSERT_EQ(streamed.Result, whole.Result) << sample.Name;
             EXPECT_TRUE(streamed.Jpeg == whole.Jpeg)
@@ -83,8 +75,8 @@ TEST(StreamingDecode, DamageFoundLateIsStillAFailedLoad)
     WriteFileBytes(path, bytes);
     for (const PictureSettings& settings : {PictureSettings{"50", "50", "60"}, PictureSettings{"x", "50", "60"},
                                             PictureSettings{"50", "50", "q"}, PictureSettings{"0", "50", "60"}}) {
-        const auto streamed = PreparePicture(path, PictureKind::Jpeg, settings);
-        const auto whole = PrepareFromWhole(path, PictureKind::Jpeg, settings);
+        const auto streamed = PreparePicture(path, PictureFormat::Jpeg, settings);
+        const auto whole = PrepareFromWhole(path, PictureFormat::Jpeg, settings);
         EXPECT_EQ(streamed.Result, whole.Result) << settings.WidthText << settings.QualityText;
     }
 }
@@ -99,8 +91,8 @@ TEST(StreamingDecode, BmpRowsGiveTheSameFileAsTheWholePicture)
     for (const char* name : {"whole.bmp", "cut.bmp"}) {
         for (const PictureSettings& target :
              {PictureSettings{"176", "220", "60"}, PictureSettings{"250", "90", "80"}}) {
-            const auto streamed = PreparePicture(dir / name, PictureKind::Bmp, target);
-            const auto whole = PrepareFromWhole(dir / name, PictureKind::Bmp, target);
+            const auto streamed = PreparePicture(dir / name, PictureFormat::Bmp, target);
+            const auto whole = PrepareFromWhole(dir / name, PictureFormat::Bmp, target);
             ASSERT_EQ(streamed.Result, PreparedPicture::Outcome::Encoded) << name;
             EXPECT_TRUE(streamed.Jpeg == whole.Jpeg) << name << " at " << target.WidthText;
         }

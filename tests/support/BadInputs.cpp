@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <stdexcept>
+#include <utility>
 
 namespace TestFiles {
 
@@ -90,13 +92,52 @@ Bytes BuildBmp(const BmpRecipe& recipe)
     }
     const auto tableEnd = static_cast<uint32_t>(14 + 4 + header.size());
     Bytes b = {'B', 'M'};
-    Put32(b, tableEnd + static_cast<uint32_t>(recipe.Pixels.size()));
+    Put32(b, tableEnd + recipe.Gap + static_cast<uint32_t>(recipe.Pixels.size()));
     Put32(b, 0);
-    Put32(b, recipe.OffBits.value_or(tableEnd));
+    Put32(b, recipe.OffBits.value_or(tableEnd + recipe.Gap));
     Put32(b, headerSize);
     b.insert(b.end(), header.begin(), header.end());
+    b.resize(b.size() + recipe.Gap, 0xEE);
     b.insert(b.end(), recipe.Pixels.begin(), recipe.Pixels.end());
     return b;
+}
+
+Bytes PackBmpRows(int bitCount, const std::vector<std::vector<uint32_t>>& rows)
+{
+    Bytes out;
+    for (const auto& row : rows) {
+        Bytes bytes((row.size() * static_cast<size_t>(bitCount) + 31) / 32 * 4, 0);
+        for (size_t x = 0; x < row.size(); ++x) {
+            const uint32_t v = row[x];
+            switch (bitCount) {
+            case 1:
+                bytes[x / 8] |= static_cast<uint8_t>((v & 1) << (7 - x % 8));
+                break;
+            case 4:
+                bytes[x / 2] |= static_cast<uint8_t>((v & 15) << (x % 2 ? 0 : 4));
+                break;
+            case 8:
+                bytes[x] = static_cast<uint8_t>(v);
+                break;
+            case 16:
+                bytes[2 * x] = v & 0xFF;
+                bytes[2 * x + 1] = (v >> 8) & 0xFF;
+                break;
+            case 24:
+                bytes[3 * x] = v & 0xFF;
+                bytes[3 * x + 1] = (v >> 8) & 0xFF;
+                bytes[3 * x + 2] = (v >> 16) & 0xFF;
+                break;
+            case 32:
+                for (size_t i = 0; i < 4; ++i) {
+                    bytes[4 * x + i] = (v >> (8 * i)) & 0xFF;
+                }
+                break;
+            }
+        }
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    return out;
 }
 
 namespace {
@@ -133,6 +174,27 @@ uint32_t PaletteIndex(const uint8_t* p, int bits)
     return (r >> 5) << 5 | (g >> 5) << 2 | (b >> 6);
 }
 
+// The value EncodeBmp stores a pixel as (see PackBmpRows): a palette index up to 8 bits, 5-5-5 (or 5-6-5
+// bit fields) at 16, 0xRRGGBB at 24, and at 32 B, G, R and 0xFF (or R, G, B in the top three bytes).
+uint32_t StoredValue(const uint8_t* p, int bitCount, bool bitfields)
+{
+    const uint32_t r = p[0], g = p[1], b = p[2];
+    switch (bitCount) {
+    case 1:
+    case 4:
+    case 8:
+        return PaletteIndex(p, bitCount);
+    case 16:
+        return bitfields ? (r >> 3) << 11 | (g >> 2) << 5 | (b >> 3) : (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
+    case 24:
+        return r << 16 | g << 8 | b;
+    case 32:
+        return bitfields ? r << 24 | g << 16 | b << 8 : 0xFF000000u | r << 16 | g << 8 | b;
+    default:
+        throw std::invalid_argument("no such BMP depth");
+    }
+}
+
 // The picture's rows in stored order.
 std::vector<int32_t> StoredRows(const Raster& picture, bool topDown)
 {
@@ -162,47 +224,15 @@ Bytes EncodeBmp(const Raster& picture, int bitCount, BmpHeader header, bool topD
         recipe.Compression = BmpBitfields;
         recipe.Masks = {0xFF000000, 0x00FF0000, 0x0000FF00};
     }
-    const size_t stride = (static_cast<size_t>(picture.Width) * bitCount + 31) / 32 * 4;
+    std::vector<std::vector<uint32_t>> rows;
     for (int32_t y : StoredRows(picture, topDown)) {
-        Bytes row(stride, 0);
+        std::vector<uint32_t>& row = rows.emplace_back();
         const uint8_t* p = picture.Row(y);
         for (int32_t x = 0; x < picture.Width; ++x, p += 3) {
-            const auto at = static_cast<size_t>(x);
-            switch (bitCount) {
-            case 1:
-                row[at / 8] |= static_cast<uint8_t>(PaletteIndex(p, 1) << (7 - at % 8));
-                break;
-            case 4:
-                row[at / 2] |= static_cast<uint8_t>(PaletteIndex(p, 4) << (at % 2 ? 0 : 4));
-                break;
-            case 8:
-                row[at] = static_cast<uint8_t>(PaletteIndex(p, 8));
-                break;
-            case 16: {
-                const uint32_t v = bitfields ? (p[0] >> 3) << 11 | (p[1] >> 2) << 5 | (p[2] >> 3)
-                                             : (p[0] >> 3) << 10 | (p[1] >> 3) << 5 | (p[2] >> 3);
-                row[2 * at] = static_cast<uint8_t>(v & 0xFF);
-                row[2 * at + 1] = static_cast<uint8_t>(v >> 8);
-                break;
-            }
-            case 24:
-                row[3 * at] = p[2];
-                row[3 * at + 1] = p[1];
-                row[3 * at + 2] = p[0];
-                break;
-            case 32:
-                if (bitfields) {
-                    row[4 * at + 1] = p[2], row[4 * at + 2] = p[1], row[4 * at + 3] = p[0];
-                } else {
-                    row[4 * at] = p[2], row[4 * at + 1] = p[1], row[4 * at + 2] = p[0], row[4 * at + 3] = 0xFF;
-                }
-                break;
-            default:
-                throw std::invalid_argument("no such BMP depth");
-            }
+            row.push_back(StoredValue(p, bitCount, bitfields));
         }
-        recipe.Pixels.insert(recipe.Pixels.end(), row.begin(), row.end());
     }
+    recipe.Pixels = PackBmpRows(bitCount, rows);
     return BuildBmp(recipe);
 }
 
@@ -382,34 +412,40 @@ std::vector<std::pair<size_t, size_t>> EntropySpans(const Bytes& jpeg)
     return spans;
 }
 
-Bytes WithExifOrientation(Bytes jpeg, uint16_t orientation, bool bigEndian)
+Bytes ExifPayload(bool bigEndian, uint16_t orientation, uint16_t type, uint32_t count)
 {
-    Bytes payload = {'E',
-                     'x',
-                     'i',
-                     'f',
-                     0,
-                     0,
-                     static_cast<uint8_t>(bigEndian ? 'M' : 'I'),
-                     static_cast<uint8_t>(bigEndian ? 'M' : 'I')};
+    Bytes b = {'E', 'x', 'i', 'f', 0, 0};
     auto put16 = [&](uint32_t v) {
-        payload.push_back(static_cast<uint8_t>(bigEndian ? v >> 8 : v & 0xFF));
-        payload.push_back(static_cast<uint8_t>(bigEndian ? v & 0xFF : v >> 8));
+        b.push_back(static_cast<uint8_t>(bigEndian ? v >> 8 : v & 0xFF));
+        b.push_back(static_cast<uint8_t>(bigEndian ? v & 0xFF : v >> 8));
     };
     auto put32 = [&](uint32_t v) {
         put16(bigEndian ? v >> 16 : v & 0xFFFF);
         put16(bigEndian ? v & 0xFFFF : v >> 16);
     };
+    b.push_back(bigEndian ? 'M' : 'I');
+    b.push_back(bigEndian ? 'M' : 'I');
     put16(42);
     put32(8);
-    put16(1);
-    put16(0x0112), put16(3), put32(1), put16(orientation), put16(0);
+    put16(2);
+    put16(0x010F), put16(2), put32(4), put32(0x41424300); // Make "ABC"
+    put16(0x0112), put16(type), put32(count), put16(orientation), put16(0);
     put32(0);
+    return b;
+}
+
+Bytes WithApp1(Bytes jpeg, const Bytes& payload, size_t at)
+{
     Bytes segment = {0xFF, 0xE1, static_cast<uint8_t>((payload.size() + 2) >> 8),
                      static_cast<uint8_t>((payload.size() + 2) & 0xFF)};
     segment.insert(segment.end(), payload.begin(), payload.end());
-    jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+    jpeg.insert(jpeg.begin() + static_cast<ptrdiff_t>(at), segment.begin(), segment.end());
     return jpeg;
+}
+
+Bytes WithExifOrientation(Bytes jpeg, uint16_t orientation, bool bigEndian)
+{
+    return WithApp1(std::move(jpeg), ExifPayload(bigEndian, orientation), 2);
 }
 
 namespace {

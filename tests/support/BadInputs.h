@@ -2,6 +2,7 @@
 
 #include "platform/Raster.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,10 +33,16 @@ struct BmpRecipe {
     uint32_t ColorsUsed = 0;
     std::vector<uint32_t> Palette;   // 0xRRGGBB, the table exactly as written
     std::vector<uint32_t> Masks;     // after a 40-byte header, or inside a V4/V5 header
-    std::optional<uint32_t> OffBits; // default: right after the table
+    uint32_t Gap = 0;                // bytes (0xEE) between the colour table and the pixels
+    std::optional<uint32_t> OffBits; // default: right after the table and the gap
     Bytes Pixels;                    // stored pixel data as it stands
 };
+// The one BMP writer of the test kit: every builder of BMP files goes through it.
 Bytes BuildBmp(const BmpRecipe& recipe);
+
+// Packs pixel values (palette indices, 16-bit words, 0xRRGGBB for 24 bits, 32-bit words) into stored rows
+// padded to 4 bytes, in the order given.
+Bytes PackBmpRows(int bitCount, const std::vector<std::vector<uint32_t>>& rows);
 
 // A valid BMP of the picture: 1, 4 and 8 bits through a fixed palette, 16 bits as 5-5-5 (or 5-6-5 bit
 // fields), 24 bits, 32 bits (plain or with bit fields).
@@ -65,6 +72,11 @@ size_t FindSegment(const Bytes& jpeg, uint8_t marker);
 size_t FirstScanData(const Bytes& jpeg);
 // The [begin, end) spans of entropy-coded data, one per scan, in file order.
 std::vector<std::pair<size_t, size_t>> EntropySpans(const Bytes& jpeg);
+// The payload of an EXIF APP1 segment: "Exif\0\0" and a TIFF header whose IFD0 holds a Make entry and then
+// the orientation entry with the type and count given (a valid one is a single SHORT).
+Bytes ExifPayload(bool bigEndian, uint16_t orientation, uint16_t type = 3, uint32_t count = 1);
+// The file with an APP1 segment of the payload inserted at offset `at`.
+Bytes WithApp1(Bytes jpeg, const Bytes& payload, size_t at);
 // The file with an EXIF APP1 segment carrying the orientation inserted after SOI.
 Bytes WithExifOrientation(Bytes jpeg, uint16_t orientation, bool bigEndian = false);
 // The file with its frame header given another SOF marker and sample precision.

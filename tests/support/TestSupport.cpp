@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "support/BadInputs.h"
+
 #include <jpeglib.h>
 
 #include <cstdio>
@@ -134,35 +136,5 @@ std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality, bool progressiv
 
 std::vector<uint8_t> MakeBmp24(const Raster& raster)
 {
-    const uint32_t stride = (static_cast<uint32_t>(raster.Width) * 3 + 3) & ~3u;
-    const uint32_t dataSize = stride * static_cast<uint32_t>(raster.Height);
-    std::vector<uint8_t> bytes(54 + dataSize, 0);
-    auto put16 = [&](size_t at, uint32_t v) {
-        bytes[at] = v & 0xff;
-        bytes[at + 1] = (v >> 8) & 0xff;
-    };
-    auto put32 = [&](size_t at, uint32_t v) {
-        put16(at, v & 0xffff);
-        put16(at + 2, v >> 16);
-    };
-    bytes[0] = 'B';
-    bytes[1] = 'M';
-    put32(2, 54 + dataSize);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<uint32_t>(raster.Width));
-    put32(22, static_cast<uint32_t>(raster.Height));
-    put16(26, 1);
-    put16(28, 24);
-    put32(34, dataSize);
-    for (int32_t y = 0; y < raster.Height; ++y) {
-        const uint8_t* row = raster.Row(raster.Height - 1 - y);
-        uint8_t* out = bytes.data() + 54 + static_cast<size_t>(y) * stride;
-        for (int32_t x = 0; x < raster.Width; ++x) {
-            out[3 * x + 0] = row[3 * x + 2];
-            out[3 * x + 1] = row[3 * x + 1];
-            out[3 * x + 2] = row[3 * x + 0];
-        }
-    }
-    return bytes;
+    return TestFiles::EncodeBmp(raster, 24);
 }

@@ -45,5 +45,5 @@ std::vector<uint8_t> CompressJpeg(const std::vector<uint8_t>& samples, int width
 std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality = 90, bool progressive = false, bool grayscale = false,
                               int lumaH = 2, int lumaV = 2);
 
-// A 24-bit bottom-up BMP of the raster.
+// A 24-bit bottom-up BMP of the raster (TestFiles::EncodeBmp).
 std::vector<uint8_t> MakeBmp24(const Raster& raster);

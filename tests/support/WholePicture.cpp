@@ -75,7 +75,7 @@ bool DecodeJpeg(const uint8_t* data, size_t size, Raster& out, JpegHeaderInfo& i
     return true;
 }
 
-PreparedPicture PrepareFromWhole(const std::string& path, PictureKind kind, const PictureSettings& settings)
+PreparedPicture PrepareFromWhole(const std::string& path, PictureFormat format, const PictureSettings& settings)
 {
     using Outcome = PreparedPicture::Outcome;
     PreparedPicture prepared;
@@ -85,23 +85,18 @@ PreparedPicture PrepareFromWhole(const std::string& path, PictureKind kind, cons
     } catch (...) {
         return prepared;
     }
-    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    MemoryReader reader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    LoadError refused;
+    const std::unique_ptr<PictureSource> picture = OpenPicture(format, reader, refused);
     Raster source;
-    JpegObject jpeg;
-    JpegHeaderInfo info;
-    const bool loaded =
-        kind == PictureKind::Bmp ? DecodeBmp(data, bytes.size(), source) : DecodeJpeg(data, bytes.size(), source, info);
-    if (!loaded) {
+    if (!picture || !DrainSource(*picture, source)) {
         return prepared;
     }
-    jpeg.Progressive = info.MultiScan;
+    JpegObject jpeg;
+    jpeg.Progressive = picture->MultiScan();
     TargetSize target;
-    try {
-        target.Width = StrToInt(settings.WidthText);
-        target.Height = StrToInt(settings.HeightText);
-    } catch (const EngineError& error) {
+    if (!ReadTarget(settings, target, prepared.ErrorText)) {
         prepared.Result = Outcome::SizeError;
-        prepared.ErrorText = error.what();
         return prepared;
     }
     RasterRowSource rows(source);

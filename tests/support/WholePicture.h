@@ -1,8 +1,8 @@
 #pragma once
 
-#include "conversion/JpegCodec.h"
-#include "platform/Bmp.h"
-#include "platform/PictureSource.h"
+#include "picture/Bmp.h"
+#include "picture/Jpeg.h"
+#include "picture/PictureSource.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,4 +27,4 @@ bool DecodeJpeg(const uint8_t* data, size_t size, Raster& out, JpegHeaderInfo& i
 
 // The preparation of a picture through the whole-picture decode: the reference the streaming
 // preparation must match byte for byte, outcome for outcome.
-PreparedPicture PrepareFromWhole(const std::string& path, PictureKind kind, const PictureSettings& settings);
+PreparedPicture PrepareFromWhole(const std::string& path, PictureFormat format, const PictureSettings& settings);

@@ -1,3 +1,4 @@
+#include "support/BadInputs.h"
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
 
@@ -14,137 +15,19 @@
 
 namespace {
 
-enum class Header { Core, Info, V4, V5 };
+using TestFiles::BmpRecipe;
+using TestFiles::BuildBmp;
+using TestFiles::PackBmpRows;
+using Header = TestFiles::BmpHeader;
 
-constexpr uint32_t Rgb = 0, Rle8 = 1, Rle4 = 2, Bitfields = 3, AlphaBitfields = 6;
+constexpr uint32_t Rgb = TestFiles::BmpRgb, Rle8 = TestFiles::BmpRle8, Rle4 = TestFiles::BmpRle4,
+                   Bitfields = TestFiles::BmpBitfields, AlphaBitfields = TestFiles::BmpAlphaBitfields;
 
-// Packs pixel values (palette indices, 16-bit words, 0xRRGGBB for 24 bits, 32-bit words) into stored rows
-// padded to 4 bytes, in the order given.
-std::vector<uint8_t> PackRows(int bits, const std::vector<std::vector<uint32_t>>& rows)
+// A recipe with the fields every case sets; the rest keep their defaults.
+BmpRecipe Bmp(int32_t width, int32_t height, int bits = 24, uint32_t compression = Rgb, Header kind = Header::Info)
 {
-    std::vector<uint8_t> out;
-    for (const auto& row : rows) {
-        std::vector<uint8_t> bytes((row.size() * bits + 31) / 32 * 4, 0);
-        for (size_t x = 0; x < row.size(); ++x) {
-            const uint32_t v = row[x];
-            switch (bits) {
-            case 1:
-                bytes[x / 8] |= static_cast<uint8_t>((v & 1) << (7 - x % 8));
-                break;
-            case 4:
-                bytes[x / 2] |= static_cast<uint8_t>((v & 15) << (x % 2 ? 0 : 4));
-                break;
-            case 8:
-                bytes[x] = static_cast<uint8_t>(v);
-                break;
-            case 16:
-                bytes[2 * x] = v & 0xFF;
-                bytes[2 * x + 1] = (v >> 8) & 0xFF;
-                break;
-            case 24:
-                bytes[3 * x] = v & 0xFF;
-                bytes[3 * x + 1] = (v >> 8) & 0xFF;
-                bytes[3 * x + 2] = (v >> 16) & 0xFF;
-                break;
-            case 32:
-                for (int i = 0; i < 4; ++i) {
-                    bytes[4 * x + i] = (v >> (8 * i)) & 0xFF;
-                }
-                break;
-            }
-        }
-        out.insert(out.end(), bytes.begin(), bytes.end());
-    }
-    return out;
-}
-
-struct BmpBuilder {
-    Header Kind = Header::Info;
-    int32_t Width = 1;
-    int32_t Height = 1;
-    uint16_t Planes = 1;
-    uint16_t BitCount = 24;
-    uint32_t Compression = Rgb;
-    uint32_t ColorsUsed = 0;
-    std::vector<uint32_t> Palette; // 0xRRGGBB, written as the whole table
-    std::vector<uint32_t> Masks;   // written after a 40-byte header, or into a V4/V5 header
-    uint32_t Gap = 0;              // bytes between the colour table and the pixels
-    std::optional<uint32_t> OffBits;
-    std::vector<uint8_t> Pixels;
-
-    std::vector<uint8_t> Build() const
-    {
-        std::vector<uint8_t> b;
-        auto put16 = [&](uint32_t v) {
-            b.push_back(v & 0xFF);
-            b.push_back((v >> 8) & 0xFF);
-        };
-        auto put32 = [&](uint32_t v) {
-            put16(v & 0xFFFF);
-            put16(v >> 16);
-        };
-        const uint32_t headerSize = Kind == Header::Core   ? 12
-                                    : Kind == Header::Info ? 40
-                                    : Kind == Header::V4   ? 108
-                                                           : 124;
-        const bool masksAfter = Kind == Header::Info && !Masks.empty();
-        const uint32_t tableEnd = 14 + headerSize + (masksAfter ? 4 * static_cast<uint32_t>(Masks.size()) : 0) +
-                                  static_cast<uint32_t>(Palette.size()) * (Kind == Header::Core ? 3 : 4);
-        const uint32_t offBits = OffBits.value_or(tableEnd + Gap);
-        b.push_back('B');
-        b.push_back('M');
-        put32(tableEnd + Gap + static_cast<uint32_t>(Pixels.size()));
-        put32(0);
-        put32(offBits);
-        put32(headerSize);
-        if (Kind == Header::Core) {
-            put16(static_cast<uint32_t>(Width));
-            put16(static_cast<uint32_t>(Height));
-            put16(Planes);
-            put16(BitCount);
-        } else {
-            put32(static_cast<uint32_t>(Width));
-            put32(static_cast<uint32_t>(Height));
-            put16(Planes);
-            put16(BitCount);
-            put32(Compression);
-            put32(static_cast<uint32_t>(Pixels.size()));
-            put32(2835);
-            put32(2835);
-            put32(ColorsUsed);
-            put32(0);
-            if (Kind != Header::Info) {
-                for (size_t i = 0; i < 4; ++i) {
-                    put32(i < Masks.size() ? Masks[i] : 0);
-                }
-                put32(0x73524742); // 'sRGB'
-                b.resize(14 + headerSize, 0);
-            }
-        }
-        if (masksAfter) {
-            for (uint32_t m : Masks) {
-                put32(m);
-            }
-        }
-        for (uint32_t c : Palette) {
-            b.push_back(c & 0xFF);
-            b.push_back((c >> 8) & 0xFF);
-            b.push_back((c >> 16) & 0xFF);
-            if (Kind != Header::Core) {
-                b.push_back(0);
-            }
-        }
-        b.resize(b.size() + Gap, 0xEE);
-        b.insert(b.end(), Pixels.begin(), Pixels.end());
-        return b;
-    }
-};
-
-// A builder with the fields every case sets; the rest keep their defaults.
-BmpBuilder Bmp(int32_t width, int32_t height, int bits = 24, uint32_t compression = Rgb, Header kind = Header::Info)
-{
-    BmpBuilder bmp;
-    bmp.Kind = kind;
+    BmpRecipe bmp;
+    bmp.Header = kind;
     bmp.Width = width;
     bmp.Height = height;
     bmp.BitCount = static_cast<uint16_t>(bits);
@@ -201,10 +84,10 @@ TEST(BmpDecode, PalettedDepthsExpandThroughTheTable)
                     expected[height - 1 - y].push_back(palette[stored[y].back()]); // stored bottom-up
                 }
             }
-            BmpBuilder bmp = Bmp(width, height, bits, Rgb, kind);
+            BmpRecipe bmp = Bmp(width, height, bits, Rgb, kind);
             bmp.Palette = palette;
-            bmp.Pixels = PackRows(bits, stored);
-            const auto decoded = Decode(bmp.Build());
+            bmp.Pixels = PackBmpRows(bits, stored);
+            const auto decoded = Decode(BuildBmp(bmp));
             ASSERT_TRUE(decoded) << bits << " bits, header " << static_cast<int>(kind);
             EXPECT_EQ(Pixels(*decoded), expected) << bits << " bits, header " << static_cast<int>(kind);
         }
@@ -228,24 +111,24 @@ TEST(BmpDecode, RowOrderFollowsTheSignOfTheHeight)
     const std::vector<std::vector<uint32_t>> stored = {
         {0x102030, 0x405060}, {0x708090, 0xA0B0C0}, {0x000001, 0xFFFFFF}};
     for (Header kind : {Header::Core, Header::Info, Header::V5}) {
-        BmpBuilder bmp = Bmp(2, 3, 24, Rgb, kind);
-        bmp.Pixels = PackRows(24, stored);
-        const auto bottomUp = Decode(bmp.Build());
+        BmpRecipe bmp = Bmp(2, 3, 24, Rgb, kind);
+        bmp.Pixels = PackBmpRows(24, stored);
+        const auto bottomUp = Decode(BuildBmp(bmp));
         ASSERT_TRUE(bottomUp);
         EXPECT_EQ(Pixels(*bottomUp), (std::vector<std::vector<uint32_t>>{stored[2], stored[1], stored[0]}));
     }
-    BmpBuilder topDown = Bmp(2, -3);
-    topDown.Pixels = PackRows(24, stored);
-    const auto decoded = Decode(topDown.Build());
+    BmpRecipe topDown = Bmp(2, -3);
+    topDown.Pixels = PackBmpRows(24, stored);
+    const auto decoded = Decode(BuildBmp(topDown));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->Height, 3);
     EXPECT_EQ(Pixels(*decoded), stored);
 
-    BmpBuilder paletted = Bmp(3, -2, 8);
+    BmpRecipe paletted = Bmp(3, -2, 8);
     paletted.Palette = {0x111111, 0x222222, 0x333333};
     paletted.ColorsUsed = 3;
-    paletted.Pixels = PackRows(8, {{0, 1, 2}, {2, 1, 0}});
-    const auto top = Decode(paletted.Build());
+    paletted.Pixels = PackBmpRows(8, {{0, 1, 2}, {2, 1, 0}});
+    const auto top = Decode(BuildBmp(paletted));
     ASSERT_TRUE(top);
     EXPECT_EQ(Pixels(*top),
               (std::vector<std::vector<uint32_t>>{{0x111111, 0x222222, 0x333333}, {0x333333, 0x222222, 0x111111}}));
@@ -255,20 +138,20 @@ TEST(BmpDecode, ShortTableAndIndicesOutsideItGiveBlack)
 {
     // Three colours at 8 bits; no valid pixel offset, so the pixels must be found right after the
     // three-entry table.
-    BmpBuilder bmp = Bmp(6, 1, 8);
+    BmpRecipe bmp = Bmp(6, 1, 8);
     bmp.ColorsUsed = 3;
     bmp.OffBits = 0;
     bmp.Palette = {0xFF0000, 0x00FF00, 0x0000FF};
-    bmp.Pixels = PackRows(8, {{0, 1, 2, 3, 200, 255}});
-    auto decoded = Decode(bmp.Build());
+    bmp.Pixels = PackBmpRows(8, {{0, 1, 2, 3, 200, 255}});
+    auto decoded = Decode(BuildBmp(bmp));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded)[0], (std::vector<uint32_t>{0xFF0000, 0x00FF00, 0x0000FF, 0, 0, 0}));
 
-    BmpBuilder four = Bmp(4, 1, 4);
+    BmpRecipe four = Bmp(4, 1, 4);
     four.ColorsUsed = 2;
     four.Palette = {0xABCDEF, 0x123456};
-    four.Pixels = PackRows(4, {{1, 0, 15, 2}});
-    decoded = Decode(four.Build());
+    four.Pixels = PackBmpRows(4, {{1, 0, 15, 2}});
+    decoded = Decode(BuildBmp(four));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded)[0], (std::vector<uint32_t>{0x123456, 0xABCDEF, 0, 0}));
 }
@@ -276,27 +159,27 @@ TEST(BmpDecode, ShortTableAndIndicesOutsideItGiveBlack)
 TEST(BmpDecode, SixteenBitLayouts)
 {
     // 5-5-5 by default: 31 -> 255, 16 -> 132 (16 * 255 / 31 rounded), 1 -> 8.
-    BmpBuilder rgb555 = Bmp(3, 1, 16);
-    rgb555.Pixels = PackRows(16, {{0x7C00, (16u << 5) | 1u, 0xFFFF}});
-    auto decoded = Decode(rgb555.Build());
+    BmpRecipe rgb555 = Bmp(3, 1, 16);
+    rgb555.Pixels = PackBmpRows(16, {{0x7C00, (16u << 5) | 1u, 0xFFFF}});
+    auto decoded = Decode(BuildBmp(rgb555));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded)[0], (std::vector<uint32_t>{0xFF0000, 0x008408, 0xFFFFFF}));
 
     // 5-6-5 bit fields after a 40-byte header and inside a V5 header: green has 6 bits, 32 -> 130.
     for (Header kind : {Header::Info, Header::V4, Header::V5}) {
-        BmpBuilder rgb565 = Bmp(4, 1, 16, Bitfields, kind);
+        BmpRecipe rgb565 = Bmp(4, 1, 16, Bitfields, kind);
         rgb565.Masks = {0xF800, 0x07E0, 0x001F};
-        rgb565.Pixels = PackRows(16, {{0xF800, 32u << 5, 0x001F, 0x07E0}});
-        decoded = Decode(rgb565.Build());
+        rgb565.Pixels = PackBmpRows(16, {{0xF800, 32u << 5, 0x001F, 0x07E0}});
+        decoded = Decode(BuildBmp(rgb565));
         ASSERT_TRUE(decoded) << static_cast<int>(kind);
         EXPECT_EQ(Pixels(*decoded)[0], (std::vector<uint32_t>{0xFF0000, 0x008200, 0x0000FF, 0x00FF00}));
     }
 
     // 4-4-4 with the channels in an unusual order and a zero mask.
-    BmpBuilder odd = Bmp(2, 1, 16, Bitfields);
+    BmpRecipe odd = Bmp(2, 1, 16, Bitfields);
     odd.Masks = {0x000F, 0x0F00, 0};
-    odd.Pixels = PackRows(16, {{0x0F0F, 0x0508}});
-    decoded = Decode(odd.Build());
+    odd.Pixels = PackBmpRows(16, {{0x0F0F, 0x0508}});
+    decoded = Decode(BuildBmp(odd));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded)[0], (std::vector<uint32_t>{0xFFFF00, 0x885500}));
 }
@@ -304,9 +187,9 @@ TEST(BmpDecode, SixteenBitLayouts)
 TEST(BmpDecode, ThirtyTwoBitLayouts)
 {
     // Without masks: B, G, R and an ignored fourth byte.
-    BmpBuilder plain = Bmp(2, 1, 32);
-    plain.Pixels = PackRows(32, {{0xFF123456, 0x00ABCDEF}});
-    auto decoded = Decode(plain.Build());
+    BmpRecipe plain = Bmp(2, 1, 32);
+    plain.Pixels = PackBmpRows(32, {{0xFF123456, 0x00ABCDEF}});
+    auto decoded = Decode(BuildBmp(plain));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded)[0], (std::vector<uint32_t>{0x123456, 0xABCDEF}));
 
@@ -320,37 +203,37 @@ TEST(BmpDecode, ThirtyTwoBitLayouts)
     for (const Case& c : {Case{Header::V5, Bitfields, {0xFF000000, 0x00FF0000, 0x0000FF00, 0x000000FF}},
                           Case{Header::Info, Bitfields, {0xFF000000, 0x00FF0000, 0x0000FF00}},
                           Case{Header::Info, AlphaBitfields, {0xFF000000, 0x00FF0000, 0x0000FF00, 0x000000FF}}}) {
-        BmpBuilder shifted = Bmp(2, 1, 32, c.Compression, c.Kind);
+        BmpRecipe shifted = Bmp(2, 1, 32, c.Compression, c.Kind);
         shifted.Masks = c.Masks;
         shifted.OffBits = 0; // found from the masks' size alone
-        shifted.Pixels = PackRows(32, {{0x123456FF, 0xABCDEF00}});
-        decoded = Decode(shifted.Build());
+        shifted.Pixels = PackBmpRows(32, {{0x123456FF, 0xABCDEF00}});
+        decoded = Decode(BuildBmp(shifted));
         ASSERT_TRUE(decoded) << c.Compression;
         EXPECT_EQ(Pixels(*decoded)[0], (std::vector<uint32_t>{0x123456, 0xABCDEF}));
     }
 
     // 10-10-10: 1023 -> 255, 512 -> 128 (512 * 255 / 1023 = 127.6 rounded).
-    BmpBuilder wide = Bmp(1, 1, 32, Bitfields);
+    BmpRecipe wide = Bmp(1, 1, 32, Bitfields);
     wide.Masks = {0x3FF00000, 0x000FFC00, 0x000003FF};
-    wide.Pixels = PackRows(32, {{(1023u << 20) | (512u << 10) | 0u}});
-    decoded = Decode(wide.Build());
+    wide.Pixels = PackBmpRows(32, {{(1023u << 20) | (512u << 10) | 0u}});
+    decoded = Decode(BuildBmp(wide));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(At(*decoded, 0, 0), 0xFF8000u);
 
     // Masks wider than 16 bits, overlapping and with holes still give defined values.
-    BmpBuilder strange = Bmp(3, 1, 32, Bitfields);
+    BmpRecipe strange = Bmp(3, 1, 32, Bitfields);
     strange.Masks = {0xFFFFFF00, 0x0000FFFF, 0x0F0F0F0F};
-    strange.Pixels = PackRows(32, {{0xFFFFFFFF, 0x80000000, 0x00000000}});
-    decoded = Decode(strange.Build());
+    strange.Pixels = PackBmpRows(32, {{0xFFFFFFFF, 0x80000000, 0x00000000}});
+    decoded = Decode(BuildBmp(strange));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(At(*decoded, 0, 0), 0xFFFFFFu);
     EXPECT_EQ(At(*decoded, 1, 0) >> 16, 128u); // 0x800000 of 0xFFFFFF
     EXPECT_EQ(At(*decoded, 2, 0), 0u);
 }
 
-BmpBuilder RleBuilder(int bits, int32_t width, int32_t height, std::vector<uint8_t> data)
+BmpRecipe RleRecipe(int bits, int32_t width, int32_t height, std::vector<uint8_t> data)
 {
-    BmpBuilder bmp = Bmp(width, height, bits, bits == 8 ? Rle8 : Rle4);
+    BmpRecipe bmp = Bmp(width, height, bits, bits == 8 ? Rle8 : Rle4);
     bmp.Palette = std::vector<uint32_t>(Colors16.begin(), Colors16.end());
     bmp.Palette.resize(static_cast<size_t>(1) << bits, 0x999999);
     bmp.Pixels = std::move(data);
@@ -386,7 +269,7 @@ TEST(BmpRle, Rle8RunsDeltasAndLineEnds)
         0, 1,             // end of bitmap
         8, 8,             // never read
     };
-    const auto decoded = Decode(RleBuilder(8, 6, 4, data).Build());
+    const auto decoded = Decode(BuildBmp(RleRecipe(8, 6, 4, data)));
     ASSERT_TRUE(decoded);
     // Bottom-up: the first line decoded is the bottom row. Pixels never set are black.
     EXPECT_EQ(Pixels(*decoded), Expected({
@@ -410,7 +293,7 @@ TEST(BmpRle, Rle4RunsAlternateNibbles)
         0, 0,                      //
         0, 1,
     };
-    const auto decoded = Decode(RleBuilder(4, 8, 2, data).Build());
+    const auto decoded = Decode(BuildBmp(RleRecipe(4, 8, 2, data)));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded), Expected({
                                     {6, 7, 8, 9, 10, U, 15, U},
@@ -421,29 +304,29 @@ TEST(BmpRle, Rle4RunsAlternateNibbles)
 TEST(BmpRle, DamagedStreamsStayInsideThePicture)
 {
     // Deltas past the right edge and past the last line, a run after the edge, and no end of bitmap.
-    auto decoded = Decode(RleBuilder(8, 4, 2, {2, 1, 0, 2, 250, 0, 3, 2, 0, 0, 1, 3, 0, 2, 0, 200, 4, 4}).Build());
+    auto decoded = Decode(BuildBmp(RleRecipe(8, 4, 2, {2, 1, 0, 2, 250, 0, 3, 2, 0, 0, 1, 3, 0, 2, 0, 200, 4, 4})));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded), Expected({{3, U, U, U}, {1, 1, U, U}}));
 
     // An absolute run cut off by the end of the file: the bytes present are used, then decoding stops.
-    decoded = Decode(RleBuilder(8, 4, 1, {0, 4, 9, 10}).Build());
+    decoded = Decode(BuildBmp(RleRecipe(8, 4, 1, {0, 4, 9, 10})));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded), Expected({{9, 10, U, U}}));
 
     // A dangling delta and a lone byte at the end are ignored.
-    decoded = Decode(RleBuilder(4, 3, 1, {1, 0x20, 0, 2, 1}).Build());
+    decoded = Decode(BuildBmp(RleRecipe(4, 3, 1, {1, 0x20, 0, 2, 1})));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded), Expected({{2, U, U}}));
 
     // Top-down run-length data is decoded from the top.
-    BmpBuilder topDown = RleBuilder(8, 2, 2, {2, 3, 0, 0, 1, 4, 0, 1});
+    BmpRecipe topDown = RleRecipe(8, 2, 2, {2, 3, 0, 0, 1, 4, 0, 1});
     topDown.Height = -2;
-    decoded = Decode(topDown.Build());
+    decoded = Decode(BuildBmp(topDown));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded), Expected({{3, 3}, {4, U}}));
 
     // A tiny file claiming a big picture: black but for the pixels the data sets.
-    decoded = Decode(RleBuilder(8, 4000, 3000, {0, 2, 0, 255, 0, 2, 0, 255, 1, 2}).Build());
+    decoded = Decode(BuildBmp(RleRecipe(8, 4000, 3000, {0, 2, 0, 255, 0, 2, 0, 255, 1, 2})));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(At(*decoded, 3999, 0), 0u);
     EXPECT_EQ(At(*decoded, 0, 2999), 0u);
@@ -453,11 +336,11 @@ TEST(BmpRle, DamagedStreamsStayInsideThePicture)
 TEST(BmpDecode, PixelDataCutShortKeepsPixelValueZero)
 {
     // 8 bits, 3 x 3, cut after the bottom row and one pixel of the middle row.
-    BmpBuilder paletted = Bmp(3, 3, 8);
+    BmpRecipe paletted = Bmp(3, 3, 8);
     paletted.Palette = {0x0000AA, 0x00BB00, 0xCC0000};
     paletted.ColorsUsed = 3;
-    paletted.Pixels = PackRows(8, {{1, 2, 1}, {2, 1, 1}, {1, 1, 1}});
-    std::vector<uint8_t> bytes = paletted.Build();
+    paletted.Pixels = PackBmpRows(8, {{1, 2, 1}, {2, 1, 1}, {1, 1, 1}});
+    std::vector<uint8_t> bytes = BuildBmp(paletted);
     bytes.resize(bytes.size() - 4 - 3);
     auto decoded = Decode(bytes);
     ASSERT_TRUE(decoded);
@@ -473,19 +356,19 @@ TEST(BmpDecode, PixelDataCutShortKeepsPixelValueZero)
     EXPECT_EQ(At(*decoded, 0, 2), 0x0000AAu);
 
     // 24 bits, top-down, cut inside a pixel: its bytes present are kept, the rest is black.
-    BmpBuilder rgb = Bmp(2, -2);
-    rgb.Pixels = PackRows(24, {{0x112233, 0x445566}, {0x778899, 0xAABBCC}});
-    bytes = rgb.Build();
+    BmpRecipe rgb = Bmp(2, -2);
+    rgb.Pixels = PackBmpRows(24, {{0x112233, 0x445566}, {0x778899, 0xAABBCC}});
+    bytes = BuildBmp(rgb);
     bytes.resize(bytes.size() - 8 + 2);
     decoded = Decode(bytes);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded), (std::vector<std::vector<uint32_t>>{{0x112233, 0x445566}, {0x008899, 0}}));
 
     // 1 bit cut short: the missing rows take the first colour.
-    BmpBuilder mono = Bmp(9, 2, 1);
+    BmpRecipe mono = Bmp(9, 2, 1);
     mono.Palette = {0x00FF00, 0xFFFFFF};
-    mono.Pixels = PackRows(1, {std::vector<uint32_t>(9, 1), std::vector<uint32_t>(9, 1)});
-    bytes = mono.Build();
+    mono.Pixels = PackBmpRows(1, {std::vector<uint32_t>(9, 1), std::vector<uint32_t>(9, 1)});
+    bytes = BuildBmp(mono);
     bytes.resize(bytes.size() - 4);
     decoded = Decode(bytes);
     ASSERT_TRUE(decoded);
@@ -495,48 +378,48 @@ TEST(BmpDecode, PixelDataCutShortKeepsPixelValueZero)
 
 TEST(BmpDecode, PixelOffsetHonouredOnlyWhenValid)
 {
-    BmpBuilder bmp = Bmp(2, 1, 8);
+    BmpRecipe bmp = Bmp(2, 1, 8);
     bmp.ColorsUsed = 2;
     bmp.Gap = 6;
     bmp.Palette = {0x010101, 0xFAFAFA};
-    bmp.Pixels = PackRows(8, {{1, 0}});
-    auto decoded = Decode(bmp.Build());
+    bmp.Pixels = PackBmpRows(8, {{1, 0}});
+    auto decoded = Decode(BuildBmp(bmp));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(Pixels(*decoded)[0], (std::vector<uint32_t>{0xFAFAFA, 0x010101}));
 
     // An offset beyond the file or inside the colour table is not used: the pixels follow the table.
     for (uint32_t offBits : {0u, 14u + 40 + 4, 100000u}) {
-        BmpBuilder broken = bmp;
+        BmpRecipe broken = bmp;
         broken.Gap = 0;
         broken.OffBits = offBits;
-        decoded = Decode(broken.Build());
+        decoded = Decode(BuildBmp(broken));
         ASSERT_TRUE(decoded) << offBits;
         EXPECT_EQ(Pixels(*decoded)[0], (std::vector<uint32_t>{0xFAFAFA, 0x010101})) << offBits;
     }
 
     // Bit-field masks after a 40-byte header count as part of what the offset must lie beyond.
-    BmpBuilder fields = Bmp(1, 1, 16, Bitfields);
+    BmpRecipe fields = Bmp(1, 1, 16, Bitfields);
     fields.OffBits = 14 + 40 + 4;
     fields.Masks = {0xF800, 0x07E0, 0x001F};
-    fields.Pixels = PackRows(16, {{0x07E0}});
-    decoded = Decode(fields.Build());
+    fields.Pixels = PackBmpRows(16, {{0x07E0}});
+    decoded = Decode(BuildBmp(fields));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(At(*decoded, 0, 0), 0x00FF00u);
 
     // A colour table given for a 24-bit picture is skipped.
-    BmpBuilder rgb = Bmp(1, 1);
+    BmpRecipe rgb = Bmp(1, 1);
     rgb.ColorsUsed = 2;
     rgb.OffBits = 0;
     rgb.Palette = {0x111111, 0x222222};
-    rgb.Pixels = PackRows(24, {{0x345678}});
-    decoded = Decode(rgb.Build());
+    rgb.Pixels = PackBmpRows(24, {{0x345678}});
+    decoded = Decode(BuildBmp(rgb));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(At(*decoded, 0, 0), 0x345678u);
 }
 
 TEST(BmpReject, HeadersCutShortAtEveryLength)
 {
-    std::vector<BmpBuilder> files;
+    std::vector<BmpRecipe> files;
     files.push_back(Bmp(2, 1, 4, Rgb, Header::Core));
     files.back().Palette = std::vector<uint32_t>(Colors16.begin(), Colors16.end());
     files.push_back(Bmp(2, 1, 8));
@@ -545,9 +428,9 @@ TEST(BmpReject, HeadersCutShortAtEveryLength)
     files.push_back(Bmp(2, 1, 16, Bitfields));
     files.back().Masks = {0xF800, 0x07E0, 0x001F};
     files.push_back(Bmp(2, 1, 32, Rgb, Header::V5));
-    for (BmpBuilder& file : files) {
+    for (BmpRecipe& file : files) {
         file.Pixels = std::vector<uint8_t>(8, 0x44);
-        const std::vector<uint8_t> whole = file.Build();
+        const std::vector<uint8_t> whole = BuildBmp(file);
         const size_t pixelStart = whole.size() - file.Pixels.size();
         for (size_t length = 0; length < pixelStart; ++length) {
             const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(length));
@@ -559,36 +442,36 @@ TEST(BmpReject, HeadersCutShortAtEveryLength)
 
 TEST(BmpReject, MalformedHeaders)
 {
-    const BmpBuilder good = [] {
-        BmpBuilder b = Bmp(2, 2);
+    const BmpRecipe good = [] {
+        BmpRecipe b = Bmp(2, 2);
         b.Pixels = std::vector<uint8_t>(16, 0);
         return b;
     }();
-    ASSERT_TRUE(Decode(good.Build()));
+    ASSERT_TRUE(Decode(BuildBmp(good)));
     EXPECT_FALSE(Decode({}));
 
-    auto rejects = [](BmpBuilder bmp) { return !Decode(bmp.Build()); };
+    auto rejects = [](BmpRecipe bmp) { return !Decode(BuildBmp(bmp)); };
     auto with = [&](auto change) {
-        BmpBuilder bmp = good;
+        BmpRecipe bmp = good;
         change(bmp);
         return bmp;
     };
 
-    std::vector<uint8_t> signature = good.Build();
+    std::vector<uint8_t> signature = BuildBmp(good);
     signature[1] = 'A';
     EXPECT_FALSE(Decode(signature));
 
     for (uint16_t planes : {0, 2}) {
-        EXPECT_TRUE(rejects(with([&](BmpBuilder& b) { b.Planes = planes; }))) << planes;
+        EXPECT_TRUE(rejects(with([&](BmpRecipe& b) { b.Planes = planes; }))) << planes;
     }
     for (uint16_t bits : {0, 2, 3, 7, 15, 48, 64}) {
-        EXPECT_TRUE(rejects(with([&](BmpBuilder& b) { b.BitCount = bits; }))) << bits;
+        EXPECT_TRUE(rejects(with([&](BmpRecipe& b) { b.BitCount = bits; }))) << bits;
     }
     // Compressions at depths where they do not exist, and embedded JPEG/PNG.
     const std::vector<std::pair<uint16_t, uint32_t>> badCompressions = {
         {24, 4}, {24, 5}, {8, 2}, {4, 1}, {24, 1}, {24, 3}, {8, 3}, {16, 1}, {32, 7}, {8, 0x80000000}};
     for (auto [bits, compression] : badCompressions) {
-        EXPECT_TRUE(rejects(with([&](BmpBuilder& b) {
+        EXPECT_TRUE(rejects(with([&](BmpRecipe& b) {
             b.BitCount = bits;
             b.Compression = compression;
             b.Masks = {0xFF0000, 0xFF00, 0xFF};
@@ -604,7 +487,7 @@ TEST(BmpReject, MalformedHeaders)
                                                                          {1, INT_MIN},
                                                                          {INT_MIN, 1},
                                                                          {16385, 16384}}) {
-        EXPECT_TRUE(rejects(with([&](BmpBuilder& b) {
+        EXPECT_TRUE(rejects(with([&](BmpRecipe& b) {
             b.Width = width;
             b.Height = height;
         }))) << width
@@ -612,7 +495,7 @@ TEST(BmpReject, MalformedHeaders)
     }
     // A table over 256 entries, or running past the end of the file.
     for (uint32_t colors : {257u, 0x40000000u, 0xFFFFFFFFu}) {
-        EXPECT_TRUE(rejects(with([&](BmpBuilder& b) {
+        EXPECT_TRUE(rejects(with([&](BmpRecipe& b) {
             b.BitCount = 8;
             b.ColorsUsed = colors;
             b.Palette.resize(std::min<uint32_t>(colors, 300), 0x123456);
@@ -620,7 +503,7 @@ TEST(BmpReject, MalformedHeaders)
     }
     // Header sizes other than 12 and 40 or more.
     for (uint32_t headerSize : {0u, 11u, 16u, 39u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-        std::vector<uint8_t> bytes = good.Build();
+        std::vector<uint8_t> bytes = BuildBmp(good);
         for (int i = 0; i < 4; ++i) {
             bytes[14 + i] = (headerSize >> (8 * i)) & 0xFF;
         }
@@ -635,10 +518,10 @@ TEST(BmpReject, MalformedHeaders)
 
 TEST(BmpDecode, LargestSideIsAccepted)
 {
-    BmpBuilder wide = Bmp(65535, -1, 1);
+    BmpRecipe wide = Bmp(65535, -1, 1);
     wide.Palette = {0x000000, 0xFFFFFF};
     wide.Pixels = std::vector<uint8_t>(8192, 0xFF);
-    const auto decoded = Decode(wide.Build());
+    const auto decoded = Decode(BuildBmp(wide));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->Width, 65535);
     EXPECT_EQ(At(*decoded, 65534, 0), 0xFFFFFFu);
@@ -647,14 +530,14 @@ TEST(BmpDecode, LargestSideIsAccepted)
 // A raster handed in with an older picture in it must come out exactly as a fresh one would.
 TEST(BmpDecode, ReusedRasterIsFullyOverwritten)
 {
-    BmpBuilder rle = RleBuilder(8, 3, 2, {1, 1, 0, 1});
+    BmpRecipe rle = RleRecipe(8, 3, 2, {1, 1, 0, 1});
     rle.Palette[0] = 0x000000;
-    BmpBuilder cut = Bmp(3, 2, 8);
+    BmpRecipe cut = Bmp(3, 2, 8);
     cut.ColorsUsed = 2;
     cut.Palette = {0x000000, 0xFFFFFF};
-    cut.Pixels = PackRows(8, {{1, 1, 1}});
-    for (const BmpBuilder& bmp : {rle, cut}) {
-        const std::vector<uint8_t> bytes = bmp.Build();
+    cut.Pixels = PackBmpRows(8, {{1, 1, 1}});
+    for (const BmpRecipe& bmp : {rle, cut}) {
+        const std::vector<uint8_t> bytes = BuildBmp(bmp);
         const auto fresh = Decode(bytes);
         ASSERT_TRUE(fresh);
         for (int32_t side : {4, 2}) {
@@ -674,17 +557,17 @@ TEST(BmpRobustness, MutatedFilesNeverMisbehave)
     std::vector<std::vector<uint8_t>> seeds;
     seeds.push_back(MakeBmp24(MakeTestRaster(7, 5)));
     for (int bits : {1, 4, 8}) {
-        BmpBuilder bmp = Bmp(9, 4, bits);
+        BmpRecipe bmp = Bmp(9, 4, bits);
         bmp.Palette = std::vector<uint32_t>(static_cast<size_t>(1) << bits, 0x808080);
         bmp.Pixels = std::vector<uint8_t>(64, 0x5A);
-        seeds.push_back(bmp.Build());
+        seeds.push_back(BuildBmp(bmp));
     }
-    seeds.push_back(RleBuilder(8, 9, 4, {3, 1, 0, 3, 1, 2, 3, 0, 0, 2, 1, 1, 0, 0, 4, 2, 0, 1}).Build());
-    seeds.push_back(RleBuilder(4, 9, 4, {3, 0x12, 0, 5, 1, 2, 3, 0, 0, 2, 1, 1, 0, 0, 4, 2, 0, 1}).Build());
-    BmpBuilder fields = Bmp(5, -3, 16, Bitfields, Header::V4);
+    seeds.push_back(BuildBmp(RleRecipe(8, 9, 4, {3, 1, 0, 3, 1, 2, 3, 0, 0, 2, 1, 1, 0, 0, 4, 2, 0, 1})));
+    seeds.push_back(BuildBmp(RleRecipe(4, 9, 4, {3, 0x12, 0, 5, 1, 2, 3, 0, 0, 2, 1, 1, 0, 0, 4, 2, 0, 1})));
+    BmpRecipe fields = Bmp(5, -3, 16, Bitfields, Header::V4);
     fields.Masks = {0xF800, 0x07E0, 0x001F};
     fields.Pixels = std::vector<uint8_t>(36, 0x33);
-    seeds.push_back(fields.Build());
+    seeds.push_back(BuildBmp(fields));
 
     std::mt19937 random(1234);
     for (const auto& seed : seeds) {
@@ -747,16 +630,16 @@ TEST(BmpReasons, EachRefusalNamesItsCheck)
         LoadReason Reason;
     };
     auto with = [](auto change) {
-        BmpBuilder bmp = Bmp(2, 2, 24);
+        BmpRecipe bmp = Bmp(2, 2, 24);
         bmp.Pixels.assign(16, 0x40);
         change(bmp);
-        return bmp.Build();
+        return BuildBmp(bmp);
     };
     auto cut = [](std::vector<uint8_t> bytes, size_t size) {
         bytes.resize(size);
         return bytes;
     };
-    const std::vector<uint8_t> good = with([](BmpBuilder&) {});
+    const std::vector<uint8_t> good = with([](BmpRecipe&) {});
     std::vector<uint8_t> badSignature = good;
     badSignature[1] = 'A';
     std::vector<uint8_t> headerKind = good;
@@ -770,23 +653,23 @@ TEST(BmpReasons, EachRefusalNamesItsCheck)
         {"info header cut", cut(good, 40), LoadReason::BmpHeaderCut},
         {"header larger than the file", hugeHeader, LoadReason::BmpHeaderCut},
         {"header size", headerKind, LoadReason::BmpHeaderKind},
-        {"planes", with([](BmpBuilder& b) { b.Planes = 2; }), LoadReason::BmpPlanes},
-        {"zero width", with([](BmpBuilder& b) { b.Width = 0; }), LoadReason::PictureSize},
-        {"over the pixel limit", with([](BmpBuilder& b) { b.Width = b.Height = 20000; }), LoadReason::PictureSize},
-        {"side over the limit", with([](BmpBuilder& b) { b.Width = 70000; }), LoadReason::PictureSize},
-        {"bit count", with([](BmpBuilder& b) { b.BitCount = 12; }), LoadReason::BmpBitCount},
-        {"compression", with([](BmpBuilder& b) { b.Compression = Rle8; }), LoadReason::BmpCompression},
+        {"planes", with([](BmpRecipe& b) { b.Planes = 2; }), LoadReason::BmpPlanes},
+        {"zero width", with([](BmpRecipe& b) { b.Width = 0; }), LoadReason::PictureSize},
+        {"over the pixel limit", with([](BmpRecipe& b) { b.Width = b.Height = 20000; }), LoadReason::PictureSize},
+        {"side over the limit", with([](BmpRecipe& b) { b.Width = 70000; }), LoadReason::PictureSize},
+        {"bit count", with([](BmpRecipe& b) { b.BitCount = 12; }), LoadReason::BmpBitCount},
+        {"compression", with([](BmpRecipe& b) { b.Compression = Rle8; }), LoadReason::BmpCompression},
         {"masks outside the file",
-         cut(with([](BmpBuilder& b) {
+         cut(with([](BmpRecipe& b) {
                  b.BitCount = 16;
                  b.Compression = Bitfields;
                  b.Masks = {0xF800, 0x07E0, 0x001F};
              }),
              58),
          LoadReason::BmpBitMasks},
-        {"colour table over 256", with([](BmpBuilder& b) { b.ColorsUsed = 257; }), LoadReason::BmpColorTable},
+        {"colour table over 256", with([](BmpRecipe& b) { b.ColorsUsed = 257; }), LoadReason::BmpColorTable},
         {"colour table outside the file",
-         cut(with([](BmpBuilder& b) {
+         cut(with([](BmpRecipe& b) {
                  b.BitCount = 8;
                  b.Palette.assign(256, 0x123456);
              }),

@@ -1,4 +1,4 @@
-#include "platform/Bmp.h"
+#include "picture/Bmp.h"
 
 #include "platform/Limits.h"
 
@@ -6,7 +6,6 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace {
@@ -442,12 +441,7 @@ class BmpSource final : public PictureSource {
         if (error_) {
             return nullptr;
         }
-        try {
-            return layout_.Rle() ? RleRow(y) : PlainRow(y);
-        } catch (const std::bad_alloc&) {
-            error_ = {LoadReason::OutOfMemory, {}};
-            return nullptr;
-        }
+        return CatchOutOfMemory(error_, [&] { return layout_.Rle() ? RleRow(y) : PlainRow(y); });
     }
 
     bool Finish() override { return !error_; }
@@ -546,10 +540,7 @@ std::unique_ptr<PictureSource> OpenBmp(ByteReader& file, LoadError& error)
         error = {LoadReason::ReadFailed, {}};
         return nullptr;
     }
-    try {
+    return CatchOutOfMemory(error, [&]() -> std::unique_ptr<PictureSource> {
         return std::make_unique<BmpSource>(file, layout, MakePalette(table.data(), layout));
-    } catch (const std::bad_alloc&) {
-        error = {LoadReason::OutOfMemory, {}};
-        return nullptr;
-    }
+    });
 }

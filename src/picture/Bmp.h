@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PictureSource.h"
+#include "picture/PictureSource.h"
 
 #include <memory>
 

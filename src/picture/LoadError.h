@@ -1,10 +1,8 @@
 #pragma once
 
-#include "platform/Raster.h"
-
-#include <cstddef>
-#include <cstdint>
+#include <new>
 #include <string>
+#include <type_traits>
 
 // Why a picture was not loaded: one named reason per check, so a check that stops working shows in the
 // tests, and the command line can tell the user why a file was skipped.
@@ -41,34 +39,25 @@ struct LoadError {
     std::string Text() const;
 };
 
-// Random access to the bytes of a picture file, whole or read as needed.
-class ByteReader {
-  public:
-    virtual ~ByteReader() = default;
-    virtual uint64_t Size() const = 0;
-    // Reads up to `count` bytes at `offset`; fewer only at the end of the data. -1 on a read error.
-    virtual int64_t ReadAt(uint64_t offset, uint8_t* to, size_t count) = 0;
-};
-
-class MemoryReader final : public ByteReader {
-  public:
-    MemoryReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint64_t Size() const override { return size_; }
-    int64_t ReadAt(uint64_t offset, uint8_t* to, size_t count) override;
-
-  private:
-    const uint8_t* data_;
-    size_t size_;
-};
-
-// A decoder: a row source whose header has been read and checked. Nothing large is allocated until the
-// first row (or Finish) is asked for, so the memory it will hold can be leased first.
-class PictureSource : public RowSource {
-  public:
-    // Memory the decoding will hold besides the rows it hands out.
-    virtual int64_t WorkingBytes() const = 0;
-    // Set for JPEGs of more than one scan: their output is written progressive.
-    virtual bool MultiScan() const { return false; }
-    // Why Row() gave nullptr or Finish() false.
-    virtual const LoadError& Error() const = 0;
-};
+// Runs a decoder step that allocates. Running out of memory in it is a failed load like any other: `error`
+// becomes OutOfMemory and the step gives its empty result (nullptr, or false for a step that returns
+// nothing, true when it completes). This is the decoders' one place for std::bad_alloc; their allocations
+// stay outside the functions that call into libjpeg, so no exception ever crosses libjpeg's frames.
+template <typename Step> auto CatchOutOfMemory(LoadError& error, Step&& step)
+{
+    auto run = [&step] {
+        if constexpr (std::is_void_v<decltype(step())>) {
+            step();
+            return true;
+        } else {
+            return step();
+        }
+    };
+    using Result = decltype(run());
+    try {
+        return run();
+    } catch (const std::bad_alloc&) {
+        error = {LoadReason::OutOfMemory, {}};
+        return Result{};
+    }
+}

@@ -2,9 +2,10 @@
 // error_exit, which must not return: it longjmps back to the setjmp of the function that made the call.
 // Those functions therefore hold nothing with a destructor, and C++ allocations happen outside them.
 
-#include "conversion/Exif.h"
-#include "conversion/JpegCodec.h"
-#include "conversion/JpegMemory.h"
+#include "picture/Jpeg.h"
+
+#include "picture/Exif.h"
+#include "picture/JpegMemory.h"
 #include "platform/Limits.h"
 
 #include <algorithm>
@@ -16,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <utility>
 #include <vector>
 // jpeglib.h expects FILE and size_t to be declared before it.
@@ -27,6 +27,17 @@ namespace {
 
 constexpr int GrayLevels = 236;
 constexpr size_t InputBufferBytes = 64 * 1024;
+// EXIF sits in APP1 segments, which are kept whole for the orientation (a segment holds less than 64 KiB).
+constexpr int ExifMarker = JPEG_APP0 + 1;
+constexpr unsigned int MaxSegmentBytes = 0xFFFF;
+// A picture to be turned is decoded this many rows at a time, each band placed before the next is read.
+constexpr JDIMENSION BandRows = 32;
+// A partial decode reaches this many blocks of the widest-sampled component beyond the columns in use.
+constexpr int CropMarginBlocks = 2;
+// For the working memory estimate: the bytes of one stored DCT coefficient, and the iMCU rows libjpeg's
+// sample buffers hold per component.
+constexpr int64_t CoefficientBytes = sizeof(JCOEF);
+constexpr int64_t BufferedImcuRows = 4;
 
 // Why error_exit was called when it was not libjpeg's own error.
 enum class Exit { Libjpeg, TooManyScans, Stopped, ReadFailed };
@@ -194,7 +205,7 @@ bool ReadHeader(Decoder& d, bool& multiScan, bool& cut)
     d.coefficients.Install(reinterpret_cast<j_common_ptr>(&d.cinfo));
     d.cinfo.progress = &d.progress;
     d.cinfo.src = &d.src.pub;
-    jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&d.cinfo, ExifMarker, MaxSegmentBytes);
     if (jpeg_read_header(&d.cinfo, TRUE) != JPEG_HEADER_OK) {
         cut = true;
         return false;
@@ -210,6 +221,12 @@ bool ReadHeader(Decoder& d, bool& multiScan, bool& cut)
     }
     multiScan = jpeg_has_multiple_scans(&d.cinfo) != 0;
     return true;
+}
+
+// Samples per pixel of libjpeg's output in the colour spaces ChooseOutput picks: RGB, CMYK or gray.
+int ComponentsOf(J_COLOR_SPACE space)
+{
+    return space == JCS_RGB ? 3 : space == JCS_CMYK ? 4 : 1;
 }
 
 // Expands a row of quantiser indices through the gray colour map.
@@ -261,7 +278,7 @@ bool Decompress(Decoder& d, int orientation, Raster& out)
         return false;
     }
     const J_COLOR_SPACE space = cinfo->out_color_space;
-    const int components = space == JCS_RGB ? 3 : space == JCS_CMYK ? 4 : 1;
+    const int components = ComponentsOf(space);
     const JDIMENSION width = cinfo->output_width;
     const JDIMENSION height = cinfo->output_height;
     const bool swapped = OrientationSwapsSides(orientation);
@@ -269,13 +286,12 @@ bool Decompress(Decoder& d, int orientation, Raster& out)
         (swapped ? width : height) != static_cast<JDIMENSION>(out.Height) || cinfo->output_components != components) {
         return false;
     }
-    constexpr JDIMENSION Band = 32;
     const j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
-    JSAMPARRAY rows = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * components, Band);
-    JSAMPARRAY rgb = space == JCS_RGB ? rows : (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * 3, Band);
+    JSAMPARRAY rows = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * components, BandRows);
+    JSAMPARRAY rgb = space == JCS_RGB ? rows : (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * 3, BandRows);
     while (cinfo->output_scanline < height) {
         const JDIMENSION first = cinfo->output_scanline;
-        const JDIMENSION count = std::min(Band, height - first);
+        const JDIMENSION count = std::min(BandRows, height - first);
         for (JDIMENSION got = 0; got < count;) {
             const JDIMENSION read = jpeg_read_scanlines(cinfo, rows + got, count - got);
             if (read == 0) {
@@ -325,7 +341,7 @@ int FindOrientation(const jpeg_decompress_struct& cinfo)
 {
     for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker != nullptr; marker = marker->next) {
         // Other APP1 segments (XMP) may come first.
-        if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= 4 && std::memcmp(marker->data, "Exif", 4) == 0) {
+        if (marker->marker == ExifMarker && marker->data_length >= 4 && std::memcmp(marker->data, "Exif", 4) == 0) {
             return ExifOrientation(marker->data, marker->data_length);
         }
     }
@@ -429,13 +445,14 @@ class JpegFileSource final : public JpegSource {
         for (int i = 0; i < c.num_components && multiScan_; ++i) {
             const jpeg_component_info& comp = c.comp_info[i];
             const int64_t across =
-                (width * comp.h_samp_factor + 8 * c.max_h_samp_factor - 1) / (8 * c.max_h_samp_factor);
+                (width * comp.h_samp_factor + DCTSIZE * c.max_h_samp_factor - 1) / (DCTSIZE * c.max_h_samp_factor);
             const int64_t down =
-                (height * comp.v_samp_factor + 8 * c.max_v_samp_factor - 1) / (8 * c.max_v_samp_factor);
-            working += (across + comp.h_samp_factor) * (down + comp.v_samp_factor) * 64 * 2;
+                (height * comp.v_samp_factor + DCTSIZE * c.max_v_samp_factor - 1) / (DCTSIZE * c.max_v_samp_factor);
+            working += (across + comp.h_samp_factor) * (down + comp.v_samp_factor) * DCTSIZE2 * CoefficientBytes;
         }
         // Sample rows of a few iMCU rows per component, the output row, and the input buffer.
-        working += width * c.num_components * 8 * c.max_v_samp_factor * 4 + width * 3 + sizeof(Decoder);
+        working +=
+            width * c.num_components * DCTSIZE * c.max_v_samp_factor * BufferedImcuRows + width * 3 + sizeof(Decoder);
         return working;
     }
 
@@ -443,10 +460,7 @@ class JpegFileSource final : public JpegSource {
     bool DecodeWhole()
     {
         if (!wholeDecoded_ && !error_) {
-            try {
-                whole_ = Raster(width_, height_);
-            } catch (const std::bad_alloc&) {
-                error_ = {LoadReason::OutOfMemory, {}};
+            if (!CatchOutOfMemory(error_, [&] { whole_ = Raster(width_, height_); })) {
                 return false;
             }
             wholeDecoded_ = Decompress(d_, orientation_, whole_);
@@ -464,10 +478,7 @@ class JpegFileSource final : public JpegSource {
     bool Start()
     {
         started_ = true;
-        try {
-            row_.resize(static_cast<size_t>(width_) * 3);
-        } catch (const std::bad_alloc&) {
-            error_ = {LoadReason::OutOfMemory, {}};
+        if (!CatchOutOfMemory(error_, [&] { row_.resize(static_cast<size_t>(width_) * 3); })) {
             return false;
         }
         if (!StartDecompress()) {
@@ -486,13 +497,13 @@ class JpegFileSource final : public JpegSource {
         if (!jpeg_start_decompress(cinfo)) {
             return false;
         }
-        components_ = cinfo->out_color_space == JCS_RGB ? 3 : cinfo->out_color_space == JCS_CMYK ? 4 : 1;
+        components_ = ComponentsOf(cinfo->out_color_space);
         if (cinfo->output_components != components_ || cinfo->output_width != static_cast<JDIMENSION>(width_)) {
             return false;
         }
         // The quantiser's dithering runs along whole rows, so a quantised picture is always decoded whole.
         if (!cinfo->quantize_colors && end_ > first_) {
-            const int32_t margin = 2 * cinfo->max_h_samp_factor * DCTSIZE;
+            const int32_t margin = CropMarginBlocks * cinfo->max_h_samp_factor * DCTSIZE;
             JDIMENSION offset = static_cast<JDIMENSION>(std::max(0, first_ - margin));
             const JDIMENSION end = static_cast<JDIMENSION>(std::min(width_, end_ + margin));
             JDIMENSION width = end - offset;
@@ -581,15 +592,12 @@ std::unique_ptr<JpegSource> OpenJpeg(ByteReader& file, LoadError& error, const s
         error = {LoadReason::JpegNoImage, {}};
         return nullptr;
     }
-    try {
+    return CatchOutOfMemory(error, [&]() -> std::unique_ptr<JpegSource> {
         auto source = std::make_unique<JpegFileSource>(file, stop);
         if (!source->Open()) {
             error = source->Error();
             return nullptr;
         }
         return source;
-    } catch (const std::bad_alloc&) {
-        error = {LoadReason::OutOfMemory, {}};
-        return nullptr;
-    }
+    });
 }

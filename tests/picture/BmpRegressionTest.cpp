@@ -1,9 +1,9 @@
 // Hostile and cut-short BMP data straight into the decoder (run under the sanitizers in CI), and the inputs
 // the fuzzer found.
 
-#include "support/WholePicture.h"
 #include "support/BadInputs.h"
 #include "support/TestSupport.h"
+#include "support/WholePicture.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

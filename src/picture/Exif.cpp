@@ -1,4 +1,4 @@
-#include "conversion/Exif.h"
+#include "picture/Exif.h"
 
 #include <cstring>
 

@@ -1,13 +1,9 @@
 #pragma once
 
-#include "platform/PictureSource.h"
+#include "picture/PictureSource.h"
 
 #include <atomic>
-#include <cstddef>
-#include <cstdint>
 #include <memory>
-#include <string>
-#include <vector>
 
 // The JPEG decoder as a row source, with the tool's decoder settings (floating-point IDCT, block
 // smoothing, grayscale through the 236-level quantiser, four-component files converted to RGB) and the
@@ -22,7 +18,3 @@ class JpegSource : public PictureSource {
 // over the decode limits, cut before its image data, 12-bit, lossless or hierarchical). Warnings are
 // ignored. `file` must outlive the source; while `stop` is set, decoding gives up (LoadReason::Cancelled).
 std::unique_ptr<JpegSource> OpenJpeg(ByteReader& file, LoadError& error, const std::atomic<bool>* stop = nullptr);
-
-// Encodes a 24-bit raster with the tool's encoder settings (floating-point DCT, quality with
-// force-baseline, simple progression when progressive). False on a libjpeg error or an empty raster.
-bool EncodeJpeg(const Raster& image, uint8_t quality, bool progressive, std::vector<uint8_t>& out);

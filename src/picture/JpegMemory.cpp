@@ -1,4 +1,4 @@
-#include "conversion/JpegMemory.h"
+#include "picture/JpegMemory.h"
 
 #include "platform/Limits.h"
 #include "platform/PictureMemory.h"

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "picture/LoadError.h"
+#include "platform/ByteReader.h"
+#include "platform/File.h"
+#include "platform/Raster.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// A decoder: a row source whose header has been read and checked. Nothing large is allocated until the
+// first row (or Finish) is asked for, so the memory it will hold can be leased first.
+class PictureSource : public RowSource {
+  public:
+    // Memory the decoding will hold besides the rows it hands out.
+    virtual int64_t WorkingBytes() const = 0;
+    // Set for JPEGs of more than one scan: their output is written progressive.
+    virtual bool MultiScan() const { return false; }
+    // Why Row() gave nullptr or Finish() false.
+    virtual const LoadError& Error() const = 0;
+};
+
+// Opens a picture file for its decoder: nullptr with the reason (CannotOpen, NotRegularFile, FileTooLarge)
+// when the file cannot be read as a picture.
+std::unique_ptr<FileReader> OpenPictureFile(const std::string& path, LoadError& error);

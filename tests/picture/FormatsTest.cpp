@@ -1,0 +1,33 @@
+#include "picture/Formats.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+// Only the six extensions count, compared byte for byte from the last dot; look-alikes name no picture.
+TEST(Formats, ExtensionsCountExactlyAsWritten)
+{
+    struct Case {
+        std::string_view Name;
+        std::optional<PictureFormat> Format;
+    };
+    const Case cases[] = {
+        {"a.jpg", PictureFormat::Jpeg}, {"a.jpeg", PictureFormat::Jpeg},
+        {"a.JPG", PictureFormat::Jpeg}, {"a.JPEG", PictureFormat::Jpeg},
+        {"a.bmp", PictureFormat::Bmp},  {"a.BMP", PictureFormat::Bmp},
+        {".jpg", PictureFormat::Jpeg},  {"a.bmp.jpg", PictureFormat::Jpeg},
+        {"a.Jpg", std::nullopt},        {"a.jPeG", std::nullopt},
+        {"a.Bmp", std::nullopt},        {"a.jpe", std::nullopt},
+        {"a.jfif", std::nullopt},       {"a.bmpx", std::nullopt},
+        {"a.jpg ", std::nullopt},       {"a.jpg.txt", std::nullopt},
+        {"jpg", std::nullopt},          {"bmp", std::nullopt},
+        {"a.", std::nullopt},           {"", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FormatOfName(c.Name), c.Format) << '"' << c.Name << '"';
+    }
+}
+
+} // namespace
