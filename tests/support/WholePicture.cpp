@@ -1,7 +1,6 @@
 #include "support/WholePicture.h"
 
 #include "platform/EngineError.h"
-#include "platform/IntConv.h"
 #include "support/TestSupport.h"
 
 #include <cstring>
