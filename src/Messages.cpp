@@ -21,10 +21,15 @@ const char* MessageFormat(MessageId id)
         return QT_TRANSLATE_NOOP("Engine", "Не указана высота");
     case MessageId::StartNumberNotDigits:
         return QT_TRANSLATE_NOOP("Engine", "Счётчик должен состоять из цифр");
+    case MessageId::TargetSizeOutOfRange:
+        return QT_TRANSLATE_NOOP(
+            "Engine", "Недопустимый размер: %1 (ширина и высота от 1 до 65500, не более 268435456 пикселей)");
     case MessageId::CheckFolder:
         return QT_TRANSLATE_NOOP("Engine", "Проверьте директорию: %1");
     case MessageId::NoErrors:
         return QT_TRANSLATE_NOOP("Engine", "Выполнено без ошибок");
+    case MessageId::Interrupted:
+        return QT_TRANSLATE_NOOP("Engine", "Прервано: остальные файлы не обработаны");
     }
     return "";
 }

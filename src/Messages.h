@@ -12,10 +12,12 @@ enum class MessageId {
     NoWidth,
     NoHeight,
     StartNumberNotDigits,
-    CheckFolder, // the receiver folder follows
-    NoErrors,    // the report's one line when nothing was skipped
+    TargetSizeOutOfRange, // the size typed, as width×height, follows
+    CheckFolder,          // the receiver folder follows
+    NoErrors,             // the report's last line when nothing was skipped and every output written
+    Interrupted,          // the report's last line when the run was stopped
 };
-inline constexpr int MessageIdCount = static_cast<int>(MessageId::NoErrors) + 1;
+inline constexpr int MessageIdCount = static_cast<int>(MessageId::Interrupted) + 1;
 
 // A message and the text that completes it (a folder), if any.
 struct Message {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -49,6 +50,34 @@ struct Options {
     int Jobs = 0;
     int64_t MemoryMiB = 0;
 };
+
+// A name as one readable line: control characters, and the Unicode line and paragraph separators, are
+// written as escapes (\n, \t, \x1b, \u2028), so no file name can split a line or steer the terminal.
+std::string Escaped(const std::string& text)
+{
+    std::string line;
+    char escape[8];
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = [&](size_t k) { return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0; };
+        if (c == '\n' || c == '\r' || c == '\t') {
+            line += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            line += escape;
+        } else if (c == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F) { // a C1 control in UTF-8
+            std::snprintf(escape, sizeof escape, "\\x%02x", next(1));
+            line += escape;
+            ++i;
+        } else if (c == 0xE2 && next(1) == 0x80 && (next(2) == 0xA8 || next(2) == 0xA9)) {
+            line += next(2) == 0xA8 ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+    return line;
+}
 
 // The options that take no value.
 bool* Flag(Options& options, const std::string& name)
@@ -185,7 +214,7 @@ class CliControls : public RunControls {
     {
         if (verbose_) {
             EndProgressLine();
-            err_ << path << ": " << reason << '\n' << std::flush;
+            err_ << Escaped(path) << ": " << reason << '\n' << std::flush;
         }
     }
 
@@ -209,10 +238,10 @@ class CliControls : public RunControls {
              << "Пропущено из-за ошибок: " << report.SkippedText << '\n'
              << "Пропущенные файлы\n";
         for (const std::string& line : report.Files) {
-            out_ << line << '\n';
+            out_ << Escaped(line) << '\n';
         }
-        if (report.Files.empty()) {
-            out_ << MessageText({MessageId::NoErrors, {}}) << '\n';
+        if (const auto closing = report.Closing()) {
+            out_ << MessageText({*closing, {}}) << '\n';
         }
         out_ << std::flush;
         skipped_ = report.SkippedText != "0";
@@ -263,18 +292,26 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     CliControls controls(options, out, err, progressOnErr);
     ConversionRun run({.Jobs = options.Jobs, .MemoryBudget = options.MemoryMiB << 20, .Stop = stop});
+    int status = CliExit::Clean;
     try {
         switch (run.StartCommand(controls)) {
         case RunOutcome::Refused:
             return CliExit::Stopped;
         case RunOutcome::Interrupted:
-            return CliExit::Interrupted;
+            status = CliExit::Interrupted;
+            break;
         case RunOutcome::Completed:
+            status = controls.Skipped() || run.FailedSaves() > 0 ? CliExit::WithFailures : CliExit::Clean;
             break;
         }
     } catch (const std::exception& error) {
         controls.ShowError(error.what());
         return CliExit::Stopped;
     }
-    return controls.Skipped() || run.FailedSaves() > 0 ? CliExit::WithFailures : CliExit::Clean;
+    // A report that did not reach its reader (a full disk, a closed pipe) is no success.
+    if (!out.flush()) {
+        err << "quorvane-cli: the report could not be written\n";
+        return status == CliExit::Interrupted ? status : CliExit::Stopped;
+    }
+    return status;
 }

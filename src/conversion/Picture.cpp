@@ -71,7 +71,8 @@ void FitCrop(JpegObject& jpeg, RowSource& source, TargetSize target, int64_t H, 
     }
     jpeg.Unencodable = !usable;
     jpeg.Data.clear();
-    jpeg.Quality = static_cast<uint8_t>(StrToInt(settings.QualityText) & 0xff);
+    // The quality box's number, taken within the encoder's range 0..100.
+    jpeg.Quality = static_cast<uint8_t>(std::clamp(StrToInt(settings.QualityText), 0, 100));
 }
 
 } // namespace

@@ -230,6 +230,21 @@ class ConversionRun::Pipeline {
 
 namespace {
 
+// A target size the encoder cannot write is refused before anything is recorded. A text that is no number
+// is left to the run, which ends with its conversion error at the first picture.
+bool TargetSizeAccepted(RunControls& controls)
+{
+    const std::string widthText = controls.WidthText();
+    const std::string heightText = controls.HeightText();
+    const auto width = TryStrToInt(widthText);
+    const auto height = TryStrToInt(heightText);
+    if (!width || !height || TargetSize{*width, *height}.Usable()) {
+        return true;
+    }
+    controls.ShowMessage({MessageId::TargetSizeOutOfRange, IntToStr(*width) + "×" + IntToStr(*height)});
+    return false;
+}
+
 // The tests of the boxes before anything else happens; false after showing the message of the first that
 // fails.
 bool InputsAccepted(RunControls& controls)
@@ -250,7 +265,7 @@ bool InputsAccepted(RunControls& controls)
         controls.ShowMessage({MessageId::StartNumberNotDigits, {}});
         return false;
     }
-    return true;
+    return TargetSizeAccepted(controls);
 }
 
 } // namespace
@@ -299,19 +314,23 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
         SyncFileSystem(controls.ReceiverText());
     }
     ReturnFreeMemory();
-    Report(controls);
+    Report(controls, interrupted);
     Reset();
     controls.SetProgress(0);
     return interrupted ? RunOutcome::Interrupted : RunOutcome::Completed;
 }
 
-void ConversionRun::Report(RunControls& controls)
+void ConversionRun::Report(RunControls& controls, bool interrupted)
 {
     RunReport report;
-    report.TotalText = IntToStr(state_.TotalFiles);
-    report.ProcessedText = IntToStr(controls.StartFromNumber() ? state_.LoadedFiles : state_.FileNumber);
-    report.SkippedText = IntToStr(static_cast<int64_t>(skippedFiles_.size()));
+    const int64_t processed = controls.StartFromNumber() ? state_.LoadedFiles : state_.FileNumber;
+    const auto skipped = static_cast<int64_t>(skippedFiles_.size());
+    // A stopped run counts the pictures the walk reached, so its totals add up.
+    report.TotalText = IntToStr(interrupted ? processed + skipped : state_.TotalFiles);
+    report.ProcessedText = IntToStr(processed);
+    report.SkippedText = IntToStr(skipped);
     report.Files = skippedFiles_;
+    report.Interrupted = interrupted;
     controls.SetProgress(100);
     controls.ShowReport(report);
 }

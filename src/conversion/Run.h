@@ -69,7 +69,7 @@ class ConversionRun {
     void SaveOutputPicture(RunControls& controls, const PreparedPicture& prepared);
     void UpdateProgress(RunControls& controls);
     void Skip(RunControls& controls, const std::string& path, const std::string& reason);
-    void Report(RunControls& controls);
+    void Report(RunControls& controls, bool interrupted);
     void Reset();
 
     RunOptions options_;

@@ -3,6 +3,7 @@
 #include "Messages.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,17 @@ struct RunReport {
     std::string TotalText;          // "Всего файлов(jpg, bmp):"
     std::string ProcessedText;      // "Обработано:"
     std::string SkippedText;        // "Пропущено из-за ошибок:"
-    std::vector<std::string> Files; // "Пропущенные файлы"; when none, the list shows MessageId::NoErrors
+    std::vector<std::string> Files; // "Пропущенные файлы": the skipped files
+    bool Interrupted = false;       // the run was stopped: the totals count what the walk reached
+
+    // The list's last line: the run was stopped, or nothing was skipped; none otherwise.
+    std::optional<MessageId> Closing() const
+    {
+        if (Interrupted) {
+            return MessageId::Interrupted;
+        }
+        return Files.empty() ? std::optional(MessageId::NoErrors) : std::nullopt;
+    }
 };
 
 // How a run reads the window's boxes and answers through it. The run reads each text at the moment it

@@ -26,19 +26,18 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TFor
 TForm3::~TForm3() = default;
 
 void TForm3::Fill(const std::string& total, const std::string& processed, const std::string& skipped,
-                  const std::vector<std::string>& lines)
+                  const std::vector<std::string>& lines, std::optional<MessageId> closing)
 {
     SetLabelText(*ui_->Label4, QString::fromLocal8Bit(total));
     SetLabelText(*ui_->Label5, QString::fromLocal8Bit(processed));
     SetLabelText(*ui_->Label6, QString::fromLocal8Bit(skipped));
     ui_->Memo1->clear();
-    // One skipped file per line, shown readably whatever bytes the name holds; with none, the line that
-    // says the run went without errors.
+    // One skipped file per line, shown readably whatever bytes the name holds, then the closing line.
     for (const std::string& line : lines) {
         ui_->Memo1->appendPlainText(OneLine(line));
     }
-    if (lines.empty()) {
-        ui_->Memo1->appendPlainText(ShownMessage({MessageId::NoErrors, {}}));
+    if (closing) {
+        ui_->Memo1->appendPlainText(ShownMessage({*closing, {}}));
     }
     ui_->Memo1->moveCursor(QTextCursor::Start);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "Messages.h"
+
 #include <QDialog>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,9 +22,9 @@ class TForm3 : public QDialog {
     explicit TForm3(QWidget* parent = nullptr);
     ~TForm3() override;
 
-    // The three totals and the skipped files, in the engine's local 8-bit text.
+    // The three totals and the skipped files, in the engine's local 8-bit text, and the list's last line.
     void Fill(const std::string& total, const std::string& processed, const std::string& skipped,
-              const std::vector<std::string>& lines);
+              const std::vector<std::string>& lines, std::optional<MessageId> closing = std::nullopt);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

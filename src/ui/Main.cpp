@@ -410,7 +410,7 @@ void TForm1::ShowMessage(const Message& message)
 
 void TForm1::ShowReport(const RunReport& report)
 {
-    form3_->Fill(report.TotalText, report.ProcessedText, report.SkippedText, report.Files);
+    form3_->Fill(report.TotalText, report.ProcessedText, report.SkippedText, report.Files, report.Closing());
     dialogs_.ShowModal(*form3_);
 }
 

@@ -259,13 +259,33 @@ TEST_F(RunFixture, SaveFailuresShowTheMessageAndCountAsProcessed)
     EXPECT_EQ(controls.Progress, (std::vector<int32_t>{100, 0}));
 }
 
-TEST_F(RunFixture, UnusableTargetIsASaveFailureAndLeavesNoFile)
+// A size the encoder cannot write is refused before anything is recorded or written, with one message
+// that names it; a size that is no number is left to the run's conversion error.
+TEST_F(RunFixture, UnusableTargetSizeIsRefusedBeforeTheRun)
 {
     Picture(in + "/a.jpg");
-    controls.Width = "0";
-    run.StartCommand(controls);
-    EXPECT_EQ(controls.Messages, std::vector<std::string>{"Проверьте директорию: " + out});
+    const std::pair<const char*, const char*> refused[] = {
+        {"0", "220"}, {"176", "-1"}, {"65501", "10"}, {"$10", "65536"}, {"20000", "20000"}};
+    for (const auto& [width, height] : refused) {
+        FakeControls c = controls;
+        c.Width = width;
+        c.Height = height;
+        EXPECT_EQ(run.StartCommand(c), RunOutcome::Refused) << width << "x" << height;
+        ASSERT_EQ(c.Messages.size(), 1u);
+        EXPECT_TRUE(c.Messages[0].starts_with("Недопустимый размер: ")) << c.Messages[0];
+        EXPECT_EQ(c.HistoryCalls, 0);
+    }
     EXPECT_TRUE(Outputs().empty());
+    controls.Width = "0";
+    controls.Height = "2400";
+    run.StartCommand(controls);
+    EXPECT_EQ(controls.Messages.at(0), "Недопустимый размер: 0×2400 (ширина и высота от 1 до 65500, не более "
+                                       "268435456 пикселей)");
+    controls.Width = "65500";
+    controls.Height = "1";
+    EXPECT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+    controls.Width = "wide";
+    EXPECT_THROW(run.StartCommand(controls), EngineError);
 }
 
 TEST_F(RunFixture, ExistingOutputIsReplacedAndAFolderInTheWayIsNot)

@@ -135,7 +135,7 @@ TEST(ReportWindowTest, ListGrowsWithTheWindowAndOkKeepsTheCorner)
     EXPECT_EQ(memo.toPlainText(), QStringLiteral("/in/a\\nb\\x1b.jpg\n/in/cafй.jpg"));
 
     // A second run's report replaces the first one's.
-    report.Fill("0", "0", "0", {});
+    report.Fill("0", "0", "0", {}, MessageId::NoErrors);
     EXPECT_EQ(memo.toPlainText(), QStringLiteral("Выполнено без ошибок"));
     EXPECT_EQ(found.text(), QStringLiteral("0"));
 

@@ -36,6 +36,14 @@
         <translation>Done without errors</translation>
     </message>
     <message>
+        <source>Недопустимый размер: %1 (ширина и высота от 1 до 65500, не более 268435456 пикселей)</source>
+        <translation>Invalid size: %1 (width and height from 1 to 65500, at most 268435456 pixels)</translation>
+    </message>
+    <message>
+        <source>Прервано: остальные файлы не обработаны</source>
+        <translation>Interrupted: the remaining files were not converted</translation>
+    </message>
+    <message>
         <source>Проверьте директорию: %1</source>
         <translation>Check the folder: %1</translation>
     </message>
