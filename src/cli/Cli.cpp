@@ -218,6 +218,8 @@ class CliControls : public RunControls {
         }
     }
 
+    void FileWarning(const std::string& path, const std::string& text) override { FileSkipped(path, text); }
+
     void ShowMessage(const Message& message) override
     {
         EndProgressLine();

@@ -224,6 +224,7 @@ void Prepare(const std::string& path, PictureFormat format, const PictureSetting
     if (prepared.Result == Outcome::LoadFailed) {
         prepared.Load = picture->Error() ? picture->Error() : LoadError{LoadReason::Cancelled, {}};
     }
+    prepared.Warning = picture->Warning();
     picture.reset();
     file.reset();
     prepared.Lease.ShrinkTo(output);

@@ -93,6 +93,7 @@ struct PreparedPicture {
     Outcome Result = Outcome::LoadFailed;
     std::string ErrorText;
     LoadError Load;
+    std::string Warning; // about a picture that converted all the same (PictureSource::Warning)
     std::vector<uint8_t> Jpeg;
     // The memory the output still holds, released once it is written.
     MemoryLease Lease;

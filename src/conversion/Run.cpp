@@ -451,6 +451,9 @@ void ConversionRun::FinishPicture(RunControls& controls, const std::string& path
     if (prepared.Result == Outcome::FitError) {
         throw EngineError(prepared.ErrorText);
     }
+    if (!prepared.Warning.empty()) {
+        controls.FileWarning(path, prepared.Warning);
+    }
     SaveOutputPicture(controls, prepared);
     prepared.Lease.Reset();
 }

@@ -59,6 +59,9 @@ class RunControls {
     // Why a picture was not converted, in walk order: each skipped file, and each file the walk found
     // that this run had written itself (not read back, not counted).
     virtual void FileSkipped(const std::string& /*path*/, const std::string& /*reason*/) {}
+    // What the user should know about a picture that converted all the same (a JPEG cut short), in walk
+    // order.
+    virtual void FileWarning(const std::string& /*path*/, const std::string& /*text*/) {}
 };
 
 // The error box's text for an error that ends a run: a full stop is appended when the text's last

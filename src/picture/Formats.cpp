@@ -43,6 +43,10 @@ std::optional<PictureFormat> FormatOfName(std::string_view fileName)
 std::unique_ptr<PictureSource> OpenPicture(PictureFormat format, ByteReader& file, LoadError& error,
                                            const std::atomic<bool>* stop)
 {
+    if (file.Size() == 0) {
+        error = {LoadReason::EmptyFile, {}};
+        return nullptr;
+    }
     switch (format) {
     case PictureFormat::Jpeg:
         return OpenJpeg(file, error, stop);

@@ -181,12 +181,42 @@ LoadError ErrorOf(const Decoder& d)
     case Exit::Libjpeg:
         break;
     }
+    // libjpeg's errors by code, each to the reason that says what it means.
     switch (d.err.pub.msg_code) {
     case JERR_OUT_OF_MEMORY:
         return {LoadReason::OutOfMemory, {}};
+    case JERR_NO_SOI:
+        return {LoadReason::JpegNotJpeg, {}};
+    case JERR_BAD_LENGTH:
+    case JERR_SOI_DUPLICATE:
+    case JERR_SOF_DUPLICATE:
+    case JERR_SOF_NO_SOS:
+    case JERR_SOS_NO_SOF:
+    case JERR_BAD_COMPONENT_ID:
+    case JERR_BAD_SAMPLING:
+    case JERR_COMPONENT_COUNT:
+    case JERR_BAD_PROGRESSION:
+    case JERR_BAD_PROG_SCRIPT:
+    case JERR_UNKNOWN_MARKER:
+        return {LoadReason::JpegHeader, {}};
+    case JERR_NO_HUFF_TABLE:
+    case JERR_NO_QUANT_TABLE:
+    case JERR_BAD_HUFF_TABLE:
+    case JERR_DHT_INDEX:
+    case JERR_DQT_INDEX:
+    case JERR_MISMATCHED_QUANT_TABLE:
+        return {LoadReason::JpegTables, {}};
+    case JERR_NO_IMAGE:
+        return {LoadReason::JpegTablesOnly, {}};
+    case JERR_IMAGE_TOO_BIG:
+    case JERR_EMPTY_IMAGE:
+    case JERR_WIDTH_OVERFLOW:
+        return {LoadReason::PictureSize, SizeText(d.cinfo.image_width, d.cinfo.image_height)};
     case JERR_BAD_PRECISION:
     case JERR_SOF_UNSUPPORTED:
-        return {LoadReason::JpegProcess, d.err.message};
+    case JERR_NO_ARITH_TABLE:
+    case JERR_ARITH_NOTIMPL:
+        return {LoadReason::JpegProcess, {}};
     default:
         // A decoding step that gave up without a libjpeg error has no message of its own.
         return {LoadReason::JpegError, d.err.message[0] != '\0' ? d.err.message : "повреждённые данные"};
@@ -364,7 +394,9 @@ class JpegFileSource final : public JpegSource {
         bool multiScan = false;
         bool cut = false;
         if (!ReadHeader(d_, multiScan, cut)) {
-            error_ = cut ? LoadError{LoadReason::JpegNoImage, {}} : ErrorOf(d_);
+            // Wherever the data ends before the image does, the file is cut short: one reason.
+            const bool ended = cut || (d_.err.dataEnded && d_.err.exit == Exit::Libjpeg);
+            error_ = ended ? LoadError{LoadReason::JpegNoImage, {}} : ErrorOf(d_);
             return false;
         }
         if (!ChooseOutput(d_.cinfo)) {
@@ -374,7 +406,7 @@ class JpegFileSource final : public JpegSource {
         const int64_t width = d_.cinfo.image_width;
         const int64_t height = d_.cinfo.image_height;
         if (width > MaxPictureSide || height > MaxPictureSide || width * height > MaxPicturePixels) {
-            error_ = {LoadReason::PictureSize, {}};
+            error_ = {LoadReason::PictureSize, SizeText(width, height)};
             return false;
         }
         orientation_ = FindOrientation(d_.cinfo);
@@ -393,6 +425,11 @@ class JpegFileSource final : public JpegSource {
     bool MultiScan() const override { return multiScan_; }
     int Orientation() const override { return orientation_; }
     const LoadError& Error() const override { return error_; }
+    std::string Warning() const override
+    {
+        return d_.err.dataEnded ? "JPEG: файл обрывается внутри данных изображения, недостающая часть залита серым"
+                                : std::string();
+    }
 
     void LimitColumns(int32_t first, int32_t end) override
     {
@@ -588,8 +625,12 @@ class JpegFileSource final : public JpegSource {
 std::unique_ptr<JpegSource> OpenJpeg(ByteReader& file, LoadError& error, const std::atomic<bool>* stop)
 {
     error = {};
-    if (file.Size() == 0 || file.Size() > ULONG_MAX) {
-        error = {LoadReason::JpegNoImage, {}};
+    if (file.Size() == 0) {
+        error = {LoadReason::EmptyFile, {}};
+        return nullptr;
+    }
+    if (file.Size() > ULONG_MAX) {
+        error = {LoadReason::PictureSize, {}};
         return nullptr;
     }
     return CatchOutOfMemory(error, [&]() -> std::unique_ptr<JpegSource> {

@@ -11,8 +11,8 @@ const char* TextOf(LoadReason reason)
         return "файл не открывается";
     case LoadReason::NotRegularFile:
         return "это не обычный файл";
-    case LoadReason::FileTooLarge:
-        return "файл слишком велик";
+    case LoadReason::EmptyFile:
+        return "файл пуст";
     case LoadReason::ReadFailed:
         return "ошибка чтения файла";
     case LoadReason::OutOfMemory:
@@ -37,21 +37,34 @@ const char* TextOf(LoadReason reason)
         return "BMP: неверная таблица цветов";
     case LoadReason::PictureSize:
         return "недопустимый размер изображения";
-    case LoadReason::JpegError:
-        return "JPEG";
-    case LoadReason::JpegScans:
-        return "JPEG: слишком много сканов";
+    case LoadReason::JpegNotJpeg:
+        return "JPEG: это не JPEG-файл";
+    case LoadReason::JpegHeader:
+        return "JPEG: повреждён заголовок";
+    case LoadReason::JpegTables:
+        return "JPEG: повреждены таблицы сжатия";
     case LoadReason::JpegNoImage:
         return "JPEG: файл обрывается до данных изображения";
+    case LoadReason::JpegTablesOnly:
+        return "JPEG: в файле нет изображения";
+    case LoadReason::JpegScans:
+        return "JPEG: слишком много сканов";
     case LoadReason::JpegProcess:
         return "JPEG: неподдерживаемый вид сжатия";
     case LoadReason::JpegColorSpace:
         return "JPEG: неподдерживаемое цветовое пространство";
+    case LoadReason::JpegError:
+        return "JPEG: ошибка декодирования";
     }
     return ""; // only a value outside the enumeration gets here
 }
 
 } // namespace
+
+std::string SizeText(int64_t width, int64_t height)
+{
+    return std::to_string(width) + "×" + std::to_string(height);
+}
 
 std::string LoadError::Text() const
 {

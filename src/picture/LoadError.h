@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -8,9 +9,9 @@
 // tests, and the command line can tell the user why a file was skipped.
 enum class LoadReason {
     None,
-    CannotOpen,     // the file cannot be opened
+    CannotOpen,     // the file cannot be opened; the system's reason is the detail
     NotRegularFile, // a folder, pipe or device named like a picture
-    FileTooLarge,   // larger than any acceptable picture file
+    EmptyFile,      // a file of 0 bytes
     ReadFailed,     // the system reported a read error
     OutOfMemory,
     Cancelled, // the run was interrupted
@@ -20,15 +21,23 @@ enum class LoadReason {
     BmpPlanes,
     BmpBitCount,
     BmpCompression,
-    BmpBitMasks,   // the bit-field masks lie outside the file
-    BmpColorTable, // more than 256 colours, or the table lies outside the file
-    PictureSize,   // a side of 0, or over the decode limits
-    JpegError,     // libjpeg's own message is the detail
-    JpegScans,     // more scans than a picture needs
-    JpegNoImage,   // the file ends before its image data
-    JpegProcess,   // 12-bit, lossless or hierarchical: libjpeg's message is the detail
+    BmpBitMasks,    // the bit-field masks lie outside the file
+    BmpColorTable,  // more than 256 colours, or the table lies outside the file
+    PictureSize,    // a side of 0, over the decode limits, or a file larger than any such picture; the
+                    // size is the detail
+    JpegNotJpeg,    // no start-of-image marker: some other kind of file
+    JpegHeader,     // a damaged marker segment before the image data
+    JpegTables,     // missing or damaged quantisation or Huffman tables
+    JpegNoImage,    // the file ends before its image data, wherever the cut falls
+    JpegTablesOnly, // a JPEG file of tables without a picture
+    JpegScans,      // more scans than a picture needs
+    JpegProcess,    // 12-bit, lossless, hierarchical or arithmetic-coded
     JpegColorSpace,
+    JpegError, // any other libjpeg error; its own (English) message is the detail
 };
+
+// A picture's size as the reasons show it: "65535×100".
+std::string SizeText(int64_t width, int64_t height);
 
 struct LoadError {
     LoadReason Reason = LoadReason::None;

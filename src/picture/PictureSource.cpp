@@ -1,5 +1,7 @@
 #include "picture/PictureSource.h"
 
+#include "platform/Limits.h"
+
 namespace {
 
 LoadReason ReasonOf(FileRefusal refusal)
@@ -12,7 +14,7 @@ LoadReason ReasonOf(FileRefusal refusal)
     case FileRefusal::NotRegularFile:
         return LoadReason::NotRegularFile;
     case FileRefusal::TooLarge:
-        return LoadReason::FileTooLarge;
+        return LoadReason::PictureSize;
     }
     return LoadReason::CannotOpen; // a value outside the enumeration
 }
@@ -25,6 +27,9 @@ std::unique_ptr<FileReader> OpenPictureFile(const std::string& path, LoadError& 
     std::unique_ptr<FileReader> file = FileReader::Open(path, refusal);
     if (!file) {
         error = {ReasonOf(refusal), {}};
+        if (refusal == FileRefusal::TooLarge) {
+            error.Detail = "файл больше " + std::to_string(MaxPictureFileBytes >> 20) + " МиБ";
+        }
     }
     return file;
 }

@@ -19,8 +19,11 @@ class PictureSource : public RowSource {
     virtual bool MultiScan() const { return false; }
     // Why Row() gave nullptr or Finish() false.
     virtual const LoadError& Error() const = 0;
+    // Once the picture has been read: what the user should know about a picture that still converted
+    // (its data ended early and the rest was filled in); empty when nothing.
+    virtual std::string Warning() const { return {}; }
 };
 
-// Opens a picture file for its decoder: nullptr with the reason (CannotOpen, NotRegularFile, FileTooLarge)
+// Opens a picture file for its decoder: nullptr with the reason (CannotOpen, NotRegularFile, PictureSize)
 // when the file cannot be read as a picture.
 std::unique_ptr<FileReader> OpenPictureFile(const std::string& path, LoadError& error);

@@ -276,7 +276,8 @@ TEST_F(BadInputs, AllFilesInOneRun)
         const size_t colon = line.rfind(": ");
         ASSERT_NE(colon, std::string::npos) << line;
         ASSERT_LT(colon + 2, line.size()) << line;
-        if (line.find("записан этим запуском") == std::string::npos) {
+        // Own outputs met by the walk and pictures converted with a warning are not skipped files.
+        if (line.find("записан этим запуском") == std::string::npos && line.find("залита серым") == std::string::npos) {
             named.push_back(line.substr(0, line.find(": ", source.size())));
         }
     }

@@ -30,4 +30,15 @@ TEST(Formats, ExtensionsCountExactlyAsWritten)
     }
 }
 
+// An empty file is said to be empty, whatever its extension claims.
+TEST(Formats, AnEmptyFileIsEmptyInEveryFormat)
+{
+    for (PictureFormat format : {PictureFormat::Jpeg, PictureFormat::Bmp}) {
+        MemoryReader empty(nullptr, 0);
+        LoadError error;
+        EXPECT_EQ(OpenPicture(format, empty, error), nullptr);
+        EXPECT_EQ(error.Text(), "файл пуст");
+    }
+}
+
 } // namespace

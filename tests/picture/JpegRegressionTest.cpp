@@ -91,15 +91,21 @@ TEST(JpegReasons, EachRefusalNamesItsCheck)
         LoadReason Reason;
     };
     const Case cases[] = {
-        {"not a JPEG", Bytes{'B', 'M', 0, 0, 0, 0}, LoadReason::JpegError},
+        {"not a JPEG", Bytes{'B', 'M', 0, 0, 0, 0}, LoadReason::JpegNotJpeg},
+        // Cut anywhere before its image data: one reason.
+        {"cut after its start marker", Bytes(good.begin(), good.begin() + 2), LoadReason::JpegNoImage},
+        {"cut inside a table", Bytes(good.begin(), good.begin() + 12), LoadReason::JpegNoImage},
+        {"cut inside its frame", Bytes(good.begin(), good.begin() + static_cast<long>(FindSegment(good, 0xC0) + 6)),
+         LoadReason::JpegNoImage},
         {"cut before its image data", Bytes(good.begin(), good.begin() + static_cast<long>(scan)),
          LoadReason::JpegNoImage},
+        {"tables only", Bytes{0xFF, 0xD8, 0xFF, 0xD9}, LoadReason::JpegTablesOnly},
         {"12-bit", WithFrame(good, 0xC1, 12), LoadReason::JpegProcess},
         {"lossless", WithFrame(good, 0xC3, 8), LoadReason::JpegProcess},
         {"hierarchical", WithFrame(good, 0xC5, 8), LoadReason::JpegProcess},
         {"over the pixel limit", WithClaimedSize(good, 60000, 60000), LoadReason::PictureSize},
         {"too many scans", BuildJpeg(MakeTestRaster(8, 8), {.SingleCoefficientScans = 120}), LoadReason::JpegScans},
-        {"two components", twoComponents, LoadReason::JpegError},
+        {"two components", twoComponents, LoadReason::JpegHeader},
     };
     for (const Case& c : cases) {
         Raster out;
