@@ -1,11 +1,12 @@
 #include "platform/PictureMemory.h"
 
+#include "platform/PictureMapping.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <sys/mman.h>
 
 // Under AddressSanitizer every buffer comes from the heap, where the sanitizer watches its bounds.
 #if defined(__SANITIZE_ADDRESS__)
@@ -35,9 +36,6 @@ void SetPictureMemoryRoom(int64_t, bool) {}
 
 namespace {
 
-constexpr size_t PageBytes = 4096;
-constexpr size_t HugePageBytes = size_t{2} << 20;
-
 struct Kept {
     void* block;
     size_t length;
@@ -58,28 +56,7 @@ size_t askedNext = 0;
 
 size_t LengthOf(size_t bytes)
 {
-    return (bytes + PageBytes - 1) & ~(PageBytes - 1);
-}
-
-// Maps a huge page more than asked and trims the mapping to start on a huge-page boundary, so that every
-// whole 2 MiB of it can be one huge page.
-void* Map(size_t length)
-{
-    void* raw = mmap(nullptr, length + HugePageBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED) {
-        return nullptr;
-    }
-    const auto start = reinterpret_cast<uintptr_t>(raw);
-    const uintptr_t begin = (start + HugePageBytes - 1) & ~(HugePageBytes - 1);
-    if (begin > start) {
-        munmap(raw, begin - start);
-    }
-    munmap(reinterpret_cast<void*>(begin + length), start + HugePageBytes - begin);
-    void* block = reinterpret_cast<void*>(begin);
-#ifdef MADV_HUGEPAGE
-    madvise(block, length, MADV_HUGEPAGE); // only a hint: failure changes nothing
-#endif
-    return block;
+    return (bytes + MappingPageBytes - 1) & ~(MappingPageBytes - 1);
 }
 
 // Gives kept buffers back, last kept first, until they take no more than `most`.
@@ -87,7 +64,7 @@ void GiveBackBeyond(size_t most)
 {
     while (keptCount > 0 && keptBytes > most) {
         const Kept& last = kept[--keptCount];
-        munmap(last.block, last.length);
+        UnmapPictureBlock(last.block, last.length);
         keptBytes -= last.length;
     }
 }
@@ -125,7 +102,7 @@ void* AcquirePictureMemory(size_t bytes, bool zeroed)
         }
     }
     if (block == nullptr) {
-        block = Map(length); // fresh anonymous pages are zero
+        block = MapPictureBlock(length); // fresh anonymous pages are zero
         if (block == nullptr) {
             std::lock_guard lock(mutex);
             inUse -= length;
@@ -150,7 +127,7 @@ void ReleasePictureMemory(void* block, size_t bytes)
         kept[keptCount++] = {block, length};
         keptBytes += length;
     } else {
-        munmap(block, length);
+        UnmapPictureBlock(block, length);
     }
 }
 

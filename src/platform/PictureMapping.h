@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstddef>
+
+// The system's part of picture memory (PictureMemory.h): each buffer is a mapping of whole pages of its own.
+// It lives in PictureMemory_posix.cpp.
+
+inline constexpr size_t MappingPageBytes = 4096;
+
+// A fresh mapping of `length` bytes (a multiple of MappingPageBytes), zero-filled, backed by huge pages
+// where the system can; nullptr when the system has no memory for it.
+void* MapPictureBlock(size_t length);
+
+void UnmapPictureBlock(void* block, size_t length);
