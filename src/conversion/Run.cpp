@@ -116,8 +116,9 @@ class ConversionRun::Pipeline {
         bool Done = false;
     };
 
+    // Created and destroyed on the run's thread, which works in the run's picture memory meanwhile.
     Pipeline(int jobs, int64_t budget, const std::atomic<bool>* stop, decltype(ConversionRun::Preparer) preparer)
-        : gate_(budget), preparer_(preparer)
+        : gate_(budget), scope_(&gate_.Pool()), preparer_(preparer)
     {
         const unsigned workers = Workers(jobs);
         options_.Stop = stop;
@@ -127,6 +128,7 @@ class ConversionRun::Pipeline {
             for (unsigned i = 0; i < workers; ++i) {
                 try {
                     threads_.emplace_back([this] {
+                        PicturePoolScope scope(&gate_.Pool());
                         try {
                             Work();
                         } catch (...) {
@@ -238,6 +240,9 @@ class ConversionRun::Pipeline {
         }
     }
 
+    // The gate outlives the tasks, whose leases go back to it.
+    MemoryGate gate_;
+    PicturePoolScope scope_;
     std::deque<std::shared_ptr<Task>> tasks_; // in walk order, owned by the run's thread
     std::deque<std::shared_ptr<Task>> queue_; // not yet taken by a worker
     std::vector<std::thread> threads_;
@@ -246,7 +251,6 @@ class ConversionRun::Pipeline {
     std::condition_variable done_;
     size_t limit_ = 1;
     bool stopping_ = false;
-    MemoryGate gate_;
     decltype(ConversionRun::Preparer) preparer_;
     PrepareOptions options_;
 };

@@ -12,3 +12,7 @@ inline constexpr size_t MappingPageBytes = 4096;
 void* MapPictureBlock(size_t length);
 
 void UnmapPictureBlock(void* block, size_t length);
+
+// Grows a mapping to `newLength` keeping its pages, which thus need no clearing; the part it grows by is
+// zero. The mapping may move: its new start, or nullptr (the mapping as it was) when it cannot grow.
+void* GrowPictureBlock(void* block, size_t length, size_t newLength);

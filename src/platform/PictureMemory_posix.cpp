@@ -34,3 +34,30 @@ void UnmapPictureBlock(void* block, size_t length)
 {
     munmap(block, length);
 }
+
+void* GrowPictureBlock(void* block, size_t length, size_t newLength)
+{
+#ifdef MREMAP_MAYMOVE
+    // In place when the addresses after it are free.
+    void* grown = mremap(block, length, newLength, 0);
+    if (grown != MAP_FAILED) {
+        return grown;
+    }
+    // Otherwise its pages move to a fresh mapping on a huge-page boundary, where they stay whole huge pages.
+    void* target = MapPictureBlock(newLength);
+    if (target == nullptr) {
+        return nullptr;
+    }
+    grown = mremap(block, length, newLength, MREMAP_MAYMOVE | MREMAP_FIXED, target);
+    if (grown == MAP_FAILED) {
+        UnmapPictureBlock(target, newLength);
+        return nullptr;
+    }
+    return grown;
+#else
+    static_cast<void>(block);
+    static_cast<void>(length);
+    static_cast<void>(newLength);
+    return nullptr;
+#endif
+}

@@ -105,6 +105,42 @@ TEST(MemoryGate, ManyThreadsStayWithinTheBudget)
     EXPECT_LE(gate.Peak(), 150);
 }
 
+// Two runs in one process keep picture memory of their own: a buffer goes back to the pool it came from
+// whichever thread releases it, one run's gate coming and going changes neither the other's budget nor the
+// buffers it keeps, and a buffer released after its pool is gone goes back to the system.
+TEST(MemoryGate, EachRunHasPictureMemoryOfItsOwn)
+{
+    if (!PicturePoolsKeepBuffers()) {
+        GTEST_SKIP() << "every buffer comes from the heap";
+    }
+    constexpr size_t MiB = size_t{1} << 20;
+    MemoryGate large(int64_t{64} * MiB);
+    void* fromLarge = nullptr;
+    std::thread([&] {
+        PicturePoolScope scope(&large.Pool());
+        fromLarge = AcquirePictureMemory(40 * MiB, false);
+    }).join();
+    void* outliving = nullptr;
+    {
+        MemoryGate small(int64_t{8} * MiB);
+        std::thread([&] {
+            PicturePoolScope scope(&small.Pool());
+            ReleasePictureMemory(AcquirePictureMemory(6 * MiB, false), 6 * MiB);
+            ReleasePictureMemory(fromLarge, 40 * MiB);
+            ReleasePictureMemory(AcquirePictureMemory(10 * MiB, false), 10 * MiB); // beyond its budget
+            outliving = AcquirePictureMemory(2 * MiB, true);
+        }).join();
+        EXPECT_EQ(small.Pool().KeptBytes(), 0) << "the 6 MiB buffer grew into the 10 MiB one, not kept";
+        EXPECT_EQ(small.Pool().InUseBytes(), int64_t{2} * MiB);
+        EXPECT_EQ(large.Pool().KeptBytes(), int64_t{40} * MiB);
+        EXPECT_EQ(large.Pool().InUseBytes(), 0);
+    }
+    ReleasePictureMemory(outliving, 2 * MiB);
+    EXPECT_EQ(large.Pool().Budget(), int64_t{64} * MiB);
+    EXPECT_EQ(large.Pool().KeptBytes(), int64_t{40} * MiB);
+    EXPECT_EQ(large.Pool().InUseBytes(), 0);
+}
+
 struct ResourceRun : ::testing::Test {
     TempDir dir;
     std::string in = dir / "in";
