@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-// The system's part of picture memory (PictureMemory.h): each buffer is a mapping of whole pages of its own.
-// It lives in PictureMemory_posix.cpp.
+// The system's part of picture memory (PictureMemory.h): whole pages mapped apart from the heap, which a pool
+// hands out, in whole or in part, as picture buffers. It lives in PictureMemory_posix.cpp.
 
 inline constexpr size_t MappingPageBytes = 4096;
 

@@ -1,6 +1,7 @@
 // The run's use of memory and threads: the gate's order and budget, leases that hold until the output is
 // written, outputs that do not depend on how many pictures run at once, and failures inside a worker.
 
+#include "conversion/DecodeAhead.h"
 #include "conversion/MemoryGate.h"
 #include "conversion/Run.h"
 #include "platform/EngineError.h"
@@ -139,6 +140,28 @@ TEST(MemoryGate, EachRunHasPictureMemoryOfItsOwn)
     EXPECT_EQ(large.Pool().Budget(), int64_t{64} * MiB);
     EXPECT_EQ(large.Pool().KeptBytes(), int64_t{40} * MiB);
     EXPECT_EQ(large.Pool().InUseBytes(), 0);
+}
+
+// The decode-ahead thread decodes for the picture that started it, in the run's picture memory.
+TEST(MemoryGate, DecodingAheadWorksInTheRunsPictureMemory)
+{
+    struct PoolRecorder final : RowSource {
+        Raster Rows{64, 64};
+        std::atomic<PicturePool*> Seen{nullptr};
+        int32_t Width() const override { return Rows.Width; }
+        int32_t Height() const override { return Rows.Height; }
+        const uint8_t* Row(int32_t y) override
+        {
+            Seen = CurrentPicturePool();
+            return Rows.Row(y);
+        }
+    } source;
+    MemoryGate gate(int64_t{1} << 20);
+    PicturePoolScope scope(&gate.Pool());
+    DecodeAhead ahead(source);
+    ASSERT_NE(ahead.Row(0), nullptr);
+    EXPECT_TRUE(ahead.Finish());
+    EXPECT_EQ(source.Seen.load(), &gate.Pool());
 }
 
 struct ResourceRun : ::testing::Test {
