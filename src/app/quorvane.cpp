@@ -14,41 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-std::string Environment(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-// Qt ends the process with an abort when no display can be reached. Find out first, so a person who
-// started the tool over a plain terminal gets one clear line instead.
-bool DisplayAvailable()
-{
-#if defined(__linux__) || defined(__FreeBSD__)
-    std::string platform = Environment("QT_QPA_PLATFORM");
-    platform = platform.substr(0, platform.find(';'));
-    platform = platform.substr(0, platform.find(':'));
-    const std::string x11 = Environment("DISPLAY");
-    const std::string wayland = Environment("WAYLAND_DISPLAY");
-    if (platform.empty()) {
-        return !x11.empty() || !wayland.empty();
-    }
-    if (platform == "wayland" || platform == "wayland-egl") {
-        return !wayland.empty();
-    }
-    if (platform == "xcb") {
-        return !x11.empty();
-    }
-    return true; // offscreen, vnc, eglfs, linuxfb...: they need no display server
-#else
-    return true;
-#endif
-}
 
 const char* const NoDisplayLine = "quorvane: no graphical display found (DISPLAY and WAYLAND_DISPLAY name none that "
                                   "answers); start it from a desktop session, or use quorvane-cli\n";
@@ -59,7 +27,7 @@ void StartUpMessages(QtMsgType type, const QMessageLogContext& context, const QS
 {
     if (type == QtFatalMsg) {
         std::fputs(NoDisplayLine, stderr);
-        _exit(1);
+        ExitNow(1);
     }
     if (context.category != nullptr && std::string(context.category).rfind("qt.qpa", 0) == 0) {
         return;
@@ -87,6 +55,8 @@ int main(int argc, char** argv)
         std::fputs("quorvane " QUORVANE_VERSION "\n", stdout);
         return 0;
     }
+    // Qt ends the process with an abort when no display can be reached; a person who started the tool over
+    // a plain terminal gets one clear line instead.
     if (!DisplayAvailable()) {
         std::fputs(NoDisplayLine, stderr);
         return 1;

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <system_error>
 
-DecodeAhead::DecodeAhead(RowSource& source) : source_(source), columnEnd_(source.Width()) {}
+DecodeAhead::DecodeAhead(RowSource& source) : source_(source), pool_(CurrentPicturePool()), columnEnd_(source.Width())
+{
+}
 
 DecodeAhead::~DecodeAhead()
 {
@@ -90,7 +92,10 @@ const uint8_t* DecodeAhead::Row(int32_t y)
             band.Pixels.resize(static_cast<size_t>(Width()) * 3 * BandRows);
         }
         try {
-            thread_ = std::thread([this, y] { Produce(y); });
+            thread_ = std::thread([this, y] {
+                PicturePoolScope scope(pool_);
+                Produce(y);
+            });
         } catch (const std::system_error&) {
             direct_ = true; // no thread to be had: the reader decodes its rows itself
         }

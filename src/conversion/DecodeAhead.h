@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PictureMemory.h"
 #include "platform/Raster.h"
 
 #include <condition_variable>
@@ -42,6 +43,7 @@ class DecodeAhead final : public RowSource {
     void Stop();
 
     RowSource& source_;
+    PicturePool* pool_; // the creating thread's, which the producer works for too
     int32_t columnFirst_ = 0;
     int32_t columnEnd_ = 0;
     std::vector<Band> bands_;

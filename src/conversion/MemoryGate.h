@@ -15,16 +15,17 @@
 // held. One that needs more than the whole budget waits until nothing is held, so it runs alone. Since the
 // run takes finished pictures in walk order and each releases its lease once written, the oldest waiting
 // picture always gets its lease in the end: the order rules out both deadlock and starvation.
-// The room the budget leaves beside what is held is where released picture buffers are kept for reuse
-// (PictureMemory.h).
+// The gate owns the run's picture memory (PictureMemory.h): the room the budget leaves beside what is held
+// is where its pool keeps released picture buffers for reuse.
 class MemoryGate {
   public:
-    explicit MemoryGate(int64_t budget) : budget_(budget) { SetPictureMemoryBudget(budget_); }
-    ~MemoryGate() { SetPictureMemoryBudget(0); }
+    explicit MemoryGate(int64_t budget) : budget_(budget), pool_(budget) {}
     MemoryGate(const MemoryGate&) = delete;
     MemoryGate& operator=(const MemoryGate&) = delete;
 
     int64_t Budget() const { return budget_; }
+    // To be installed on every thread that works for the run.
+    PicturePool& Pool() { return pool_; }
 
     // The next ticket in walk order.
     uint64_t Issue()
@@ -41,7 +42,7 @@ class MemoryGate {
         freed_.wait(lock, [&] { return ticket == next_ && (used_ == 0 || used_ + bytes <= budget_); });
         const bool alone = used_ == 0;
         used_ += bytes;
-        SetPictureMemoryRoom(budget_ - used_, false);
+        pool_.SetRoom(budget_ - used_, false);
         peak_ = std::max(peak_, used_);
         Advance();
         lock.unlock();
@@ -68,7 +69,7 @@ class MemoryGate {
         {
             std::lock_guard lock(mutex_);
             used_ -= bytes;
-            SetPictureMemoryRoom(budget_ - used_, true);
+            pool_.SetRoom(budget_ - used_, true);
         }
         freed_.notify_all();
     }
@@ -97,6 +98,7 @@ class MemoryGate {
     uint64_t issued_ = 0;
     uint64_t next_ = 0;
     std::set<uint64_t> forfeited_;
+    PicturePool pool_;
 };
 
 // A picture's ticket and, once granted, the memory it holds. Going out of scope releases the memory or

@@ -100,7 +100,8 @@ class ConversionRun::Pipeline {
         bool Done = false;
     };
 
-    Pipeline(const RunOptions& run, int64_t budget) : gate_(budget), preparer_(run.Preparer)
+    // Created and destroyed on the run's thread, which works in the run's picture memory meanwhile.
+    Pipeline(const RunOptions& run, int64_t budget) : gate_(budget), scope_(&gate_.Pool()), preparer_(run.Preparer)
     {
         const unsigned workers = Workers(run.Jobs);
         options_.Stop = run.Stop;
@@ -111,6 +112,7 @@ class ConversionRun::Pipeline {
             for (unsigned i = 0; i < workers; ++i) {
                 try {
                     threads_.emplace_back([this] {
+                        PicturePoolScope scope(&gate_.Pool());
                         try {
                             Work();
                         } catch (...) {
@@ -215,6 +217,9 @@ class ConversionRun::Pipeline {
         }
     }
 
+    // The gate outlives the tasks, whose leases go back to it.
+    MemoryGate gate_;
+    PicturePoolScope scope_;
     std::deque<std::shared_ptr<Task>> tasks_; // in walk order, owned by the run's thread
     std::deque<std::shared_ptr<Task>> queue_; // not yet taken by a worker
     std::vector<std::thread> threads_;
@@ -223,7 +228,6 @@ class ConversionRun::Pipeline {
     std::condition_variable done_;
     size_t limit_ = 1;
     bool stopping_ = false;
-    MemoryGate gate_;
     decltype(RunOptions::Preparer) preparer_;
     PrepareOptions options_;
 };

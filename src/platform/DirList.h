@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <dirent.h>
+#include <memory>
 #include <string>
+
+// Listing a folder's entries, and joining folder and name into a path. The system's part lives in
+// DirList_posix.cpp.
 
 // The Windows attribute bits the walk looks at.
 namespace Attr {
-inline constexpr uint32_t ReadOnly = 1;
 inline constexpr uint32_t Hidden = 2;
 inline constexpr uint32_t Directory = 16;
 inline constexpr uint32_t Normal = 128;
@@ -45,11 +47,11 @@ class DirListing {
     DirListing(const DirListing&) = delete;
     DirListing& operator=(const DirListing&) = delete;
 
-    bool IsOpen() const { return dir_ != nullptr; }
+    bool IsOpen() const { return open_ != nullptr; }
     // The next entry; false when there is none.
     bool Next(DirEntry& entry);
 
   private:
-    std::string folder_;
-    DIR* dir_ = nullptr;
+    struct Open; // the system's handle of the listing
+    std::unique_ptr<Open> open_;
 };

@@ -1,13 +1,6 @@
 #include "platform/File.h"
 
-#include "platform/DirList.h"
 #include "platform/Limits.h"
-
-#include <atomic>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
 {
@@ -23,35 +16,6 @@ FileDescriptor::~FileDescriptor()
     Close();
 }
 
-bool FileDescriptor::Close()
-{
-    if (fd_ < 0) {
-        return true;
-    }
-    const int fd = std::exchange(fd_, -1);
-    return close(fd) == 0;
-}
-
-FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, FileRefusal& refusal, uint64_t& size)
-{
-    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) {
-        refusal = FileRefusal::CannotOpen;
-        return {};
-    }
-    struct stat info {};
-    if (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        refusal = FileRefusal::NotRegularFile;
-        return {};
-    }
-    if (static_cast<uint64_t>(info.st_size) > maxBytes) {
-        refusal = FileRefusal::TooLarge;
-        return {};
-    }
-    size = static_cast<uint64_t>(info.st_size);
-    return fd;
-}
-
 std::unique_ptr<FileReader> FileReader::Open(const std::string& path, FileRefusal& refusal)
 {
     uint64_t size = 0;
@@ -60,124 +24,4 @@ std::unique_ptr<FileReader> FileReader::Open(const std::string& path, FileRefusa
         return nullptr;
     }
     return std::unique_ptr<FileReader>(new FileReader(std::move(fd), size));
-}
-
-int64_t FileReader::ReadAt(uint64_t offset, uint8_t* to, size_t count)
-{
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = pread(fd_.Get(), to + done, count - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return -1;
-        }
-        if (n == 0) {
-            break; // a file that shrank while being read is taken as it is now
-        }
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<int64_t>(done);
-}
-
-std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t maxBytes)
-{
-    FileRefusal refusal = FileRefusal::None;
-    uint64_t size = 0;
-    FileDescriptor fd = OpenRegularFile(path, maxBytes, refusal, size);
-    if (!fd) {
-        return std::nullopt;
-    }
-    std::string content;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return std::nullopt;
-        }
-        if (n == 0 || content.size() + static_cast<size_t>(n) > maxBytes) {
-            break;
-        }
-        content.append(buffer, static_cast<size_t>(n));
-    }
-    return content;
-}
-
-std::optional<FileId> IdentityOf(const std::string& path)
-{
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        return std::nullopt;
-    }
-    return FileId{info.st_dev, info.st_ino};
-}
-
-namespace {
-
-bool WriteAll(int fd, const std::vector<uint8_t>& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        if (wrote <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(wrote);
-    }
-    return true;
-}
-
-// A fresh name in the target's folder; the file is created exclusively, so nothing else is touched.
-FileDescriptor CreateTemporary(const std::string& folder, std::string& temp)
-{
-    static std::atomic<unsigned> counter{0};
-    static const std::string prefix = ".quorvane-" + std::to_string(getpid()) + "-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = folder + prefix + std::to_string(++counter) + ".tmp";
-        FileDescriptor fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (fd || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return {};
-}
-
-} // namespace
-
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    struct stat existing {};
-    const bool replacing = lstat(path.c_str(), &existing) == 0;
-    // Renaming would replace a file the user may not write (and reset its mode): that is a failed save.
-    if (replacing && access(path.c_str(), W_OK) != 0) {
-        return false;
-    }
-    const size_t slash = path.rfind(PathSeparator);
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string temp;
-    FileDescriptor fd = CreateTemporary(folder, temp);
-    if (!fd) {
-        return false;
-    }
-    // Only a file that replaces the user's old data is synced on its own; new files are flushed together
-    // at the end of the run.
-    const bool written = WriteAll(fd.Get(), bytes) && (!replacing || fdatasync(fd.Get()) == 0);
-    if (!fd.Close() || !written || rename(temp.c_str(), path.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool SyncFileSystem(const std::string& folder)
-{
-    FileDescriptor fd(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fd && syncfs(fd.Get()) == 0;
 }

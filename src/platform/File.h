@@ -9,7 +9,8 @@
 #include <utility>
 #include <vector>
 
-// Every file operation of the engine: POSIX calls stay in this file.
+// Every file operation of the engine: open, read, write, rename, identity and sync. The system's part
+// lives in File_posix.cpp; File.cpp holds what any system shares.
 
 // An open file descriptor, closed when it goes.
 class FileDescriptor {

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+// What the program asks of the system as a whole: memory size, allocator tuning, the terminal, the
+// display and leaving at once. The system's part lives in System_posix.cpp.
+
 // The machine's physical memory in bytes; 0 when it cannot be told.
 int64_t PhysicalMemoryBytes();
 
@@ -15,3 +18,11 @@ void ReturnFreeMemory();
 
 // Whether standard error is a terminal (where a percentage line may be redrawn in place).
 bool StandardErrorIsTerminal();
+
+// Whether a window can be shown: on systems with display servers, whether the environment names one that
+// the Qt platform in use (QT_QPA_PLATFORM) connects to; platforms that need no display server count as
+// available.
+bool DisplayAvailable();
+
+// Ends the process at once with `status`: no destructors, no handlers, no flushing of C++ streams.
+[[noreturn]] void ExitNow(int status);

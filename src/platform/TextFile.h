@@ -4,6 +4,9 @@
 #include <string>
 #include <string_view>
 
+// The tool's text files: the rules of their lines (portable, in TextFile.cpp) and reading and writing them
+// whole (the system's part in TextFile_posix.cpp).
+
 // Reads a text the way the tool's four text files are read: a line ends at LF, a CR right before the
 // LF is dropped, any other CR stays, a Ctrl-Z byte ends the text, and the last line may lack its end.
 // Reading goes on until the end has been reached by a read, so a text that ends in a line break (and an

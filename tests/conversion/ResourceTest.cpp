@@ -1,6 +1,7 @@
 // The run's use of memory and threads: the gate's order and budget, leases that hold until the output is
 // written, outputs that do not depend on how many pictures run at once, and failures inside a worker.
 
+#include "conversion/DecodeAhead.h"
 #include "conversion/MemoryGate.h"
 #include "conversion/Run.h"
 #include "platform/EngineError.h"
@@ -103,6 +104,64 @@ TEST(MemoryGate, ManyThreadsStayWithinTheBudget)
     EXPECT_FALSE(overdrawn);
     EXPECT_EQ(granted.size(), static_cast<size_t>(Tickets - (Tickets + 16) / 17));
     EXPECT_LE(gate.Peak(), 150);
+}
+
+// Two runs in one process keep picture memory of their own: a buffer goes back to the pool it came from
+// whichever thread releases it, one run's gate coming and going changes neither the other's budget nor the
+// buffers it keeps, and a buffer released after its pool is gone goes back to the system.
+TEST(MemoryGate, EachRunHasPictureMemoryOfItsOwn)
+{
+    if (!PicturePoolsKeepBuffers()) {
+        GTEST_SKIP() << "every buffer comes from the heap";
+    }
+    constexpr size_t MiB = size_t{1} << 20;
+    MemoryGate large(int64_t{64} * MiB);
+    void* fromLarge = nullptr;
+    std::thread([&] {
+        PicturePoolScope scope(&large.Pool());
+        fromLarge = AcquirePictureMemory(40 * MiB, false);
+    }).join();
+    void* outliving = nullptr;
+    {
+        MemoryGate small(int64_t{8} * MiB);
+        std::thread([&] {
+            PicturePoolScope scope(&small.Pool());
+            ReleasePictureMemory(AcquirePictureMemory(6 * MiB, false), 6 * MiB);
+            ReleasePictureMemory(fromLarge, 40 * MiB);
+            ReleasePictureMemory(AcquirePictureMemory(10 * MiB, false), 10 * MiB); // beyond its budget
+            outliving = AcquirePictureMemory(2 * MiB, true);
+        }).join();
+        EXPECT_EQ(small.Pool().KeptBytes(), 0) << "the 6 MiB buffer grew into the 10 MiB one, not kept";
+        EXPECT_EQ(small.Pool().InUseBytes(), int64_t{2} * MiB);
+        EXPECT_EQ(large.Pool().KeptBytes(), int64_t{40} * MiB);
+        EXPECT_EQ(large.Pool().InUseBytes(), 0);
+    }
+    ReleasePictureMemory(outliving, 2 * MiB);
+    EXPECT_EQ(large.Pool().Budget(), int64_t{64} * MiB);
+    EXPECT_EQ(large.Pool().KeptBytes(), int64_t{40} * MiB);
+    EXPECT_EQ(large.Pool().InUseBytes(), 0);
+}
+
+// The decode-ahead thread decodes for the picture that started it, in the run's picture memory.
+TEST(MemoryGate, DecodingAheadWorksInTheRunsPictureMemory)
+{
+    struct PoolRecorder final : RowSource {
+        Raster Rows{64, 64};
+        std::atomic<PicturePool*> Seen{nullptr};
+        int32_t Width() const override { return Rows.Width; }
+        int32_t Height() const override { return Rows.Height; }
+        const uint8_t* Row(int32_t y) override
+        {
+            Seen = CurrentPicturePool();
+            return Rows.Row(y);
+        }
+    } source;
+    MemoryGate gate(int64_t{1} << 20);
+    PicturePoolScope scope(&gate.Pool());
+    DecodeAhead ahead(source);
+    ASSERT_NE(ahead.Row(0), nullptr);
+    EXPECT_TRUE(ahead.Finish());
+    EXPECT_EQ(source.Seen.load(), &gate.Pool());
 }
 
 struct ResourceRun : ::testing::Test {

@@ -258,9 +258,10 @@ TEST(AreaResample, EveryInstructionSetMatchesTheDefinition)
 TEST(PictureMemory, AReusedBufferIsZeroedWhenAsked)
 {
     constexpr size_t Bytes = size_t{3} << 20;
-    SetPictureMemoryBudget(int64_t{64} << 20);
+    PicturePool pool(int64_t{64} << 20);
+    PicturePoolScope scope(&pool);
     auto* first = static_cast<uint8_t*>(AcquirePictureMemory(Bytes, false));
-    void* second = AcquirePictureMemory(Bytes, false); // a length asked for again is kept once released
+    void* second = AcquirePictureMemory(Bytes, false);
     ASSERT_NE(first, nullptr);
     std::fill(first, first + Bytes, 0xAB);
     ReleasePictureMemory(first, Bytes);
@@ -271,5 +272,4 @@ TEST(PictureMemory, AReusedBufferIsZeroedWhenAsked)
     EXPECT_TRUE(std::all_of(again, again + Bytes, [](uint8_t byte) { return byte == 0; }));
     ReleasePictureMemory(again, Bytes);
     ReleasePictureMemory(second, Bytes);
-    SetPictureMemoryBudget(0);
 }

@@ -1,22 +1,33 @@
 #include "platform/DirList.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
-DirListing::DirListing(const std::string& folder) : folder_(folder), dir_(opendir(folder.c_str())) {}
+struct DirListing::Open {
+    std::string Folder;
+    DIR* Dir;
+};
+
+DirListing::DirListing(const std::string& folder)
+{
+    if (DIR* dir = opendir(folder.c_str())) {
+        open_ = std::make_unique<Open>(Open{folder, dir});
+    }
+}
 
 DirListing::~DirListing()
 {
-    if (dir_) {
-        closedir(dir_);
+    if (open_) {
+        closedir(open_->Dir);
     }
 }
 
 bool DirListing::Next(DirEntry& entry)
 {
-    if (!dir_) {
+    if (!open_) {
         return false;
     }
-    const dirent* item = readdir(dir_);
+    const dirent* item = readdir(open_->Dir);
     if (!item) {
         return false;
     }
@@ -26,7 +37,7 @@ bool DirListing::Next(DirEntry& entry)
     bool isLink = type == DT_LNK;
     if (type == DT_UNKNOWN) {
         struct stat info {};
-        if (lstat(JoinPath(folder_, entry.Name).c_str(), &info) == 0) {
+        if (lstat(JoinPath(open_->Folder, entry.Name).c_str(), &info) == 0) {
             isDirectory = S_ISDIR(info.st_mode);
             isLink = S_ISLNK(info.st_mode);
         }
@@ -34,7 +45,7 @@ bool DirListing::Next(DirEntry& entry)
     if (isLink) {
         // A link to a folder still reads as a folder, but the reparse bit keeps the walk out of it.
         struct stat target {};
-        isDirectory = stat(JoinPath(folder_, entry.Name).c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        isDirectory = stat(JoinPath(open_->Folder, entry.Name).c_str(), &target) == 0 && S_ISDIR(target.st_mode);
     }
     uint32_t attributes = isDirectory ? Attr::Directory : 0;
     if (!entry.Name.empty() && entry.Name[0] == '.') {
