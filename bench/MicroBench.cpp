@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace quorvane;
+
 namespace {
 
 const Raster& Photo()

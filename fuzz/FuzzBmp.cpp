@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+using namespace quorvane;
+
 namespace {
 
 // Pictures claiming more pixels are passed over: decoding them is correct but slow (a 60-byte file may

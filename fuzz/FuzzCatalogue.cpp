@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+using namespace quorvane;
+
 namespace {
 
 void Check(bool condition)

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+using namespace quorvane;
+
 namespace {
 
 std::optional<int64_t> ByTheRules(std::string_view text)

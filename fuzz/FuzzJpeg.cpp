@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 
+using namespace quorvane;
+
 namespace {
 
 // Frames claiming more pixels are passed over: decoding them is correct but slow, and the limits

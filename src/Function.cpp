@@ -2,6 +2,8 @@
 
 #include "platform/TextFile.h"
 
+namespace quorvane {
+
 bool IsSectionLine(const std::string& line)
 {
     return line.size() >= 2 && line.front() == '[' && line.back() == ']';
@@ -148,3 +150,5 @@ std::optional<std::pair<std::string, std::string>> LoadLastFolders(const std::st
     std::string receiver = reader.ReadLine();
     return std::pair{std::move(source), std::move(receiver)};
 }
+
+} // namespace quorvane

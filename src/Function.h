@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+namespace quorvane {
+
 // The phone catalogue, the folder history files and the last-used folders file. Plain data in, plain data
 // out: the window owns the combo boxes and hands their texts and item lists in. Texts are byte strings,
 // compared byte for byte. File operations never throw; a missing or unwritable file is passed over.
@@ -78,3 +80,5 @@ void SaveLastFolders(const std::string& source, const std::string& receiver,
 // Source and receiver texts from lines 1 and 2 (a missing line reads as empty, later lines are ignored);
 // nothing when the file cannot be opened.
 std::optional<std::pair<std::string, std::string>> LoadLastFolders(const std::string& fileName = LastFoldersFile);
+
+} // namespace quorvane

@@ -1,5 +1,7 @@
 #include "Messages.h"
 
+namespace quorvane {
+
 // Marks a text for the translation tool (lupdate), which reads it from this file into the window's
 // translations under the context "Engine"; here it is the text itself.
 #define QT_TRANSLATE_NOOP(context, text) text
@@ -42,3 +44,5 @@ std::string MessageText(const Message& message)
     }
     return text;
 }
+
+} // namespace quorvane

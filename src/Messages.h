@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace quorvane {
+
 // The messages the engine shows the user, by id. The front ends turn an id into words: the command line
 // prints the Russian text, the window the translation of that text for the user's language.
 enum class MessageId {
@@ -32,3 +34,5 @@ const char* MessageFormat(MessageId id);
 
 // The whole Russian text: the format with its argument in place of "%1".
 std::string MessageText(const Message& message);
+
+} // namespace quorvane

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+using namespace quorvane;
+
 namespace {
 
 const char* const NoDisplayLine = "quorvane: no graphical display found (DISPLAY and WAYLAND_DISPLAY name none that "

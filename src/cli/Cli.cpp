@@ -12,6 +12,8 @@
 #include <optional>
 #include <ostream>
 
+using namespace quorvane;
+
 namespace {
 
 constexpr const char* Usage =

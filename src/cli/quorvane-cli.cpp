@@ -5,6 +5,8 @@
 #include <csignal>
 #include <iostream>
 
+using namespace quorvane;
+
 namespace {
 
 std::atomic<bool> interrupted{false};

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <system_error>
 
+namespace quorvane {
+
 DecodeAhead::DecodeAhead(RowSource& source) : source_(source), pool_(CurrentPicturePool()), columnEnd_(source.Width())
 {
 }
@@ -136,3 +138,5 @@ bool DecodeAhead::Finish()
     thread_.join();
     return finished_;
 }
+
+} // namespace quorvane

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+namespace quorvane {
+
 // Decodes a source's rows on a thread of its own, a few bands ahead of the reader, so a picture that has
 // the machine to itself keeps two cores busy: one decoding, one resampling. The rows handed out are the
 // source's own, so the result is the same as reading the source directly.
@@ -58,3 +60,5 @@ class DecodeAhead final : public RowSource {
     bool finished_ = false; // the source's Finish() result, once produced_
     std::thread thread_;
 };
+
+} // namespace quorvane

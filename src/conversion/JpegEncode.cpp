@@ -15,6 +15,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+namespace quorvane {
+
 namespace {
 
 struct ErrorManager {
@@ -158,3 +160,5 @@ bool EncodeJpeg(const Raster& image, uint8_t quality, bool progressive, std::vec
     out = std::move(bytes);
     return true;
 }
+
+} // namespace quorvane

@@ -9,6 +9,8 @@
 #include <set>
 #include <utility>
 
+namespace quorvane {
+
 // Keeps the memory that the pictures of a run hold at the same time within a budget. Each picture has a
 // ticket, handed out in walk order, and leases are granted strictly in ticket order: a picture waits
 // until every earlier one has its lease (or gave up its ticket) and its own amount fits beside what is
@@ -161,3 +163,5 @@ class MemoryLease {
     bool pending_ = false;
     int64_t bytes_ = 0;
 };
+
+} // namespace quorvane

@@ -2,6 +2,8 @@
 
 #include "platform/IntConv.h"
 
+namespace quorvane {
+
 NamePreview ComputeNamePreview(const std::string& prefixText, const std::string& digitCountText)
 {
     const auto digits = TryStrToInt(digitCountText);
@@ -57,3 +59,5 @@ std::string NumberedFileName(RunState& state)
     }
     return state.NamePrefix + IntToStr(number) + ".jpg";
 }
+
+} // namespace quorvane

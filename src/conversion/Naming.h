@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+namespace quorvane {
+
 // Smallest file number with k + 2 digits: each one reached drops one more zero from the name prefix.
 // The last three entries carry the rule on past a million, so a number keeps its width there too.
 inline constexpr std::array<int32_t, 9> ZeroDropThresholds = {10,      100,      1000,      10000,     100000,
@@ -35,3 +37,5 @@ int32_t ApplyStartNumber(RunState& state, const std::string& startNumberText);
 // The file name of the picture numbered FileNumber: prefix, decimal number, ".jpg". A number reaching
 // the next threshold first drops one more zero from the prefix.
 std::string NumberedFileName(RunState& state);
+
+} // namespace quorvane

@@ -1,5 +1,7 @@
 #include "conversion/OwnOutputs.h"
 
+namespace quorvane {
+
 void OwnOutputs::Begin(bool receiverInSource)
 {
     tracking_ = receiverInSource;
@@ -54,3 +56,5 @@ std::vector<std::string> OwnOutputs::TakeUnread()
     replaced_.clear();
     return paths;
 }
+
+} // namespace quorvane

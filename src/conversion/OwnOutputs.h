@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
+
 // Tells the files a run writes apart from the pictures it counted, for a receiver that lies inside the
 // source tree: there the walk may meet the run's own outputs, which are never read back, and an output
 // may take the name of a counted picture the walk has not reached yet. Files are told apart by identity
@@ -47,3 +49,5 @@ class OwnOutputs {
     std::set<FileId> written_;               // this run's outputs
     std::map<FileId, std::string> replaced_; // outputs that replaced a counted picture not yet met
 };
+
+} // namespace quorvane

@@ -11,6 +11,8 @@
 #include <memory>
 #include <new>
 
+namespace quorvane {
+
 FitPlan PlanCrop(int64_t H, int64_t W, bool cropWidth, int64_t tw, int64_t th)
 {
     FitPlan plan{.H = H, .W = W, .CropWidth = cropWidth};
@@ -280,3 +282,5 @@ PreparedPicture FailedPreparation(std::exception_ptr error)
     }
     return failed;
 }
+
+} // namespace quorvane

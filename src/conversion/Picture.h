@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
+
 // The per-picture JPEG object: compressed data, a raster of its own and the encoder settings.
 struct JpegObject {
     std::vector<uint8_t> Data;
@@ -120,3 +122,5 @@ PreparedPicture FailedPreparation(std::exception_ptr error);
 
 // Encodes the object's raster (JPEG object's encoding); false when it cannot be encoded.
 bool EncodeJpegObject(JpegObject& jpeg);
+
+} // namespace quorvane

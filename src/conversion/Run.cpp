@@ -18,6 +18,8 @@
 #include <new>
 #include <thread>
 
+namespace quorvane {
+
 namespace {
 
 // Thrown inside the run when it is told to stop; the Start command answers it with the report so far.
@@ -483,3 +485,5 @@ void ConversionRun::UpdateProgress(RunControls& controls)
     const int64_t percent = state_.TotalFiles > 0 ? done * 100 / state_.TotalFiles : 100;
     controls.SetProgress(static_cast<int32_t>(std::clamp<int64_t>(percent, 0, 100)));
 }
+
+} // namespace quorvane

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
+
 // How a Start command ended.
 enum class RunOutcome {
     Refused,     // an input test showed its message; nothing else happened
@@ -81,3 +83,5 @@ class ConversionRun {
     OwnOutputs ownOutputs_;
     std::set<FileId> visitedDirs_; // folders entered, so no cycle is walked twice
 };
+
+} // namespace quorvane

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
+
 // Texts of the boxes before the user changes them, shared by the window and the command line: the
 // prefix and digit count, the zeros the file-name preview starts with, and the quality the quality box
 // falls back to when it holds no number.
@@ -67,3 +69,5 @@ class RunControls {
 // The error box's text for an error that ends a run: a full stop is appended when the text's last
 // character sorts after ".".
 std::string ErrorBoxText(const std::string& text);
+
+} // namespace quorvane

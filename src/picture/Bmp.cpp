@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+namespace quorvane {
+
 namespace {
 
 constexpr uint32_t BiRgb = 0;
@@ -544,3 +546,5 @@ std::unique_ptr<PictureSource> OpenBmp(ByteReader& file, LoadError& error)
         return std::make_unique<BmpSource>(file, layout, MakePalette(table.data(), layout));
     });
 }
+
+} // namespace quorvane

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace quorvane {
+
 namespace {
 
 constexpr uint16_t OrientationTag = 0x0112;
@@ -95,3 +97,5 @@ void PlaceStoredRows(Raster& upright, int orientation, int32_t storedWidth, int3
         }
     }
 }
+
+} // namespace quorvane

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quorvane {
+
 // The EXIF orientation (1..8) held in the payload of an APP1 segment (the bytes after the segment length,
 // starting with "Exif\0\0"). 1 when the payload is not EXIF, carries no orientation in IFD0, or is malformed
 // in any way; never reads outside [data, data + size).
@@ -22,3 +24,5 @@ inline bool OrientationSwapsSides(int orientation)
 // picture is turned without a second full-size raster. Orientations outside 1..8 count as 1.
 void PlaceStoredRows(Raster& upright, int orientation, int32_t storedWidth, int32_t storedHeight, int32_t firstRow,
                      const uint8_t* const* rows, int32_t count);
+
+} // namespace quorvane

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 
+namespace quorvane {
+
 namespace {
 
 struct Extension {
@@ -57,3 +59,5 @@ std::unique_ptr<PictureSource> OpenPicture(PictureFormat format, ByteReader& fil
     error = {LoadReason::CannotOpen, {}};
     return nullptr;
 }
+
+} // namespace quorvane

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+namespace quorvane {
+
 // The picture formats the tool reads. Every choice by format is a switch without a default, so a format
 // added here and forgotten somewhere does not compile.
 enum class PictureFormat { Jpeg, Bmp };
@@ -19,3 +21,5 @@ std::optional<PictureFormat> FormatOfName(std::string_view fileName);
 // file is not a picture of that format. While `stop` is set, decoding gives up (LoadReason::Cancelled).
 std::unique_ptr<PictureSource> OpenPicture(PictureFormat format, ByteReader& file, LoadError& error,
                                            const std::atomic<bool>* stop = nullptr);
+
+} // namespace quorvane

@@ -23,6 +23,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+namespace quorvane {
+
 namespace {
 
 constexpr int GrayLevels = 236;
@@ -642,3 +644,5 @@ std::unique_ptr<JpegSource> OpenJpeg(ByteReader& file, LoadError& error, const s
         return source;
     });
 }
+
+} // namespace quorvane

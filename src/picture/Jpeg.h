@@ -5,6 +5,8 @@
 #include <atomic>
 #include <memory>
 
+namespace quorvane {
+
 // The JPEG decoder as a row source, with the tool's decoder settings (floating-point IDCT, block
 // smoothing, grayscale through the 236-level quantiser, four-component files converted to RGB) and the
 // picture turned upright by its EXIF orientation.
@@ -18,3 +20,5 @@ class JpegSource : public PictureSource {
 // over the decode limits, cut before its image data, 12-bit, lossless or hierarchical). Warnings are
 // ignored. `file` must outlive the source; while `stop` is set, decoding gives up (LoadReason::Cancelled).
 std::unique_ptr<JpegSource> OpenJpeg(ByteReader& file, LoadError& error, const std::atomic<bool>* stop = nullptr);
+
+} // namespace quorvane

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace quorvane {
+
 namespace {
 
 JpegCoefficientMemory& MemoryOf(j_common_ptr cinfo)
@@ -84,3 +86,5 @@ JBLOCKARRAY JpegCoefficientMemory::Access(j_common_ptr cinfo, jvirt_barray_ptr a
     }
     return array->rows + first;
 }
+
+} // namespace quorvane

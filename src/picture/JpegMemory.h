@@ -5,8 +5,8 @@
 // jpeglib.h expects FILE and size_t to be declared before it.
 #include <jpeglib.h>
 
-// One of libjpeg's whole-picture coefficient arrays. libjpeg declares the type and only ever passes
-// pointers to it around, so the tool defines it for its own arrays.
+// One of libjpeg's whole-picture coefficient arrays. libjpeg declares the type (at global scope) and only
+// ever passes pointers to it around, so the tool defines it for its own arrays.
 struct jvirt_barray_control {
     JDIMENSION rowCount;
     JDIMENSION blocksPerRow;
@@ -14,6 +14,8 @@ struct jvirt_barray_control {
     void* block;
     size_t bytes;
 };
+
+namespace quorvane {
 
 // Keeps libjpeg's whole-picture coefficient arrays (a multi-scan file is read through them, and a
 // progressive file written) in picture memory (PictureMemory.h) rather than the heap: they are the largest
@@ -40,3 +42,5 @@ class JpegCoefficientMemory {
     int count_ = 0;
     void (*realizeOthers_)(j_common_ptr) = nullptr; // libjpeg's own, for the sample arrays it may request
 };
+
+} // namespace quorvane

@@ -1,5 +1,7 @@
 #include "picture/LoadError.h"
 
+namespace quorvane {
+
 namespace {
 
 const char* TextOf(LoadReason reason)
@@ -71,3 +73,5 @@ std::string LoadError::Text() const
     const std::string text = TextOf(Reason);
     return Detail.empty() || Reason == LoadReason::None ? text : text + ": " + Detail;
 }
+
+} // namespace quorvane

@@ -5,6 +5,8 @@
 #include <string>
 #include <type_traits>
 
+namespace quorvane {
+
 // Why a picture was not loaded: one named reason per check, so a check that stops working shows in the
 // tests, and the command line can tell the user why a file was skipped.
 enum class LoadReason {
@@ -70,3 +72,5 @@ template <typename Step> auto CatchOutOfMemory(LoadError& error, Step&& step)
         return Result{};
     }
 }
+
+} // namespace quorvane

@@ -2,6 +2,8 @@
 
 #include "platform/Limits.h"
 
+namespace quorvane {
+
 namespace {
 
 LoadReason ReasonOf(FileRefusal refusal)
@@ -33,3 +35,5 @@ std::unique_ptr<FileReader> OpenPictureFile(const std::string& path, LoadError& 
     }
     return file;
 }
+
+} // namespace quorvane

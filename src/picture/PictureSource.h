@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+namespace quorvane {
+
 // A decoder: a row source whose header has been read and checked. Nothing large is allocated until the
 // first row (or Finish) is asked for, so the memory it will hold can be leased first.
 class PictureSource : public RowSource {
@@ -27,3 +29,5 @@ class PictureSource : public RowSource {
 // Opens a picture file for its decoder: nullptr with the reason (CannotOpen, NotRegularFile, PictureSize)
 // when the file cannot be read as a picture.
 std::unique_ptr<FileReader> OpenPictureFile(const std::string& path, LoadError& error);
+
+} // namespace quorvane

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace quorvane {
+
 int64_t MemoryReader::ReadAt(uint64_t offset, uint8_t* to, size_t count)
 {
     if (offset >= size_) {
@@ -12,3 +14,5 @@ int64_t MemoryReader::ReadAt(uint64_t offset, uint8_t* to, size_t count)
     std::memcpy(to, data_ + offset, n);
     return static_cast<int64_t>(n);
 }
+
+} // namespace quorvane

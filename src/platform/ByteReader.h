@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quorvane {
+
 // Random access to the bytes of a file, whole or read as needed.
 class ByteReader {
   public:
@@ -23,3 +25,5 @@ class MemoryReader final : public ByteReader {
     const uint8_t* data_;
     size_t size_;
 };
+
+} // namespace quorvane

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+namespace quorvane {
+
 // Listing a folder's entries, and joining folder and name into a path. The system's part lives in
 // DirList_posix.cpp.
 
@@ -55,3 +57,5 @@ class DirListing {
     struct Open; // the system's handle of the listing
     std::unique_ptr<Open> open_;
 };
+
+} // namespace quorvane

@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+namespace quorvane {
+
 struct DirListing::Open {
     std::string Folder;
     DIR* Dir;
@@ -57,3 +59,5 @@ bool DirListing::Next(DirEntry& entry)
     entry.Attributes = attributes == 0 ? Attr::Normal : attributes;
     return true;
 }
+
+} // namespace quorvane

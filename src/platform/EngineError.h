@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace quorvane {
+
 // How the engine reports failures, one mechanism per layer:
 // - decoders return a LoadError (picture/LoadError.h): the reason a file is not a picture;
 // - the run turns those reasons into skipped files, and an EngineError into the error that ends the run;
@@ -16,3 +18,5 @@ class EngineError : public std::runtime_error {
   public:
     explicit EngineError(const std::string& text) : std::runtime_error(text) {}
 };
+
+} // namespace quorvane

@@ -2,6 +2,8 @@
 
 #include "platform/Limits.h"
 
+namespace quorvane {
+
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
 {
     if (this != &other) {
@@ -25,3 +27,5 @@ std::unique_ptr<FileReader> FileReader::Open(const std::string& path, FileRefusa
     }
     return std::unique_ptr<FileReader>(new FileReader(std::move(fd), size));
 }
+
+} // namespace quorvane

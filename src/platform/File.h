@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+namespace quorvane {
+
 // Every file operation of the engine: open, read, write, rename, identity and sync. The system's part
 // lives in File_posix.cpp; File.cpp holds what any system shares.
 
@@ -74,3 +76,5 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
 // Flushes everything written to the file system that holds `folder` (the writes that were not synced
 // one by one); false when it cannot.
 bool SyncFileSystem(const std::string& folder);
+
+} // namespace quorvane

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace quorvane {
+
 bool FileDescriptor::Close()
 {
     if (fd_ < 0) {
@@ -155,3 +157,5 @@ bool SyncFileSystem(const std::string& folder)
     FileDescriptor fd(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return fd && syncfs(fd.Get()) == 0;
 }
+
+} // namespace quorvane

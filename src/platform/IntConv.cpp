@@ -2,6 +2,8 @@
 
 #include "platform/EngineError.h"
 
+namespace quorvane {
+
 namespace {
 
 int HexDigit(char c)
@@ -69,3 +71,5 @@ std::string IntToStr(int64_t value)
 {
     return std::to_string(value);
 }
+
+} // namespace quorvane

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace quorvane {
+
 // Every size limit of the engine in one place.
 
 // Largest picture the decoders accept: a side above MaxPictureSide or more than MaxPicturePixels pixels is
@@ -20,3 +22,5 @@ inline constexpr int64_t MaxTargetPixels = MaxPicturePixels;
 inline constexpr int MaxJpegScans = 100;
 // libjpeg's own memory ceiling for one decode.
 inline constexpr long MaxJpegMemory = 2000L * 1024 * 1024;
+
+} // namespace quorvane

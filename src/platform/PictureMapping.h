@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+namespace quorvane {
+
 // The system's part of picture memory (PictureMemory.h): whole pages mapped apart from the heap, which a pool
 // hands out, in whole or in part, as picture buffers. It lives in PictureMemory_posix.cpp.
 
@@ -16,3 +18,5 @@ void UnmapPictureBlock(void* block, size_t length);
 // Grows a mapping to `newLength` keeping its pages, which thus need no clearing; the part it grows by is
 // zero. The mapping may move: its new start, or nullptr (the mapping as it was) when it cannot grow.
 void* GrowPictureBlock(void* block, size_t length, size_t newLength);
+
+} // namespace quorvane

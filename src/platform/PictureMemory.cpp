@@ -17,6 +17,8 @@
 #endif
 #endif
 
+namespace quorvane {
+
 namespace {
 
 constexpr size_t MostKept = 64;
@@ -276,3 +278,5 @@ void ReleasePictureMemory(void* block, size_t bytes)
 }
 
 #endif
+
+} // namespace quorvane

@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+namespace quorvane {
+
 // Memory for the large buffers of pictures (libjpeg's coefficient arrays, rasters). Buffers are mapped pages
 // apart from the heap, backed by huge pages where the system can, so that they go back whole when released
 // instead of leaving holes in the heap that the next, differently sized picture may not fit. A run's pool
@@ -130,3 +132,5 @@ template <class T> struct PictureAllocator {
 
 // The pixels of a raster.
 using PictureBytes = std::vector<uint8_t, PictureAllocator<uint8_t>>;
+
+} // namespace quorvane

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <sys/mman.h>
 
+namespace quorvane {
+
 namespace {
 
 constexpr size_t HugePageBytes = size_t{2} << 20;
@@ -61,3 +63,5 @@ void* GrowPictureBlock(void* block, size_t length, size_t newLength)
     return nullptr;
 #endif
 }
+
+} // namespace quorvane

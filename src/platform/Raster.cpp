@@ -11,6 +11,8 @@
 #define QUORVANE_X86 0
 #endif
 
+namespace quorvane {
+
 namespace {
 
 // The source pixels under one destination pixel of an axis and their integer coverage weights. With the
@@ -516,3 +518,5 @@ Raster StretchCopy(const Raster& from, int32_t width, int32_t height)
     }
     return to;
 }
+
+} // namespace quorvane

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace quorvane {
+
 // The one raster type of the tool: 24-bit RGB, rows top to bottom, 3 * Width bytes per row, no padding.
 struct Raster {
     int32_t Width = 0;
@@ -64,3 +66,5 @@ bool ResampleAreaWindow(RowSource& source, int64_t W, int64_t H, int64_t left, i
 // side that is too long loses pixels by AND-merging them into their neighbour, a side that is too short
 // repeats pixels.
 Raster StretchCopy(const Raster& from, int32_t width, int32_t height);
+
+} // namespace quorvane

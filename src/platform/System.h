@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace quorvane {
+
 // What the program asks of the system as a whole: memory size, allocator tuning, the terminal, the
 // display and leaving at once. The system's part lives in System_posix.cpp.
 
@@ -26,3 +28,5 @@ bool DisplayAvailable();
 
 // Ends the process at once with `status`: no destructors, no handlers, no flushing of C++ streams.
 [[noreturn]] void ExitNow(int status);
+
+} // namespace quorvane

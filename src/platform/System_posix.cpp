@@ -5,6 +5,8 @@
 #include <string>
 #include <unistd.h>
 
+namespace quorvane {
+
 int64_t PhysicalMemoryBytes()
 {
     const long pages = sysconf(_SC_PHYS_PAGES);
@@ -70,3 +72,5 @@ void ExitNow(int status)
 {
     _exit(status);
 }
+
+} // namespace quorvane

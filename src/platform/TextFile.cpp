@@ -4,6 +4,8 @@
 
 #include <limits>
 
+namespace quorvane {
+
 LineReader::LineReader(std::string_view text) : text_(text)
 {
     if (auto stop = text_.find('\x1a'); stop != std::string_view::npos) {
@@ -37,3 +39,5 @@ std::optional<std::string> ReadWholeFile(const std::string& path)
     // A pipe or device of that name is refused instead of blocking the tool.
     return ReadRegularFile(path, std::numeric_limits<uint64_t>::max());
 }
+
+} // namespace quorvane

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace quorvane {
+
 // The tool's text files: the rules of their lines (portable, in TextFile.cpp) and reading and writing them
 // whole (the system's part in TextFile_posix.cpp).
 
@@ -37,3 +39,5 @@ enum class WriteMode { Replace, Append, AppendOverCtrlZ };
 // Writes the bytes to the file; false when it cannot be opened or written, or is not a regular file (a
 // pipe or device of that name is never opened in a way that waits). Reports nothing.
 bool WriteTextFile(const std::string& path, std::string_view bytes, WriteMode mode);
+
+} // namespace quorvane

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace quorvane {
+
 bool WriteTextFile(const std::string& path, std::string_view bytes, WriteMode mode)
 {
     // Opened without waiting, so a pipe of that name is refused instead of blocking the tool; reading too
@@ -37,3 +39,5 @@ bool WriteTextFile(const std::string& path, std::string_view bytes, WriteMode mo
     }
     return file.Close() && written;
 }
+
+} // namespace quorvane

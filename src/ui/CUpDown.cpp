@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+using namespace quorvane;
+
 namespace {
 
 QToolButton* MakeArrow(QWidget* parent, Qt::ArrowType arrow)

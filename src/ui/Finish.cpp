@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+using namespace quorvane;
+
 TForm3::TForm3(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TForm3>())
 {
     ui_->setupUi(this);

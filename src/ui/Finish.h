@@ -24,7 +24,7 @@ class TForm3 : public QDialog {
 
     // The three totals and the skipped files, in the engine's local 8-bit text, and the list's last line.
     void Fill(const std::string& total, const std::string& processed, const std::string& skipped,
-              const std::vector<std::string>& lines, std::optional<MessageId> closing = std::nullopt);
+              const std::vector<std::string>& lines, std::optional<quorvane::MessageId> closing = std::nullopt);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

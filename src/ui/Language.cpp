@@ -9,6 +9,8 @@
 
 #include <string>
 
+using namespace quorvane;
+
 namespace {
 
 QString TranslationFile(const QString& language)

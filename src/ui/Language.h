@@ -22,7 +22,7 @@ QString ChooseTranslation(const QStringList& preferred, const QStringList& avail
 void InstallTranslations(QApplication& app);
 
 // A message of the engine in the user's language, with its argument (local 8-bit text) in place.
-QString ShownMessage(const Message& message);
+QString ShownMessage(const quorvane::Message& message);
 
 // Bytes from a file or a file name as the windows show them: decoded as UTF-8 when they are valid UTF-8,
 // else as Windows-1251, the usual encoding of Russian text files written on Windows.

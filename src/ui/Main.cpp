@@ -16,6 +16,8 @@
 
 #include <exception>
 
+using namespace quorvane;
+
 namespace {
 
 // Engine texts are local 8-bit strings; the conversion happens only here, at the window's edge.
@@ -179,7 +181,7 @@ void TForm1::CheckBox2Click(bool ticked)
 
 void TForm1::LoadPhoneCatalogue()
 {
-    const auto message = ::LoadPhoneCatalogue(PhoneFileName, catalogue_, makers_);
+    const auto message = quorvane::LoadPhoneCatalogue(PhoneFileName, catalogue_, makers_);
     for (const std::string& maker : makers_) {
         ui_->cbFirm->addItem(DecodeFileText(maker));
     }
@@ -237,7 +239,7 @@ void TForm1::ShowModelSize(const std::string& model)
 
 void TForm1::LoadHistory(const char* fileName, QComboBox& box)
 {
-    const auto lines = ::LoadHistory(fileName);
+    const auto lines = quorvane::LoadHistory(fileName);
     if (!lines) {
         return;
     }
@@ -269,7 +271,7 @@ void TForm1::Button2Click()
 
 void TForm1::LoadLastFolders()
 {
-    if (const auto folders = ::LoadLastFolders()) {
+    if (const auto folders = quorvane::LoadLastFolders()) {
         ui_->cbSource->setEditText(FromLocal(folders->first));
         ui_->cbReceiver->setEditText(FromLocal(folders->second));
     }
@@ -277,7 +279,7 @@ void TForm1::LoadLastFolders()
 
 void TForm1::SaveLastFolders()
 {
-    ::SaveLastFolders(SourceText(), ReceiverText());
+    quorvane::SaveLastFolders(SourceText(), ReceiverText());
 }
 
 // ---- Buttons and closing ----

@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
 class ConversionRun;
+}
+
 class Dialogs;
 class QComboBox;
 class TForm2;
@@ -21,7 +24,7 @@ class TForm1;
 
 // The main window. It is also how a conversion run reads its inputs and answers: every text is read from
 // its control at the moment the run asks for it.
-class TForm1 : public QWidget, public RunControls {
+class TForm1 : public QWidget, public quorvane::RunControls {
     Q_OBJECT
 
   public:
@@ -46,8 +49,8 @@ class TForm1 : public QWidget, public RunControls {
     bool StartFromNumber() override;
     void RecordFolders() override;
     void SetProgress(int32_t percent) override;
-    void ShowMessage(const Message& message) override;
-    void ShowReport(const RunReport& report) override;
+    void ShowMessage(const quorvane::Message& message) override;
+    void ShowReport(const quorvane::RunReport& report) override;
     void KeepAlive() override;
 
   protected:
@@ -86,8 +89,8 @@ class TForm1 : public QWidget, public RunControls {
 
     Dialogs& dialogs_;
     std::unique_ptr<Ui::TForm1> ui_;
-    std::unique_ptr<ConversionRun> run_;
-    PhoneCatalogue catalogue_;
+    std::unique_ptr<quorvane::ConversionRun> run_;
+    quorvane::PhoneCatalogue catalogue_;
     // The items of cbFirm and cbModel as the catalogue file holds them, byte for byte.
     std::vector<std::string> makers_;
     std::vector<std::string> models_;

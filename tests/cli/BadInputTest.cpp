@@ -20,6 +20,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace quorvane;
+
 namespace fs = std::filesystem;
 using TestFiles::BadInput;
 using TestFiles::Outcome;

@@ -16,6 +16,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace quorvane;
+
 namespace fs = std::filesystem;
 
 namespace {

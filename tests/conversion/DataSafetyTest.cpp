@@ -18,6 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace quorvane;
+
 namespace fs = std::filesystem;
 
 namespace {

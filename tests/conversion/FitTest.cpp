@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace quorvane;
+
 namespace {
 
 PictureSettings Settings(const std::string& quality = "60")

@@ -14,6 +14,8 @@
 // jpeglib.h expects FILE and size_t to be declared before it.
 #include <jpeglib.h>
 
+using namespace quorvane;
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;

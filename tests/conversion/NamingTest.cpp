@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace quorvane;
+
 namespace {
 
 // The names of `count` pictures after the numbering set-up, as the run gives them.

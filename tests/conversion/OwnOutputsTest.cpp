@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+using namespace quorvane;
+
 namespace {
 
 // Writes an output the way the run does: the identity before, the file, then the record.

@@ -19,6 +19,8 @@
 #include <stdexcept>
 #include <thread>
 
+using namespace quorvane;
+
 namespace fs = std::filesystem;
 
 namespace {

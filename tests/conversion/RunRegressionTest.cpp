@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
+using namespace quorvane;
+
 namespace {
 
 size_t heapAtFirstSave = 0;

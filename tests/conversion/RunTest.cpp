@@ -11,6 +11,8 @@
 #include <set>
 #include <sys/stat.h>
 
+using namespace quorvane;
+
 namespace fs = std::filesystem;
 
 namespace {

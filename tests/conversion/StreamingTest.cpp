@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace quorvane;
+
 namespace {
 
 std::vector<uint8_t> MakeSampledJpeg(const Raster& raster, int h, int v, bool progressive)

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+using namespace quorvane;
+
 namespace {
 
 using Lists = std::map<std::string, std::vector<std::string>>;

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
+using namespace quorvane;
+
 using namespace TestFiles;
 
 namespace {

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+using namespace quorvane;
+
 namespace {
 
 using TestFiles::BmpRecipe;

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+using namespace quorvane;
+
 namespace {
 
 // Only the six extensions count, compared byte for byte from the last dot; look-alikes name no picture.

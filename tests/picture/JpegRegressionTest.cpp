@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace quorvane;
+
 using namespace TestFiles;
 
 namespace {

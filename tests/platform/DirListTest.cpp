@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <map>
 
+using namespace quorvane;
+
 namespace {
 
 std::map<std::string, uint32_t> List(const std::string& folder)

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace quorvane;
+
 TEST(IntConv, AcceptsDecimalWithLeadingBlanksAndSign)
 {
     EXPECT_EQ(TryStrToInt("12"), 12);

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+using namespace quorvane;
+
 namespace {
 
 constexpr size_t MiB = size_t{1} << 20;

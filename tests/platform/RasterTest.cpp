@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <random>
 
+using namespace quorvane;
+
 namespace {
 
 Raster Resample(const Raster& source, int64_t W, int64_t H)

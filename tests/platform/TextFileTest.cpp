@@ -8,6 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace quorvane;
+
 namespace {
 
 std::vector<std::string> Lines(std::string_view text)

@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <utility>
 
+namespace quorvane {
+
 namespace TestFiles {
 
 namespace {
@@ -829,3 +831,5 @@ std::vector<BadInput> MakeGoodVariants(const Raster& picture)
 }
 
 } // namespace TestFiles
+
+} // namespace quorvane

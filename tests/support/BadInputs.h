@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
+
 // Builders for BMP and JPEG files of every kind the decoders meet, valid or hostile, and the generated
 // bad-input corpus. Shared by the tests, the fuzzers' seed generator and the soak run; nothing here is
 // stored as a binary file.
@@ -101,3 +103,5 @@ std::vector<BadInput> MakeBadInputs();
 std::vector<BadInput> MakeGoodVariants(const Raster& picture);
 
 } // namespace TestFiles
+
+} // namespace quorvane

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
+
 // The window's boxes as plain values, recording everything the run shows.
 class FakeControls : public RunControls {
   public:
@@ -54,3 +56,5 @@ class FakeControls : public RunControls {
         }
     }
 };
+
+} // namespace quorvane

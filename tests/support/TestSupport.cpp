@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <unistd.h>
 
+namespace quorvane {
+
 TempDir::TempDir()
 {
     static std::mt19937_64 random{std::random_device{}()};
@@ -138,3 +140,5 @@ std::vector<uint8_t> MakeBmp24(const Raster& raster)
 {
     return TestFiles::EncodeBmp(raster, 24);
 }
+
+} // namespace quorvane

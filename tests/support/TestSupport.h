@@ -1,5 +1,7 @@
 #pragma once
 
+struct jpeg_compress_struct; // libjpeg's, declared at global scope
+
 #include "platform/Raster.h"
 
 #include <cstdint>
@@ -7,6 +9,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+namespace quorvane {
 
 // A fresh empty folder under the system's temporary folder, removed with everything in it at the end.
 class TempDir {
@@ -32,8 +36,6 @@ std::string ReadFileBytes(const std::string& path);
 // A test picture with smooth gradients and some detail, so every resample and codec path shows.
 Raster MakeTestRaster(int32_t width, int32_t height, uint32_t seed = 1);
 
-struct jpeg_compress_struct;
-
 // Compresses rows of samples (`components` per pixel, colour space as libjpeg's J_COLOR_SPACE) with
 // libjpeg at the quality given; `configure` runs after the defaults and the quality are set.
 std::vector<uint8_t> CompressJpeg(const std::vector<uint8_t>& samples, int width, int height, int components,
@@ -47,3 +49,5 @@ std::vector<uint8_t> MakeJpeg(const Raster& raster, int quality = 90, bool progr
 
 // A 24-bit bottom-up BMP of the raster (TestFiles::EncodeBmp).
 std::vector<uint8_t> MakeBmp24(const Raster& raster);
+
+} // namespace quorvane

@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+namespace quorvane {
+
 bool DrainSource(PictureSource& source, Raster& out, LoadError* error)
 {
     Raster whole;
@@ -110,3 +112,5 @@ PreparedPicture PrepareFromWhole(const std::string& path, PictureFormat format, 
     prepared.Jpeg = std::move(jpeg.Data);
     return prepared;
 }
+
+} // namespace quorvane

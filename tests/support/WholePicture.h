@@ -1,11 +1,15 @@
 #pragma once
 
+#include "conversion/Picture.h"
 #include "picture/Bmp.h"
 #include "picture/Jpeg.h"
 #include "picture/PictureSource.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+namespace quorvane {
 
 // The whole-picture decode the tests and fuzz targets compare against: every row of the decoder, then
 // its end check. On failure `out` is left as it was and `error` (when given) says why.
@@ -21,10 +25,8 @@ struct JpegHeaderInfo {
 };
 bool DecodeJpeg(const uint8_t* data, size_t size, Raster& out, JpegHeaderInfo& info, LoadError* error = nullptr);
 
-#include "conversion/Picture.h"
-
-#include <string>
-
 // The preparation of a picture through the whole-picture decode: the reference the streaming
 // preparation must match byte for byte, outcome for outcome.
 PreparedPicture PrepareFromWhole(const std::string& path, PictureFormat format, const PictureSettings& settings);
+
+} // namespace quorvane

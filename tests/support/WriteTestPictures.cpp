@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+using namespace quorvane;
+
 namespace fs = std::filesystem;
 using namespace TestFiles;
 

@@ -14,6 +14,8 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+using namespace quorvane;
+
 namespace {
 
 QStringList Items(const QComboBox& box)

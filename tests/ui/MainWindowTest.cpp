@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace quorvane;
+
 namespace {
 
 std::vector<QString> Texts(const QSignalSpy& spy)

@@ -19,6 +19,8 @@
 #include <gtest/gtest.h>
 #include <set>
 
+using namespace quorvane;
+
 namespace {
 
 // Notes the gauge's value each time it is painted.

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+using namespace quorvane;
+
 TEST(StartUpTest, OptionsAreRecognisedAnywhereAndTheFirstUnknownIsKept)
 {
     const StartOptions none = ParseStartOptions({});

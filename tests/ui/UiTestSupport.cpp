@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <unistd.h>
 
+using namespace quorvane;
+
 void RecordingDialogs::ShowMessage(QWidget* owner, const QString& text)
 {
     Events.push_back("message: " + text.toStdString());

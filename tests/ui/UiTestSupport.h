@@ -54,10 +54,10 @@ class WindowFixture {
     WindowFixture();
     ~WindowFixture();
 
-    const TempDir& Dir() const { return dir_; }
-    void Write(const std::string& name, const std::string& bytes) { WriteFileBytes(dir_ / name, bytes); }
+    const quorvane::TempDir& Dir() const { return dir_; }
+    void Write(const std::string& name, const std::string& bytes) { quorvane::WriteFileBytes(dir_ / name, bytes); }
     bool Exists(const std::string& name) const;
-    std::string Read(const std::string& name) const { return ReadFileBytes(dir_ / name); }
+    std::string Read(const std::string& name) const { return quorvane::ReadFileBytes(dir_ / name); }
 
     // Creates the window (and shows it when asked: painting happens only on a shown window).
     TForm1& Open(bool show = true);
@@ -76,7 +76,7 @@ class WindowFixture {
     }
 
   private:
-    TempDir dir_;
+    quorvane::TempDir dir_;
     CurrentFolder current_;
     std::unique_ptr<TForm1> form_;
 };

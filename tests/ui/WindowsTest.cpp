@@ -25,6 +25,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace quorvane;
+
 namespace {
 
 QImage Picture(QWidget& widget)
