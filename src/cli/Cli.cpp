@@ -221,6 +221,7 @@ class CliControls : public RunControls {
     }
 
     void FileWarning(const std::string& path, const std::string& text) override { FileSkipped(path, text); }
+    void OutputNotWritten(const std::string& path, const std::string& reason) override { FileSkipped(path, reason); }
 
     void ShowMessage(const Message& message) override
     {
@@ -242,6 +243,9 @@ class CliControls : public RunControls {
              << "Пропущено из-за ошибок: " << report.SkippedText << '\n'
              << "Пропущенные файлы\n";
         for (const std::string& line : report.Files) {
+            out_ << Escaped(line) << '\n';
+        }
+        for (const std::string& line : report.Unwritten) {
             out_ << Escaped(line) << '\n';
         }
         if (const auto closing = report.Closing()) {

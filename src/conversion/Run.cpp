@@ -31,8 +31,6 @@ constexpr unsigned ListedPerKeepAlive = 256;
 constexpr size_t TasksPerWorker = 3;
 // How long the run waits for a picture being prepared before it lets a window paint again.
 constexpr auto KeepAliveInterval = std::chrono::milliseconds(40);
-// The reason given for a counted picture that an output of this run replaced before it was read.
-constexpr const char* ReplacedUnreadReason = "не прочитан: заменён файлом, записанным этим запуском";
 
 bool ShouldEnter(RunControls& controls, const DirEntry& entry)
 {
@@ -95,8 +93,7 @@ class ConversionRun::Pipeline {
         std::string Path;
         PictureFormat Format = PictureFormat::Jpeg;
         PictureSettings Settings;
-        MemoryLease Lease;    // the picture's ticket, until it is prepared
-        bool Counted = false; // the walk met this file as one of the counted pictures
+        MemoryLease Lease; // the picture's ticket, until it is prepared
         PreparedPicture Result;
         bool Taken = false;
         bool Done = false;
@@ -271,6 +268,11 @@ bool InputsAccepted(RunControls& controls)
         controls.ShowMessage({MessageId::StartNumberNotDigits, {}});
         return false;
     }
+    // Nothing could be written into a receiver that is not a folder: one message, and no run.
+    if (const std::string receiver = controls.ReceiverText(); !IsFolder(receiver)) {
+        controls.ShowMessage({MessageId::CheckFolder, receiver});
+        return false;
+    }
     return TargetSizeAccepted(controls);
 }
 
@@ -283,6 +285,7 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
     }
     controls.RecordFolders();
     failedSaves_ = 0;
+    unwritten_.clear();
     wroteAny_ = false;
     bool interrupted = false;
     try {
@@ -312,10 +315,6 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
         controls.SetProgress(0);
         throw;
     }
-    // Counted pictures that this run replaced before the walk met them were never read.
-    for (const std::string& path : ownOutputs_.TakeUnread()) {
-        Skip(controls, path, ReplacedUnreadReason);
-    }
     if (wroteAny_) {
         SyncFileSystem(controls.ReceiverText());
     }
@@ -336,6 +335,7 @@ void ConversionRun::Report(RunControls& controls, bool interrupted)
     report.ProcessedText = IntToStr(processed);
     report.SkippedText = IntToStr(skipped);
     report.Files = skippedFiles_;
+    report.Unwritten = unwritten_;
     report.Interrupted = interrupted;
     controls.SetProgress(100);
     controls.ShowReport(report);
@@ -393,7 +393,6 @@ void ConversionRun::ProcessFile(RunControls& controls, Pipeline& pipeline, const
     task->Path = JoinPath(folder, entry.Name);
     task->Format = *format;
     task->Settings = {controls.WidthText(), controls.HeightText(), controls.QualityText()};
-    task->Counted = ownOutputs_.Meet(task->Path);
     pipeline.Submit(std::move(task));
     // One at a time, each picture is finished before the next entry is read; in parallel a bounded number
     // of pictures is prepared ahead.
@@ -409,16 +408,8 @@ void ConversionRun::FinishOldest(RunControls& controls, Pipeline& pipeline)
     if (pipeline.Stopped()) {
         throw RunInterrupted{};
     }
-    // A file this run has written (a receiver inside the source tree) is never read back as a source. When
-    // it took the place of a counted picture before that was read, the picture is listed as skipped, so
-    // the report's numbers add up; a new file is passed over.
-    switch (ownOutputs_.Classify(task->Path, task->Counted)) {
-    case OwnOutputs::Kind::Picture:
-        break;
-    case OwnOutputs::Kind::ReplacedPicture:
-        Skip(controls, task->Path, ReplacedUnreadReason);
-        return;
-    case OwnOutputs::Kind::NewOutput:
+    // A file this run has written (a receiver inside the source tree) is never read back as a source.
+    if (ownOutputs_.IsOutput(task->Path)) {
         controls.FileSkipped(task->Path, "записан этим запуском, не читается");
         return;
     }
@@ -429,6 +420,8 @@ void ConversionRun::FinishOldest(RunControls& controls, Pipeline& pipeline)
             throw RunInterrupted{};
         }
     }
+    // From now on an output may take this picture's name: its bytes are no longer needed.
+    ownOutputs_.Read(task->Path);
     FinishPicture(controls, task->Path, task->Result);
 }
 
@@ -466,16 +459,37 @@ void ConversionRun::FinishPicture(RunControls& controls, const std::string& path
 
 void ConversionRun::SaveOutputPicture(RunControls& controls, const PreparedPicture& prepared)
 {
-    const std::string path = JoinPath(controls.ReceiverText(), NumberedFileName(state_));
-    const std::optional<FileId> before = ownOutputs_.Before(path);
-    if (prepared.Result != PreparedPicture::Outcome::Encoded || !options_.Writer(path, prepared.Jpeg)) {
-        ++failedSaves_;
-        controls.ShowMessage({MessageId::CheckFolder, controls.ReceiverText()});
+    const std::string name = NumberedFileName(state_);
+    const std::string path = JoinPath(controls.ReceiverText(), name);
+    std::string reason;
+    if (prepared.Result != PreparedPicture::Outcome::Encoded) {
+        reason = "не удалось сжать в JPEG";
+    } else if (ownOutputs_.WouldReplaceUnread(path)) {
+        // A photo of the source named like this output, not converted yet, keeps its bytes.
+        reason = "на этом месте исходный снимок, ещё не прочитанный";
+    } else if (const WriteResult written = options_.Writer(path, prepared.Jpeg); !written) {
+        reason = written.Reason;
+    }
+    if (!reason.empty()) {
+        SaveFailed(controls, name, path, reason);
         return;
     }
     wroteAny_ = true;
-    ownOutputs_.Written(path, before);
+    ownOutputs_.Written(path);
     UpdateProgress(controls);
+}
+
+// A failed save counts as processed. The message is shown at the first of a run only; the report lists
+// every output that was not written.
+void ConversionRun::SaveFailed(RunControls& controls, const std::string& name, const std::string& path,
+                               const std::string& reason)
+{
+    if (failedSaves_++ == 0) {
+        controls.ShowMessage({MessageId::CheckFolder, controls.ReceiverText()});
+    }
+    const std::string line = "не записан: " + reason;
+    unwritten_.push_back(name + ": " + line);
+    controls.OutputNotWritten(path, line);
 }
 
 void ConversionRun::UpdateProgress(RunControls& controls)

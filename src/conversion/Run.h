@@ -35,7 +35,7 @@ struct RunOptions {
     PreparedPicture (*Preparer)(const std::string& path, PictureFormat format, const PictureSettings& settings,
                                 MemoryLease lease, const PrepareOptions& options) = &PreparePicture;
     // How an output file is written; tests put a failing writer here.
-    bool (*Writer)(const std::string& path, const std::vector<uint8_t>& bytes) = &WriteFileAtomically;
+    WriteResult (*Writer)(const std::string& path, const std::vector<uint8_t>& bytes) = &WriteFileAtomically;
 };
 
 // The Start command and its routines, without a window. Holds the run state and the skipped list for
@@ -69,6 +69,7 @@ class ConversionRun {
     void FinishOldest(RunControls& controls, Pipeline& pipeline);
     void FinishPicture(RunControls& controls, const std::string& path, PreparedPicture& prepared);
     void SaveOutputPicture(RunControls& controls, const PreparedPicture& prepared);
+    void SaveFailed(RunControls& controls, const std::string& name, const std::string& path, const std::string& reason);
     void UpdateProgress(RunControls& controls);
     void Skip(RunControls& controls, const std::string& path, const std::string& reason);
     void Report(RunControls& controls, bool interrupted);
@@ -78,6 +79,7 @@ class ConversionRun {
     RunState state_;
     std::vector<std::string> skippedFiles_;
     int32_t failedSaves_ = 0;
+    std::vector<std::string> unwritten_; // "img0003.jpg: не записан: <reason>", in walk order
     int64_t peakLeased_ = 0;
     bool wroteAny_ = false;
     OwnOutputs ownOutputs_;

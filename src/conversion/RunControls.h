@@ -19,19 +19,20 @@ inline constexpr const char* DefaultQualityText = "60";
 
 // What the completion report shows.
 struct RunReport {
-    std::string TotalText;          // "Всего файлов(jpg, bmp):"
-    std::string ProcessedText;      // "Обработано:"
-    std::string SkippedText;        // "Пропущено из-за ошибок:"
-    std::vector<std::string> Files; // "Пропущенные файлы": the skipped files
-    bool Interrupted = false;       // the run was stopped: the totals count what the walk reached
+    std::string TotalText;              // "Всего файлов(jpg, bmp):"
+    std::string ProcessedText;          // "Обработано:"
+    std::string SkippedText;            // "Пропущено из-за ошибок:"
+    std::vector<std::string> Files;     // "Пропущенные файлы": the skipped files
+    std::vector<std::string> Unwritten; // after them, one line per output not written, with its reason
+    bool Interrupted = false;           // the run was stopped: the totals count what the walk reached
 
-    // The list's last line: the run was stopped, or nothing was skipped; none otherwise.
+    // The list's last line: the run was stopped, or nothing went wrong; none otherwise.
     std::optional<MessageId> Closing() const
     {
         if (Interrupted) {
             return MessageId::Interrupted;
         }
-        return Files.empty() ? std::optional(MessageId::NoErrors) : std::nullopt;
+        return Files.empty() && Unwritten.empty() ? std::optional(MessageId::NoErrors) : std::nullopt;
     }
 };
 
@@ -64,6 +65,8 @@ class RunControls {
     // What the user should know about a picture that converted all the same (a JPEG cut short), in walk
     // order.
     virtual void FileWarning(const std::string& /*path*/, const std::string& /*text*/) {}
+    // An output that could not be written, with why ("не записан: нет места на устройстве"), in walk order.
+    virtual void OutputNotWritten(const std::string& /*path*/, const std::string& /*reason*/) {}
 };
 
 // The error box's text for an error that ends a run: a full stop is appended when the text's last

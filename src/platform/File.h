@@ -67,11 +67,20 @@ std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t max
 using FileId = std::pair<uint64_t, uint64_t>;
 std::optional<FileId> IdentityOf(const std::string& path);
 
+// Whether the path names an existing folder (a link to one counts).
+bool IsFolder(const std::string& path);
+
 // Writes the bytes under a temporary name in the target's folder and renames it over the target, so the
 // target is either the complete new file or what it was before; the temporary file never outlives a
-// failure. An existing target the user may not write is left alone (false), and one that is replaced
-// is first flushed to the disk, so even a machine that stops keeps the old file or the whole new one.
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+// failure. An existing target the user may not write is left alone, and one that is replaced is first
+// flushed to the disk, so even a machine that stops keeps the old file or the whole new one.
+struct WriteResult {
+    bool Written = false;
+    std::string Reason; // why not, in the user's words ("нет места на устройстве")
+
+    explicit operator bool() const { return Written; }
+};
+WriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Flushes everything written to the file system that holds `folder` (the writes that were not synced
 // one by one); false when it cannot.

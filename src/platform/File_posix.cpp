@@ -83,6 +83,12 @@ std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t max
     return content;
 }
 
+bool IsFolder(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 std::optional<FileId> IdentityOf(const std::string& path)
 {
     struct stat info {};
@@ -103,6 +109,7 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes)
             continue;
         }
         if (wrote <= 0) {
+            errno = wrote == 0 ? ENOSPC : errno; // a write that takes nothing: the device is full
             return false;
         }
         done += static_cast<size_t>(wrote);
@@ -111,6 +118,34 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes)
 }
 
 // A fresh name in the target's folder; the file is created exclusively, so nothing else is touched.
+// Why a write failed, in the user's words.
+std::string WriteErrorText(int error)
+{
+    switch (error) {
+    case ENOSPC:
+        return "нет места на устройстве";
+    case EDQUOT:
+        return "превышена дисковая квота";
+    case EACCES:
+    case EPERM:
+        return "нет прав на запись";
+    case EROFS:
+        return "носитель только для чтения";
+    case ENOENT:
+        return "папка не существует";
+    case ENOTDIR:
+        return "путь ведёт не в папку";
+    case EISDIR:
+        return "на месте файла папка";
+    case ENAMETOOLONG:
+        return "слишком длинное имя";
+    case EIO:
+        return "ошибка ввода-вывода";
+    default:
+        return "ошибка записи (код " + std::to_string(error) + ")";
+    }
+}
+
 FileDescriptor CreateTemporary(const std::string& folder, std::string& temp)
 {
     static std::atomic<unsigned> counter{0};
@@ -127,29 +162,38 @@ FileDescriptor CreateTemporary(const std::string& folder, std::string& temp)
 
 } // namespace
 
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
+WriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     struct stat existing {};
     const bool replacing = lstat(path.c_str(), &existing) == 0;
     // Renaming would replace a file the user may not write (and reset its mode): that is a failed save.
     if (replacing && access(path.c_str(), W_OK) != 0) {
-        return false;
+        return {false, WriteErrorText(errno)};
     }
     const size_t slash = path.rfind(PathSeparator);
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string temp;
     FileDescriptor fd = CreateTemporary(folder, temp);
     if (!fd) {
-        return false;
+        return {false, WriteErrorText(errno)};
     }
     // Only a file that replaces the user's old data is synced on its own; new files are flushed together
     // at the end of the run.
-    const bool written = WriteAll(fd.Get(), bytes) && (!replacing || fdatasync(fd.Get()) == 0);
-    if (!fd.Close() || !written || rename(temp.c_str(), path.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
+    bool ok = WriteAll(fd.Get(), bytes) && (!replacing || fdatasync(fd.Get()) == 0);
+    int error = ok ? 0 : errno;
+    if (!fd.Close() && ok) { // a delayed write error shows when closing
+        ok = false;
+        error = errno;
     }
-    return true;
+    if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+        return {false, WriteErrorText(error)};
+    }
+    return {true, {}};
 }
 
 bool SyncFileSystem(const std::string& folder)

@@ -412,7 +412,9 @@ void TForm1::ShowMessage(const Message& message)
 
 void TForm1::ShowReport(const RunReport& report)
 {
-    form3_->Fill(report.TotalText, report.ProcessedText, report.SkippedText, report.Files, report.Closing());
+    std::vector<std::string> lines = report.Files;
+    lines.insert(lines.end(), report.Unwritten.begin(), report.Unwritten.end());
+    form3_->Fill(report.TotalText, report.ProcessedText, report.SkippedText, lines, report.Closing());
     dialogs_.ShowModal(*form3_);
 }
 

@@ -119,9 +119,11 @@ TEST_F(Cli, SkippedPicturesAndFailedSavesExitOne)
                               JoinPath(in, "bad.bmp") + "\n");
 
     fs::remove(in + "/bad.bmp");
+    // A receiver that is no folder is refused before the run.
     result = Run({"--source", in, "--receiver", dir / "missing", "--width", "40", "--height", "30"});
-    EXPECT_EQ(result.Status, 1);
+    EXPECT_EQ(result.Status, 2);
     EXPECT_EQ(result.Err, "Проверьте директорию: " + (dir / "missing") + "\n");
+    EXPECT_EQ(result.Out, "");
 }
 
 TEST_F(Cli, RefusalsAndErrorsExitTwo)

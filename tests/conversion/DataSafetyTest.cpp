@@ -118,11 +118,14 @@ TEST_F(SafetyRun, FullDiskGivesTheSaveMessageAndKeepsTheOldOutput)
     disk.FillLeaving(8192);
 
     ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
-    EXPECT_EQ(controls.Messages, (std::vector<std::string>{SaveMessage + receiver, SaveMessage + receiver}));
+    EXPECT_EQ(controls.Messages, std::vector<std::string>{SaveMessage + receiver});
     EXPECT_EQ(run.FailedSaves(), 2);
     ASSERT_EQ(controls.Reports.size(), 1u);
     EXPECT_EQ(controls.Reports[0].ProcessedText, "2"); // both pictures loaded; only their saves failed
     EXPECT_EQ(controls.Reports[0].SkippedText, "0");
+    EXPECT_EQ(controls.Reports[0].Unwritten,
+              (std::vector<std::string>{"img0001.jpg: не записан: нет места на устройстве",
+                                        "img0002.jpg: не записан: нет места на устройстве"}));
     // Neither the partly written temporary file nor a new output is left; the old output is whole.
     EXPECT_EQ(Names(receiver), (std::set<std::string>{"filler", "img0001.jpg"}));
     EXPECT_EQ(ReadFileBytes(receiver + "/img0001.jpg"), "the previous run's picture");
@@ -149,8 +152,10 @@ TEST_F(SafetyRun, ReadOnlyReceiverGivesTheSaveMessageAndChangesNothing)
     ASSERT_TRUE(disk.MakeReadOnly());
 
     ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
-    EXPECT_EQ(controls.Messages, (std::vector<std::string>{SaveMessage + receiver, SaveMessage + receiver}));
+    EXPECT_EQ(controls.Messages, std::vector<std::string>{SaveMessage + receiver});
     EXPECT_EQ(run.FailedSaves(), 2);
+    ASSERT_EQ(controls.Reports.at(0).Unwritten.size(), 2u);
+    EXPECT_EQ(controls.Reports[0].Unwritten[1], "img0002.jpg: не записан: носитель только для чтения");
     EXPECT_EQ(Names(receiver), (std::set<std::string>{"img0002.jpg"}));
     EXPECT_EQ(ReadFileBytes(receiver + "/img0002.jpg"), "kept");
 }
@@ -159,9 +164,9 @@ namespace {
 
 // Fails every second save, the others are written as usual.
 int writes = 0;
-bool FailEverySecondWrite(const std::string& path, const std::vector<uint8_t>& bytes)
+WriteResult FailEverySecondWrite(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    return ++writes % 2 == 0 ? false : WriteFileAtomically(path, bytes);
+    return ++writes % 2 == 0 ? WriteResult{false, "нет места на устройстве"} : WriteFileAtomically(path, bytes);
 }
 
 } // namespace
@@ -176,10 +181,13 @@ TEST_F(SafetyRun, AFailedSaveKeepsItsNumberAndTheRunGoesOn)
     ConversionRun run({.Jobs = 2, .Writer = &FailEverySecondWrite});
 
     ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
-    EXPECT_EQ(controls.Messages, (std::vector<std::string>{SaveMessage + receiver, SaveMessage + receiver}));
+    EXPECT_EQ(controls.Messages, std::vector<std::string>{SaveMessage + receiver});
     EXPECT_EQ(run.FailedSaves(), 2);
     EXPECT_EQ(controls.Reports.at(0).ProcessedText, "4");
     EXPECT_TRUE(controls.Reports.at(0).Files.empty());
+    EXPECT_EQ(controls.Reports[0].Unwritten,
+              (std::vector<std::string>{"img0002.jpg: не записан: нет места на устройстве",
+                                        "img0004.jpg: не записан: нет места на устройстве"}));
     // Pictures 2 and 4 failed: their numbers are used up, the old file of number 2 stays as it was.
     EXPECT_EQ(Names(receiver), (std::set<std::string>{"img0001.jpg", "img0002.jpg", "img0003.jpg"}));
     EXPECT_EQ(ReadFileBytes(receiver + "/img0002.jpg"), "kept");

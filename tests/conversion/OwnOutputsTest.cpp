@@ -9,64 +9,46 @@ using namespace quorvane;
 
 namespace {
 
-// Writes an output the way the run does: the identity before, the file, then the record.
+// Writes an output the way the run does: a new file (inode) renamed into place, then recorded.
 void WriteOutput(OwnOutputs& outputs, const std::string& path)
 {
-    const auto before = outputs.Before(path);
     const std::string temp = path + ".new";
     WriteFileBytes(temp, "output");
-    std::filesystem::rename(temp, path); // a new inode, as an atomic write makes
-    outputs.Written(path, before);
+    std::filesystem::rename(temp, path);
+    outputs.Written(path);
 }
 
 } // namespace
 
-// A receiver inside the source: the run's outputs are told apart from the pictures it counted, whatever
-// name they share, and a counted picture an output replaced before it was read is owed to the report.
-TEST(OwnOutputs, TellsOutputsFromCountedPictures)
+// A receiver inside the source: a counted picture may not be replaced until it has been read, and the
+// run's outputs are told apart from the pictures whatever name they have.
+TEST(OwnOutputs, CountedPicturesAreProtectedUntilRead)
 {
     TempDir dir;
-    const std::string a = dir / "a.jpg", b = dir / "b.jpg", out = dir / "img0001.jpg", late = dir / "img0002.jpg";
-    for (const std::string& path : {a, b, late}) {
-        WriteFileBytes(path, "picture");
-    }
+    const std::string a = dir / "a.jpg", photo = dir / "img0001.jpg", fresh = dir / "img0002.jpg";
+    WriteFileBytes(a, "picture");
+    WriteFileBytes(photo, "picture");
     OwnOutputs outputs;
-    outputs.Begin(true);
-    for (const std::string& path : {a, b, late}) {
-        outputs.Count(path);
-    }
-
-    EXPECT_TRUE(outputs.Meet(a));
-    EXPECT_FALSE(outputs.Meet(a)); // met once only
-    WriteOutput(outputs, out);     // a new file
-    WriteOutput(outputs, late);    // replaces a counted picture the walk has not reached
-
-    EXPECT_EQ(outputs.Classify(a, true), OwnOutputs::Kind::Picture);
-    EXPECT_EQ(outputs.Classify(out, false), OwnOutputs::Kind::NewOutput);
-    EXPECT_TRUE(outputs.Meet(b));
-    EXPECT_EQ(outputs.Classify(b, true), OwnOutputs::Kind::Picture);
-    EXPECT_EQ(outputs.TakeUnread(), std::vector<std::string>{late});
-    EXPECT_TRUE(outputs.TakeUnread().empty());
-
-    // The walk reaching the replaced picture lists it as replaced, and only once.
     outputs.Begin(true);
     outputs.Count(a);
-    WriteOutput(outputs, a);
-    EXPECT_FALSE(outputs.Meet(a)); // the file there now is the output, not the counted picture
-    EXPECT_EQ(outputs.Classify(a, false), OwnOutputs::Kind::ReplacedPicture);
-    EXPECT_TRUE(outputs.TakeUnread().empty());
-}
+    outputs.Count(photo);
 
-TEST(OwnOutputs, TracksNothingWithTheReceiverElsewhere)
-{
-    TempDir dir;
-    const std::string a = dir / "a.jpg";
-    WriteFileBytes(a, "picture");
-    OwnOutputs outputs;
+    EXPECT_TRUE(outputs.WouldReplaceUnread(photo));
+    EXPECT_FALSE(outputs.WouldReplaceUnread(fresh));
+    outputs.Read(a);
+    WriteOutput(outputs, fresh);
+    EXPECT_TRUE(outputs.IsOutput(fresh));
+    EXPECT_FALSE(outputs.IsOutput(a));
+    EXPECT_FALSE(outputs.IsOutput(photo));
+    outputs.Read(photo);
+    EXPECT_FALSE(outputs.WouldReplaceUnread(photo)); // read: its name is free for an output now
+    WriteOutput(outputs, photo);
+    EXPECT_TRUE(outputs.IsOutput(photo));
+
+    // The next run starts from nothing; with the receiver elsewhere nothing is tracked.
     outputs.Begin(false);
     outputs.Count(a);
-    EXPECT_FALSE(outputs.Meet(a));
+    EXPECT_FALSE(outputs.WouldReplaceUnread(a));
     WriteOutput(outputs, a);
-    EXPECT_EQ(outputs.Classify(a, false), OwnOutputs::Kind::Picture);
-    EXPECT_TRUE(outputs.TakeUnread().empty());
+    EXPECT_FALSE(outputs.IsOutput(a));
 }

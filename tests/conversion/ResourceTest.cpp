@@ -281,25 +281,43 @@ TEST_F(ResourceRun, ExceptionsInsidePreparationAreCaughtAtTheWorker)
     }
 }
 
-// The receiver is the source and an img0001.jpg is among the sources: the run replaces it before reading
-// it (in walk order it may come last), and the report lists it as skipped so the numbers add up.
-TEST_F(ResourceRun, ReplacedSourceCountsAsSkipped)
+// The receiver is the source: eight copies of one photo and a different photo named img0001.jpg. Whatever
+// the listing order and the job count, the photo is never replaced before it is read: it is converted in
+// its turn, and an output that would have taken its name fails instead and is listed as not written.
+TEST_F(ResourceRun, AnUnreadPhotoIsNeverReplaced)
 {
-    for (int jobs : {1, 2}) {
+    const auto photo = MakeJpeg(MakeTestRaster(40, 30, 7));
+    const std::string alone = dir / "alone";
+    fs::create_directory(alone);
+    WriteFileBytes(alone + "/p.jpg", photo);
+    FakeControls reference;
+    reference.Source = alone;
+    reference.Receiver = alone;
+    ConversionRun({.Jobs = 1}).StartCommand(reference);
+    const std::string wallpaper = ReadFileBytes(alone + "/img0001.jpg");
+
+    for (int jobs : {1, 2, 4}) {
         fs::remove_all(in);
         fs::create_directory(in);
-        for (const char* name : {"a.jpg", "b.jpg", "img0001.jpg"}) {
-            WriteFileBytes(in + "/" + name, MakeJpeg(MakeTestRaster(40, 30)));
+        for (char c = 'a'; c <= 'h'; ++c) {
+            WriteFileBytes(in + "/" + c + ".jpg", MakeJpeg(MakeTestRaster(40, 30)));
         }
+        WriteFileBytes(in + "/img0001.jpg", photo);
         FakeControls controls; // checks Total = Processed + Skipped
         controls.Source = in;
         controls.Receiver = in;
         ConversionRun run({.Jobs = jobs});
         ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
         const RunReport& report = controls.Reports.at(0);
-        EXPECT_EQ(report.TotalText, "3");
-        if (report.SkippedText == "1") {
-            EXPECT_EQ(report.Files, std::vector<std::string>{JoinPath(in, "img0001.jpg")});
+        EXPECT_EQ(report.TotalText, "9");
+        EXPECT_EQ(report.SkippedText, "0");
+        int found = 0;
+        for (const auto& entry : fs::directory_iterator(in)) {
+            found += ReadFileBytes(entry.path().string()) == wallpaper ? 1 : 0;
+        }
+        EXPECT_EQ(found, 1) << "the photo's wallpaper, at " << jobs << " jobs";
+        for (const std::string& line : report.Unwritten) {
+            EXPECT_EQ(line, "img0001.jpg: не записан: на этом месте исходный снимок, ещё не прочитанный");
         }
     }
 }

@@ -16,7 +16,7 @@ size_t heapAtFirstSave = 0;
 size_t heapAtLastSave = 0;
 int saves = 0;
 
-bool MeasuringWriter(const std::string& path, const std::vector<uint8_t>& bytes)
+WriteResult MeasuringWriter(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     const size_t used = mallinfo2().uordblks;
     heapAtFirstSave = saves++ == 0 ? used : heapAtFirstSave;

@@ -252,11 +252,17 @@ TEST_F(RunFixture, SaveFailuresShowTheMessageAndCountAsProcessed)
 {
     Picture(in + "/a.jpg");
     Picture(in + "/b.jpg");
-    controls.Receiver = dir / "missing";
+    ConversionRun run({.Writer = [](const std::string&, const std::vector<uint8_t>&) {
+        return WriteResult{false, "папка не существует"};
+    }});
     run.StartCommand(controls);
-    EXPECT_EQ(controls.Messages, std::vector<std::string>(2, "Проверьте директорию: " + (dir / "missing")));
+    // The message once per run; every output not written listed with its reason; never "no errors".
+    EXPECT_EQ(controls.Messages, std::vector<std::string>{"Проверьте директорию: " + out});
     EXPECT_EQ(Report().ProcessedText, "2");
     EXPECT_EQ(Report().SkippedText, "0");
+    EXPECT_EQ(Report().Unwritten, (std::vector<std::string>{"img0001.jpg: не записан: папка не существует",
+                                                            "img0002.jpg: не записан: папка не существует"}));
+    EXPECT_EQ(Report().Closing(), std::nullopt);
     EXPECT_EQ(run.FailedSaves(), 2);
     EXPECT_EQ(controls.Progress, (std::vector<int32_t>{100, 0}));
 }

@@ -185,13 +185,14 @@ TEST(FolderBoxTest, StartRecordsBothFoldersAndKeepsTheTypedTexts)
 {
     WindowFixture fixture;
     std::filesystem::create_directory(fixture.Dir() / "in");
+    std::filesystem::create_directory(fixture.Dir() / "out");
     fixture.Write("source.ini", "/older\r\n");
     fixture.Open();
     fixture.Dialogs.OnModal = [](QDialog&) {};
     auto& source = fixture.Control<QComboBox>("cbSource");
     auto& receiver = fixture.Control<QComboBox>("cbReceiver");
     const std::string in = fixture.Dir() / "in";
-    const std::string out = fixture.Dir() / "missing";
+    const std::string out = fixture.Dir() / "out";
     TypeInto(source, in);
     TypeInto(receiver, out);
     fixture.Control<QLineEdit>("eWidth").setText(QStringLiteral("24"));
