@@ -28,6 +28,8 @@ const char* MessageFormat(MessageId id)
             "Engine", "Недопустимый размер: %1 (ширина и высота от 1 до 65500, не более 268435456 пикселей)");
     case MessageId::CheckFolder:
         return QT_TRANSLATE_NOOP("Engine", "Проверьте директорию: %1");
+    case MessageId::ReceiverBusy:
+        return QT_TRANSLATE_NOOP("Engine", "В папку-приёмник уже пишет другой запуск: %1");
     case MessageId::NoErrors:
         return QT_TRANSLATE_NOOP("Engine", "Выполнено без ошибок");
     case MessageId::Interrupted:

@@ -16,6 +16,7 @@ enum class MessageId {
     StartNumberNotDigits,
     TargetSizeOutOfRange, // the size typed, as width×height, follows
     CheckFolder,          // the receiver folder follows
+    ReceiverBusy,         // another run writes into the receiver, which follows
     NoErrors,             // the report's last line when nothing was skipped and every output written
     Interrupted,          // the report's last line when the run was stopped
 };

@@ -283,6 +283,14 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
     if (!InputsAccepted(controls)) {
         return RunOutcome::Refused;
     }
+    // One run per receiver: a second one would overwrite the first one's files.
+    const std::string receiver = controls.ReceiverText();
+    const std::optional<FolderLock> lock = FolderLock::Take(receiver);
+    if (!lock) {
+        controls.ShowMessage({MessageId::ReceiverBusy, receiver});
+        return RunOutcome::Refused;
+    }
+    RemoveLeftoverTemporaries(receiver);
     controls.RecordFolders();
     failedSaves_ = 0;
     unwritten_.clear();

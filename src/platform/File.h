@@ -70,6 +70,22 @@ std::optional<FileId> IdentityOf(const std::string& path);
 // Whether the path names an existing folder (a link to one counts).
 bool IsFolder(const std::string& path);
 
+// An exclusive hold on a folder for as long as the object lives, so two runs never write into one
+// receiver at once. The system drops it when the process ends, however it ends: nothing stale remains.
+class FolderLock {
+  public:
+    // The hold, or nothing when another holder has the folder (or it cannot be opened).
+    static std::optional<FolderLock> Take(const std::string& folder);
+
+  private:
+    explicit FolderLock(FileDescriptor fd) : fd_(std::move(fd)) {}
+    FileDescriptor fd_;
+};
+
+// Removes from the folder the temporary files that WriteFileAtomically of a process that no longer runs
+// left behind (killed while writing); only names of exactly that form are touched.
+void RemoveLeftoverTemporaries(const std::string& folder);
+
 // Writes the bytes under a temporary name in the target's folder and renames it over the target, so the
 // target is either the complete new file or what it was before; the temporary file never outlives a
 // failure. An existing target the user may not write is left alone, and one that is replaced is first

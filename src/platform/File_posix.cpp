@@ -3,7 +3,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +86,15 @@ std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t max
     return content;
 }
 
+std::optional<FolderLock> FolderLock::Take(const std::string& folder)
+{
+    FileDescriptor fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd || flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        return std::nullopt;
+    }
+    return FolderLock(std::move(fd));
+}
+
 bool IsFolder(const std::string& path)
 {
     struct stat info {};
@@ -146,12 +158,33 @@ std::string WriteErrorText(int error)
     }
 }
 
+// Temporary files are named TemporaryPrefix + process id + "-" + counter + TemporarySuffix.
+constexpr std::string_view TemporaryPrefix = ".quorvane-";
+constexpr std::string_view TemporarySuffix = ".tmp";
+
+// The process id in a temporary file's name; 0 when the name is not exactly of that form.
+pid_t TemporaryOwner(std::string_view name)
+{
+    if (!name.starts_with(TemporaryPrefix) || !name.ends_with(TemporarySuffix)) {
+        return 0;
+    }
+    name = name.substr(TemporaryPrefix.size(), name.size() - TemporaryPrefix.size() - TemporarySuffix.size());
+    const size_t dash = name.find('-');
+    const auto digits = [](std::string_view part) {
+        return !part.empty() && part.size() <= 9 && part.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (dash == std::string_view::npos || !digits(name.substr(0, dash)) || !digits(name.substr(dash + 1))) {
+        return 0;
+    }
+    return static_cast<pid_t>(std::stol(std::string(name.substr(0, dash))));
+}
+
 FileDescriptor CreateTemporary(const std::string& folder, std::string& temp)
 {
     static std::atomic<unsigned> counter{0};
-    static const std::string prefix = ".quorvane-" + std::to_string(getpid()) + "-";
+    static const std::string prefix = std::string(TemporaryPrefix) + std::to_string(getpid()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = folder + prefix + std::to_string(++counter) + ".tmp";
+        temp = folder + prefix + std::to_string(++counter) + std::string(TemporarySuffix);
         FileDescriptor fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (fd || errno != EEXIST) {
             return fd;
@@ -161,6 +194,19 @@ FileDescriptor CreateTemporary(const std::string& folder, std::string& temp)
 }
 
 } // namespace
+
+void RemoveLeftoverTemporaries(const std::string& folder)
+{
+    DirListing listing(folder);
+    DirEntry entry;
+    while (listing.Next(entry)) {
+        const pid_t owner = TemporaryOwner(entry.Name);
+        // A process that still runs (or that this user may not signal) may still be writing it.
+        if (owner > 0 && (entry.Attributes & Attr::Directory) == 0 && kill(owner, 0) != 0 && errno == ESRCH) {
+            unlink(JoinPath(folder, entry.Name).c_str());
+        }
+    }
+}
 
 WriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
 {

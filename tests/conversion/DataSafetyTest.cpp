@@ -227,3 +227,28 @@ TEST(WriteFileAtomically, FailsWithoutLeavingAnythingBehind)
               fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_EQ(Names(dir.Str()), (std::set<std::string>{"img0001.jpg", "img0002.jpg", "img0003.jpg"}));
 }
+
+// One run per receiver: while another holds it, a run is refused with its message and writes nothing.
+// Temporary files of a process that no longer runs (killed while writing) are removed at the start of a
+// run; a live process's, and names merely like them, stay.
+TEST_F(SafetyRun, OneRunPerReceiverAndLeftoversOfAKilledRunGo)
+{
+    fs::create_directories(receiver);
+    const std::string mine = ".quorvane-" + std::to_string(getpid()) + "-7.tmp";
+    for (const std::string& name :
+         {std::string(".quorvane-999999999-3.tmp"), mine, std::string(".quorvane-999999999-3.tmpx"),
+          std::string("x.quorvane-999999999-3.tmp"), std::string(".quorvane-999999999.tmp")}) {
+        WriteFileBytes(receiver + "/" + name, "left");
+    }
+    {
+        const auto other = FolderLock::Take(receiver);
+        ASSERT_TRUE(other);
+        EXPECT_EQ(run.StartCommand(controls), RunOutcome::Refused);
+        EXPECT_EQ(controls.Messages, std::vector<std::string>{"В папку-приёмник уже пишет другой запуск: " + receiver});
+        EXPECT_EQ(controls.HistoryCalls, 0);
+        EXPECT_EQ(Names(receiver).size(), 5u);
+    }
+    ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+    EXPECT_EQ(Names(receiver), (std::set<std::string>{mine, ".quorvane-999999999-3.tmpx", "x.quorvane-999999999-3.tmp",
+                                                      ".quorvane-999999999.tmp", "img0001.jpg", "img0002.jpg"}));
+}

@@ -44,6 +44,10 @@
         <translation>Interrupted: the remaining files were not converted</translation>
     </message>
     <message>
+        <source>В папку-приёмник уже пишет другой запуск: %1</source>
+        <translation>Another run is writing into the receiver folder: %1</translation>
+    </message>
+    <message>
         <source>Проверьте директорию: %1</source>
         <translation>Check the folder: %1</translation>
     </message>
