@@ -223,6 +223,20 @@ class CliControls : public RunControls {
     void FileWarning(const std::string& path, const std::string& text) override { FileSkipped(path, text); }
     void OutputNotWritten(const std::string& path, const std::string& reason) override { FileSkipped(path, reason); }
 
+    // The source itself unreadable ends the command with an error; a subfolder is named on --verbose and
+    // makes the exit status 1.
+    void FolderUnreadable(const std::string& folder, const std::string& reason) override
+    {
+        if (folder == source_) {
+            sourceError_ = reason;
+            return;
+        }
+        unreadableFolders_ = true;
+        FileSkipped(folder, reason);
+    }
+    const std::string& SourceError() const { return sourceError_; }
+    bool UnreadableFolders() const { return unreadableFolders_; }
+
     void ShowMessage(const Message& message) override
     {
         EndProgressLine();
@@ -276,6 +290,8 @@ class CliControls : public RunControls {
     bool startTicked_ = false;
     bool includeSubfolders_ = true;
     bool skipped_ = false;
+    std::string sourceError_;
+    bool unreadableFolders_ = false;
     bool lineOpen_ = false;
     int32_t shown_ = -1;
 };
@@ -309,8 +325,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             status = CliExit::Interrupted;
             break;
         case RunOutcome::Completed:
-            status = controls.Skipped() || run.FailedSaves() > 0 ? CliExit::WithFailures : CliExit::Clean;
+            status = controls.Skipped() || run.FailedSaves() > 0 || controls.UnreadableFolders() ? CliExit::WithFailures
+                                                                                                 : CliExit::Clean;
             break;
+        }
+        if (!controls.SourceError().empty()) {
+            err << "quorvane-cli: the source folder cannot be read: " << Escaped(controls.SourceText()) << ": "
+                << controls.SourceError() << '\n';
+            return CliExit::Stopped;
         }
     } catch (const std::exception& error) {
         controls.ShowError(error.what());

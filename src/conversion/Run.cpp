@@ -41,13 +41,18 @@ bool ShouldEnter(RunControls& controls, const DirEntry& entry)
 // Depth-first listing shared by counting and walking: each subfolder is handled completely at the place
 // of its entry, then the entry itself goes through the step. A folder already entered (reached again
 // through a mount) is not listed twice, so every walk ends.
+// `tellUnreadable`: a folder that cannot be listed is told to the controls.
 template <typename Step>
-void Traverse(RunControls& controls, const std::string& folder, std::set<FileId>& visited, const Step& step)
+void Traverse(RunControls& controls, const std::string& folder, std::set<FileId>& visited, const Step& step,
+              bool tellUnreadable = false)
 {
     if (auto identity = IdentityOf(folder); identity && !visited.insert(*identity).second) {
         return;
     }
     DirListing listing(folder);
+    if (!listing.IsOpen() && tellUnreadable) {
+        controls.FolderUnreadable(folder, listing.Error());
+    }
     DirEntry entry;
     for (unsigned listed = 1; listing.Next(entry); ++listed) {
         // Listing a huge tree takes a while; a window keeps answering meanwhile.
@@ -55,7 +60,7 @@ void Traverse(RunControls& controls, const std::string& folder, std::set<FileId>
             controls.KeepAlive();
         }
         if (ShouldEnter(controls, entry)) {
-            Traverse(controls, JoinPath(folder, entry.Name), visited, step);
+            Traverse(controls, JoinPath(folder, entry.Name), visited, step, tellUnreadable);
         }
         step(folder, entry);
     }
@@ -362,11 +367,14 @@ void ConversionRun::Reset()
 void ConversionRun::CountPictures(RunControls& controls, const std::string& folder)
 {
     std::set<FileId> visited;
-    Traverse(controls, folder, visited, [this](const std::string&, const DirEntry& entry) {
-        if (FormatOfName(entry.Name) && state_.TotalFiles < INT32_MAX) {
-            ++state_.TotalFiles;
-        }
-    });
+    Traverse(
+        controls, folder, visited,
+        [this](const std::string&, const DirEntry& entry) {
+            if (FormatOfName(entry.Name) && state_.TotalFiles < INT32_MAX) {
+                ++state_.TotalFiles;
+            }
+        },
+        true);
     // Only a receiver inside the source tree can put this run's outputs in the walk's way; then the
     // counted pictures are told apart from them by identity.
     const auto receiver = IdentityOf(controls.ReceiverText());

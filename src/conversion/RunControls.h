@@ -65,6 +65,9 @@ class RunControls {
     // What the user should know about a picture that converted all the same (a JPEG cut short), in walk
     // order.
     virtual void FileWarning(const std::string& /*path*/, const std::string& /*text*/) {}
+    // A folder of the source that could not be listed (the source itself included), with why; once each,
+    // while the pictures are counted.
+    virtual void FolderUnreadable(const std::string& /*folder*/, const std::string& /*reason*/) {}
     // An output that could not be written, with why ("не записан: нет места на устройстве"), in walk order.
     virtual void OutputNotWritten(const std::string& /*path*/, const std::string& /*reason*/) {}
 };

@@ -26,9 +26,10 @@ LoadReason ReasonOf(FileRefusal refusal)
 std::unique_ptr<FileReader> OpenPictureFile(const std::string& path, LoadError& error)
 {
     FileRefusal refusal = FileRefusal::None;
-    std::unique_ptr<FileReader> file = FileReader::Open(path, refusal);
+    std::string why;
+    std::unique_ptr<FileReader> file = FileReader::Open(path, refusal, &why);
     if (!file) {
-        error = {ReasonOf(refusal), {}};
+        error = {ReasonOf(refusal), why};
         if (refusal == FileRefusal::TooLarge) {
             error.Detail = "файл больше " + std::to_string(MaxPictureFileBytes >> 20) + " МиБ";
         }

@@ -50,12 +50,15 @@ class DirListing {
     DirListing& operator=(const DirListing&) = delete;
 
     bool IsOpen() const { return open_ != nullptr; }
+    // Why the folder could not be listed, in the user's words; empty when it was.
+    const std::string& Error() const { return error_; }
     // The next entry; false when there is none.
     bool Next(DirEntry& entry);
 
   private:
     struct Open; // the system's handle of the listing
     std::unique_ptr<Open> open_;
+    std::string error_;
 };
 
 } // namespace quorvane

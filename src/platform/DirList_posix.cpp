@@ -1,5 +1,6 @@
 #include "platform/DirList.h"
 
+#include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -14,6 +15,28 @@ DirListing::DirListing(const std::string& folder)
 {
     if (DIR* dir = opendir(folder.c_str())) {
         open_ = std::make_unique<Open>(Open{folder, dir});
+        return;
+    }
+    switch (errno) {
+    case EACCES:
+    case EPERM:
+        error_ = "нет прав на чтение папки";
+        break;
+    case ENOENT:
+        error_ = "папки нет";
+        break;
+    case ENOTDIR:
+        error_ = "это не папка";
+        break;
+    case ELOOP:
+        error_ = "петля символьных ссылок";
+        break;
+    case ENAMETOOLONG:
+        error_ = "слишком длинный путь";
+        break;
+    default:
+        error_ = "папка не читается (код " + std::to_string(errno) + ")";
+        break;
     }
 }
 

@@ -18,10 +18,10 @@ FileDescriptor::~FileDescriptor()
     Close();
 }
 
-std::unique_ptr<FileReader> FileReader::Open(const std::string& path, FileRefusal& refusal)
+std::unique_ptr<FileReader> FileReader::Open(const std::string& path, FileRefusal& refusal, std::string* why)
 {
     uint64_t size = 0;
-    FileDescriptor fd = OpenRegularFile(path, static_cast<uint64_t>(MaxPictureFileBytes), refusal, size);
+    FileDescriptor fd = OpenRegularFile(path, static_cast<uint64_t>(MaxPictureFileBytes), refusal, size, why);
     if (!fd) {
         return nullptr;
     }

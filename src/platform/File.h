@@ -42,14 +42,16 @@ enum class FileRefusal {
 
 // Opens a regular file for reading without ever waiting: a pipe or device of that name is refused
 // (NotRegularFile) instead of blocking the tool, and so is a file larger than `maxBytes` (TooLarge).
-FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, FileRefusal& refusal, uint64_t& size);
+// `why`, when given, is set to the system's reason for a file that cannot be opened, in the user's words.
+FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, FileRefusal& refusal, uint64_t& size,
+                               std::string* why = nullptr);
 
 // A picture file read as the decoders ask for its bytes.
 class FileReader final : public ByteReader {
   public:
     // nullptr with the reason when the file cannot be used as a picture (one larger than any picture
     // file can be is TooLarge).
-    static std::unique_ptr<FileReader> Open(const std::string& path, FileRefusal& refusal);
+    static std::unique_ptr<FileReader> Open(const std::string& path, FileRefusal& refusal, std::string* why = nullptr);
 
     uint64_t Size() const override { return size_; }
     int64_t ReadAt(uint64_t offset, uint8_t* to, size_t count) override;

@@ -21,11 +21,42 @@ bool FileDescriptor::Close()
     return close(fd) == 0;
 }
 
-FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, FileRefusal& refusal, uint64_t& size)
+namespace {
+
+// Why a file could not be opened, in the user's words.
+std::string OpenErrorText(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return "нет прав на чтение";
+    case ENOENT:
+        return "файла нет (или ссылка никуда не ведёт)";
+    case ELOOP:
+        return "петля символьных ссылок";
+    case ENAMETOOLONG:
+        return "слишком длинный путь";
+    case EMFILE:
+    case ENFILE:
+        return "открыто слишком много файлов";
+    case EIO:
+        return "ошибка ввода-вывода";
+    default:
+        return "код ошибки " + std::to_string(error);
+    }
+}
+
+} // namespace
+
+FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, FileRefusal& refusal, uint64_t& size,
+                               std::string* why)
 {
     FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
         refusal = FileRefusal::CannotOpen;
+        if (why != nullptr) {
+            *why = OpenErrorText(errno);
+        }
         return {};
     }
     struct stat info {};

@@ -365,3 +365,11 @@ TEST_F(Cli, ReportLinesAreEscapedAndAnUnwrittenReportFails)
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
 }
+
+// A source folder that cannot be listed is an error of the command line, not an empty success.
+TEST_F(Cli, AnUnreadableSourceExitsTwo)
+{
+    const CliResult result = Run({"--source", dir / "nowhere", "--receiver", out, "--width", "40", "--height", "30"});
+    EXPECT_EQ(result.Status, 2);
+    EXPECT_EQ(result.Err, "quorvane-cli: the source folder cannot be read: " + (dir / "nowhere") + ": папки нет\n");
+}

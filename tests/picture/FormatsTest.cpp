@@ -1,5 +1,9 @@
 #include "picture/Formats.h"
 
+#include "picture/PictureSource.h"
+#include "support/TestSupport.h"
+
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string_view>
@@ -40,6 +44,25 @@ TEST(Formats, AnEmptyFileIsEmptyInEveryFormat)
         LoadError error;
         EXPECT_EQ(OpenPicture(format, empty, error), nullptr);
         EXPECT_EQ(error.Text(), "файл пуст");
+    }
+}
+
+// A file that cannot be opened says why, in the user's words.
+TEST(Formats, AFileThatCannotBeOpenedSaysWhy)
+{
+    TempDir dir;
+    std::filesystem::create_symlink(dir / "nowhere", dir / "dangling.jpg");
+    std::filesystem::create_symlink(dir / "loop2.jpg", dir / "loop1.jpg");
+    std::filesystem::create_symlink(dir / "loop1.jpg", dir / "loop2.jpg");
+    const std::pair<std::string, std::string> cases[] = {
+        {"missing.jpg", "файл не открывается: файла нет (или ссылка никуда не ведёт)"},
+        {"dangling.jpg", "файл не открывается: файла нет (или ссылка никуда не ведёт)"},
+        {"loop1.jpg", "файл не открывается: петля символьных ссылок"},
+    };
+    for (const auto& [name, text] : cases) {
+        LoadError error;
+        EXPECT_EQ(OpenPictureFile(dir / name, error), nullptr) << name;
+        EXPECT_EQ(error.Text(), text) << name;
     }
 }
 
