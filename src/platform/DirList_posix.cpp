@@ -1,8 +1,11 @@
 #include "platform/DirList.h"
+#include "platform/LongPath_posix.h"
 
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace quorvane {
 
@@ -13,10 +16,17 @@ struct DirListing::Open {
 
 DirListing::DirListing(const std::string& folder)
 {
-    if (DIR* dir = opendir(folder.c_str())) {
+    // Opened through a descriptor, so folders of any path length are listed.
+    const int fd = OpenAnyLength(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr) {
         open_ = std::make_unique<Open>(Open{folder, dir});
         return;
     }
+    const int error = errno;
+    if (fd >= 0) {
+        close(fd);
+    }
+    errno = error;
     switch (errno) {
     case EACCES:
     case EPERM:
@@ -62,7 +72,7 @@ bool DirListing::Next(DirEntry& entry)
     bool isLink = type == DT_LNK;
     if (type == DT_UNKNOWN) {
         struct stat info {};
-        if (lstat(JoinPath(open_->Folder, entry.Name).c_str(), &info) == 0) {
+        if (fstatat(dirfd(open_->Dir), entry.Name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
             isDirectory = S_ISDIR(info.st_mode);
             isLink = S_ISLNK(info.st_mode);
         }
@@ -70,7 +80,7 @@ bool DirListing::Next(DirEntry& entry)
     if (isLink) {
         // A link to a folder still reads as a folder, but the reparse bit keeps the walk out of it.
         struct stat target {};
-        isDirectory = stat(JoinPath(open_->Folder, entry.Name).c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        isDirectory = fstatat(dirfd(open_->Dir), entry.Name.c_str(), &target, 0) == 0 && S_ISDIR(target.st_mode);
     }
     uint32_t attributes = isDirectory ? Attr::Directory : 0;
     if (!entry.Name.empty() && entry.Name[0] == '.') {

@@ -1,8 +1,10 @@
 #include "platform/DirList.h"
 #include "platform/File.h"
+#include "platform/LongPath_posix.h"
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <string_view>
@@ -51,7 +53,7 @@ std::string OpenErrorText(int error)
 FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, FileRefusal& refusal, uint64_t& size,
                                std::string* why)
 {
-    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor fd(OpenAnyLength(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
         refusal = FileRefusal::CannotOpen;
         if (why != nullptr) {
@@ -126,16 +128,58 @@ std::optional<FolderLock> FolderLock::Take(const std::string& folder)
     return FolderLock(std::move(fd));
 }
 
+int OpenAnyLength(const std::string& path, int flags)
+{
+    if (path.size() < PATH_MAX) {
+        return open(path.c_str(), flags);
+    }
+    const bool absolute = path[0] == '/';
+    int folder = open(absolute ? "/" : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (size_t start = absolute ? 1 : 0; folder >= 0;) {
+        const size_t slash = path.find('/', start);
+        const std::string part = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        const bool last = slash == std::string::npos || path.find_first_not_of('/', slash) == std::string::npos;
+        if (last && part.empty()) {
+            return folder; // the path names a folder and ends with its separator
+        }
+        const int next = part.empty() ? dup(folder)
+                                      : openat(folder, part.c_str(), last ? flags : O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int error = errno;
+        close(folder);
+        errno = error;
+        if (last) {
+            return next;
+        }
+        folder = next;
+        start = slash + 1;
+    }
+    return -1;
+}
+
+bool StatAnyLength(const std::string& path, struct ::stat& info)
+{
+    if (path.size() < PATH_MAX) {
+        return stat(path.c_str(), &info) == 0;
+    }
+    const int fd = OpenAnyLength(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool got = fstat(fd, &info) == 0;
+    close(fd);
+    return got;
+}
+
 bool IsFolder(const std::string& path)
 {
     struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return StatAnyLength(path, info) && S_ISDIR(info.st_mode);
 }
 
 std::optional<FileId> IdentityOf(const std::string& path)
 {
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
+    if (!StatAnyLength(path, info)) {
         return std::nullopt;
     }
     return FileId{info.st_dev, info.st_ino};

@@ -252,3 +252,29 @@ TEST_F(SafetyRun, OneRunPerReceiverAndLeftoversOfAKilledRunGo)
     EXPECT_EQ(Names(receiver), (std::set<std::string>{mine, ".quorvane-999999999-3.tmpx", "x.quorvane-999999999-3.tmp",
                                                       ".quorvane-999999999.tmp", "img0001.jpg", "img0002.jpg"}));
 }
+
+// A source tree deeper than the system's path limit is walked and its pictures converted.
+TEST_F(SafetyRun, PathsLongerThanTheSystemLimitAreWalked)
+{
+    fs::create_directories(receiver);
+    const std::string here = fs::current_path().string();
+    ASSERT_EQ(chdir(source.c_str()), 0);
+    const std::string part(200, 'd');
+    std::string deep = source;
+    for (int level = 0; level < 25; ++level) { // 25 * 201 characters: past PATH_MAX (4096)
+        ASSERT_EQ(mkdir(part.c_str(), 0755), 0);
+        ASSERT_EQ(chdir(part.c_str()), 0);
+        deep += "/" + part;
+    }
+    WriteFileBytes("deep.jpg", NoisyJpeg(60, 5));
+    ASSERT_EQ(chdir(here.c_str()), 0);
+    ASSERT_GT(deep.size(), size_t{4096});
+
+    ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
+    EXPECT_EQ(controls.Reports.at(0).TotalText, "3");
+    EXPECT_EQ(controls.Reports[0].ProcessedText, "3");
+    EXPECT_TRUE(controls.Reports[0].Files.empty());
+    EXPECT_EQ(Names(receiver), (std::set<std::string>{"img0001.jpg", "img0002.jpg", "img0003.jpg"}));
+    // The temporary folder's own removal cannot take such a path: empty the tree from its top.
+    fs::remove_all(fs::path(source) / part);
+}
