@@ -32,6 +32,9 @@ class OwnOutputs {
     bool IsOutput(const std::string& path) const;
 
   private:
+    // The file's identity while tracking; nothing otherwise (no file system call is made then).
+    std::optional<FileId> Identity(const std::string& path) const;
+
     bool tracking_ = false;
     std::set<FileId> unread_;  // counted pictures not read yet
     std::set<FileId> written_; // this run's outputs
