@@ -100,6 +100,25 @@ bool EncodeJpegObject(JpegObject& jpeg)
     return EncodeJpeg(jpeg.Image, jpeg.Quality, jpeg.Progressive, jpeg.Data);
 }
 
+PictureColour::PictureColour(PictureSource& picture, ColourTransforms& colours, std::vector<std::string>& warnings)
+{
+    std::string warning;
+    transform_ = colours.For(picture.Profile(), warning);
+    if (!warning.empty()) {
+        warnings.push_back(std::move(warning));
+    }
+    const bool cmyk = transform_ && (transform_->Model() == ColourModel::Cmyk ||
+                                     transform_->Model() == ColourModel::InvertedCmyk);
+    picture.ConvertRowsWith(cmyk ? transform_.get() : nullptr);
+}
+
+void PictureColour::ToSrgb(Raster& target) const
+{
+    if (transform_ && (transform_->Model() == ColourModel::Rgb || transform_->Model() == ColourModel::Gray)) {
+        transform_->Apply(target);
+    }
+}
+
 bool ReadTarget(const PictureSettings& settings, TargetSize& target, std::string& error)
 {
     try {
@@ -214,19 +233,26 @@ void Prepare(const std::string& path, PictureFormat format, const PictureSetting
     // and shrinks to the second when the source closes.
     const int64_t output =
         sized ? Pixels(target.Width, target.Height) * 3 + EncodeBytes(target, picture->MultiScan()) : 0;
-    int64_t reading = picture->WorkingBytes();
+    int64_t reading = picture->WorkingBytes() + ColourBytes(picture->Profile());
     reading += sized ? FitBytes(picture->Width(), picture->Height(), target) : 0;
     const bool spread = options.SpreadAbove > 0 && std::max(reading, output) > options.SpreadAbove;
     reading += spread ? DecodeAhead::BufferBytes(picture->Width()) : 0;
     const bool alone = prepared.Lease.Take(std::max(reading, output));
 
+    ColourTransforms ownColours;
+    const PictureColour colour(*picture, options.Colours ? *options.Colours : ownColours, prepared.Warnings);
     JpegObject jpeg;
     jpeg.Progressive = picture->MultiScan();
     FitSource(*picture, target, sizeError, settings, options, spread && alone, jpeg, prepared);
     if (prepared.Result == Outcome::LoadFailed) {
         prepared.Load = picture->Error() ? picture->Error() : LoadError{LoadReason::Cancelled, {}};
     }
-    prepared.Warning = picture->Warning();
+    if (prepared.Result == Outcome::Encoded) {
+        colour.ToSrgb(jpeg.Image);
+    }
+    if (std::string warning = picture->Warning(); !warning.empty()) {
+        prepared.Warnings.push_back(std::move(warning));
+    }
     picture.reset();
     file.reset();
     prepared.Lease.ShrinkTo(output);

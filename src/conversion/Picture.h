@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversion/MemoryGate.h"
+#include "picture/Colour.h"
 #include "picture/Formats.h"
 #include "picture/PictureSource.h"
 #include "platform/Limits.h"
@@ -95,7 +96,8 @@ struct PreparedPicture {
     Outcome Result = Outcome::LoadFailed;
     std::string ErrorText;
     LoadError Load;
-    std::string Warning; // about a picture that converted all the same (PictureSource::Warning)
+    // About a picture that converted all the same: a profile left unused, data cut short.
+    std::vector<std::string> Warnings;
     std::vector<uint8_t> Jpeg;
     // The memory the output still holds, released once it is written.
     MemoryLease Lease;
@@ -107,6 +109,21 @@ struct PrepareOptions {
     // A picture that needs more than this (and has the budget to itself) decodes on a second thread
     // while its rows are resampled; 0 never.
     int64_t SpreadAbove = 0;
+    // The run's colour transforms, shared by its pictures; none: the picture makes its own.
+    ColourTransforms* Colours = nullptr;
+};
+
+// The colour conversion of one picture to sRGB, from its profile's transform in `colours`: a CMYK picture's
+// decoder converts its rows with it, any other picture's fitted target is converted (the cheapest place:
+// a wallpaper has far fewer pixels than a photo). A profile that is malformed or refused adds a warning
+// and the picture keeps its values.
+class PictureColour {
+  public:
+    PictureColour(PictureSource& picture, ColourTransforms& colours, std::vector<std::string>& warnings);
+    void ToSrgb(Raster& target) const;
+
+  private:
+    std::shared_ptr<const ColourTransform> transform_;
 };
 
 // Loads, fits and encodes one picture. The lease (a ticket of the run's memory gate, or none) is taken

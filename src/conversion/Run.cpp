@@ -109,6 +109,7 @@ class ConversionRun::Pipeline {
     {
         const unsigned workers = Workers(run.Jobs);
         options_.Stop = run.Stop;
+        options_.Colours = &colours_;
         if (workers > 1) {
             limit_ = workers * TasksPerWorker;
             // A picture that needs more than half the budget mostly runs alone: it spreads over two threads.
@@ -146,6 +147,7 @@ class ConversionRun::Pipeline {
     bool Full() const { return tasks_.size() >= limit_; }
     bool Empty() const { return tasks_.empty(); }
     int64_t Peak() const { return gate_.Peak(); }
+    int ColourProfilesRead() const { return colours_.ProfilesRead(); }
 
     void Submit(std::shared_ptr<Task> task)
     {
@@ -223,6 +225,7 @@ class ConversionRun::Pipeline {
 
     // The gate outlives the tasks, whose leases go back to it.
     MemoryGate gate_;
+    ColourTransforms colours_;
     PicturePoolScope scope_;
     std::deque<std::shared_ptr<Task>> tasks_; // in walk order, owned by the run's thread
     std::deque<std::shared_ptr<Task>> queue_; // not yet taken by a worker
@@ -318,6 +321,7 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
             interrupted = true;
         }
         peakLeased_ = pipeline.Peak();
+        colourProfilesRead_ = pipeline.ColourProfilesRead();
     } catch (...) {
         ReturnFreeMemory();
         if (wroteAny_) {
@@ -466,8 +470,8 @@ void ConversionRun::FinishPicture(RunControls& controls, const std::string& path
     if (prepared.Result == Outcome::FitError) {
         throw EngineError(prepared.ErrorText);
     }
-    if (!prepared.Warning.empty()) {
-        controls.FileWarning(path, prepared.Warning);
+    for (const std::string& warning : prepared.Warnings) {
+        controls.FileWarning(path, warning);
     }
     SaveOutputPicture(controls, prepared);
     prepared.Lease.Reset();

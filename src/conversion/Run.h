@@ -55,6 +55,8 @@ class ConversionRun {
     int32_t FailedSaves() const { return failedSaves_; }
     // The most memory the latest run's pictures held at once by its own count.
     int64_t PeakLeasedBytes() const { return peakLeased_; }
+    // Distinct colour profiles the latest run read (each made into one transform for the whole run).
+    int ColourProfilesRead() const { return colourProfilesRead_; }
 
     static unsigned Workers(int jobs);
     // The memory budget when none is set: 160 MiB per worker, at least 128 MiB, and never more than an
@@ -81,6 +83,7 @@ class ConversionRun {
     int32_t failedSaves_ = 0;
     std::vector<std::string> unwritten_; // "img0003.jpg: не записан: <reason>", in walk order
     int64_t peakLeased_ = 0;
+    int colourProfilesRead_ = 0;
     bool wroteAny_ = false;
     OwnOutputs ownOutputs_;
     std::set<FileId> visitedDirs_; // folders entered, so no cycle is walked twice

@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace quorvane {
@@ -23,8 +24,17 @@ constexpr uint32_t CoreHeaderSize = 12;
 constexpr uint32_t InfoHeaderSize = 40;
 // From the V2 info header (52 bytes) on, the R, G, B masks sit inside the header itself.
 constexpr uint32_t HeaderWithMasksSize = 52;
-// Bytes read for the headers: the file header, an info header and three or four masks after it.
-constexpr size_t HeadBytes = FileHeaderSize + HeaderWithMasksSize + 16;
+// The V5 header (124 bytes) adds where an embedded colour profile lies.
+constexpr uint32_t V5HeaderSize = 124;
+// Bytes read for the headers: the file header and a V5 header, which also covers a 40-byte header with
+// four masks after it.
+constexpr size_t HeadBytes = FileHeaderSize + V5HeaderSize;
+// The colour space word of V4 and V5 headers, and the one value that says a profile is embedded.
+constexpr uint32_t CsTypeOffset = 56;
+constexpr uint32_t ProfileEmbedded = 0x4D424544; // 'MBED'
+// In a V5 header: the profile's offset from the start of the header, and its size.
+constexpr uint32_t ProfileDataOffset = 112;
+constexpr uint32_t ProfileSizeOffset = 116;
 
 uint16_t Get16(const uint8_t* p)
 {
@@ -90,6 +100,10 @@ struct Layout {
     uint64_t EntrySize = 4;
     uint64_t PixelOffset = 0;
     uint64_t FileSize = 0;
+    // An embedded colour profile (V5 header): where it lies, and whether it lies inside the file.
+    uint64_t ProfileOffset = 0;
+    uint64_t ProfileSize = 0;
+    bool ProfileBroken = false;
     bool Rle() const { return Compression == BiRle8 || Compression == BiRle4; }
 };
 
@@ -214,6 +228,14 @@ LoadReason ReadLayout(const Head& head, Layout& layout)
     const uint64_t tableEnd = layout.TableOffset + layout.TableEntries * layout.EntrySize;
     if (layout.TableEntries > 256 || tableEnd > layout.FileSize) {
         return LoadReason::BmpColorTable;
+    }
+    // Only an embedded profile counts: sRGB and the system's colour space are what an untagged picture is,
+    // calibrated endpoints are taken as sRGB too, and a linked profile file is never opened.
+    if (headerSize >= V5HeaderSize && Get32(head.Info() + CsTypeOffset) == ProfileEmbedded) {
+        layout.ProfileOffset = FileHeaderSize + uint64_t{Get32(head.Info() + ProfileDataOffset)};
+        layout.ProfileSize = Get32(head.Info() + ProfileSizeOffset);
+        layout.ProfileBroken = layout.ProfileSize == 0 || layout.ProfileSize > MaxProfileBytes ||
+                               layout.ProfileOffset + layout.ProfileSize > layout.FileSize;
     }
     // Writers may leave a gap before the pixels; an offset pointing into the headers or outside the file is
     // a broken one, and then the pixels are taken to follow the colour table.
@@ -419,9 +441,9 @@ void DecodeRle(const uint8_t* p, const uint8_t* end, const Layout& layout, const
 // first use, since a row can only be found by decoding everything before it.
 class BmpSource final : public PictureSource {
   public:
-    BmpSource(ByteReader& file, const Layout& layout, const Palette& palette)
-        : file_(file), layout_(layout), palette_(palette), red_(layout.Masks[0]), green_(layout.Masks[1]),
-          blue_(layout.Masks[2]), stride_(RowBytes(layout))
+    BmpSource(ByteReader& file, const Layout& layout, const Palette& palette, ColourProfile profile)
+        : file_(file), layout_(layout), palette_(palette), profile_(std::move(profile)), red_(layout.Masks[0]),
+          green_(layout.Masks[1]), blue_(layout.Masks[2]), stride_(RowBytes(layout))
     {
         bandRows_ = std::clamp<int64_t>(static_cast<int64_t>(BandBytes / stride_), 1, layout.Height);
     }
@@ -429,6 +451,7 @@ class BmpSource final : public PictureSource {
     int32_t Width() const override { return static_cast<int32_t>(layout_.Width); }
     int32_t Height() const override { return static_cast<int32_t>(layout_.Height); }
     const LoadError& Error() const override { return error_; }
+    const ColourProfile& Profile() const override { return profile_; }
 
     int64_t WorkingBytes() const override
     {
@@ -505,6 +528,7 @@ class BmpSource final : public PictureSource {
     ByteReader& file_;
     Layout layout_;
     Palette palette_;
+    ColourProfile profile_;
     Channel red_;
     Channel green_;
     Channel blue_;
@@ -543,7 +567,17 @@ std::unique_ptr<PictureSource> OpenBmp(ByteReader& file, LoadError& error)
         return nullptr;
     }
     return CatchOutOfMemory(error, [&]() -> std::unique_ptr<PictureSource> {
-        return std::make_unique<BmpSource>(file, layout, MakePalette(table.data(), layout));
+        ColourProfile profile;
+        profile.Malformed = layout.ProfileBroken;
+        if (layout.ProfileSize > 0 && !layout.ProfileBroken) {
+            profile.Bytes.resize(static_cast<size_t>(layout.ProfileSize));
+            const int64_t got = file.ReadAt(layout.ProfileOffset, profile.Bytes.data(), profile.Bytes.size());
+            if (got != static_cast<int64_t>(profile.Bytes.size())) {
+                error = {LoadReason::ReadFailed, {}};
+                return nullptr;
+            }
+        }
+        return std::make_unique<BmpSource>(file, layout, MakePalette(table.data(), layout), std::move(profile));
     });
 }
 

@@ -31,6 +31,8 @@ constexpr int GrayLevels = 236;
 constexpr size_t InputBufferBytes = 64 * 1024;
 // EXIF sits in APP1 segments, which are kept whole for the orientation (a segment holds less than 64 KiB).
 constexpr int ExifMarker = JPEG_APP0 + 1;
+// The ICC profile sits in APP2 segments, read whole and joined in their sequence order.
+constexpr int IccMarker = JPEG_APP0 + 2;
 constexpr unsigned int MaxSegmentBytes = 0xFFFF;
 // A picture to be turned is decoded this many rows at a time, each band placed before the next is read.
 constexpr JDIMENSION BandRows = 32;
@@ -48,6 +50,7 @@ struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     bool dataEnded; // the source ran out of bytes and supplied a fake end-of-image
+    bool bogusIcc;  // the ICC profile's segments do not form a whole sequence
     Exit exit;
     char message[JMSG_LENGTH_MAX];
 };
@@ -67,6 +70,8 @@ struct Decoder {
     FileSource src;
     const std::atomic<bool>* stop;
     JpegCoefficientMemory coefficients;
+    JOCTET* icc; // the joined ICC profile (malloc'd by libjpeg), until it is copied out
+    unsigned int iccLength;
 };
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo)
@@ -88,6 +93,9 @@ void EmitMessage(j_common_ptr cinfo, int msgLevel)
 {
     if (msgLevel < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) {
         reinterpret_cast<ErrorManager*>(cinfo->err)->dataEnded = true;
+    }
+    if (msgLevel < 0 && cinfo->err->msg_code == JWRN_BOGUS_ICC) {
+        reinterpret_cast<ErrorManager*>(cinfo->err)->bogusIcc = true;
     }
 }
 
@@ -155,6 +163,7 @@ void Prepare(Decoder& d, ByteReader& file, const std::atomic<bool>* stop)
     d.err.pub.emit_message = EmitMessage;
     d.err.pub.output_message = OutputMessage;
     d.err.dataEnded = false;
+    d.err.bogusIcc = false;
     d.err.exit = Exit::Libjpeg;
     d.err.message[0] = '\0';
     d.progress.progress_monitor = Monitor;
@@ -168,6 +177,8 @@ void Prepare(Decoder& d, ByteReader& file, const std::atomic<bool>* stop)
     d.src.file = &file;
     d.src.offset = 0;
     d.stop = stop;
+    d.icc = nullptr;
+    d.iccLength = 0;
 }
 
 // The reason for the error that made libjpeg give up.
@@ -238,6 +249,7 @@ bool ReadHeader(Decoder& d, bool& multiScan, bool& cut)
     d.cinfo.progress = &d.progress;
     d.cinfo.src = &d.src.pub;
     jpeg_save_markers(&d.cinfo, ExifMarker, MaxSegmentBytes);
+    jpeg_save_markers(&d.cinfo, IccMarker, MaxSegmentBytes);
     if (jpeg_read_header(&d.cinfo, TRUE) != JPEG_HEADER_OK) {
         cut = true;
         return false;
@@ -252,6 +264,11 @@ bool ReadHeader(Decoder& d, bool& multiScan, bool& cut)
         return false;
     }
     multiScan = jpeg_has_multiple_scans(&d.cinfo) != 0;
+    // Absent or broken (then with a warning), the profile leaves the picture sRGB.
+    if (!jpeg_read_icc_profile(&d.cinfo, &d.icc, &d.iccLength)) {
+        d.icc = nullptr;
+        d.iccLength = 0;
+    }
     return true;
 }
 
@@ -285,13 +302,24 @@ void ConvertCmyk(const JSAMPLE* from, uint8_t* to, JDIMENSION width, bool invert
     }
 }
 
+// A CMYK row to RGB: through the picture's colour profile when it has one, else by plain multiplication.
+void CmykToRgb(const JSAMPLE* from, uint8_t* to, JDIMENSION width, bool inverted, const ColourTransform* transform)
+{
+    if (transform != nullptr) {
+        transform->Apply(from, to, width);
+    } else {
+        ConvertCmyk(from, to, width, inverted);
+    }
+}
+
 // Turns a band of decoded rows into RGB (CMYK and gray rows; RGB rows already are).
-void BandToRgb(j_decompress_ptr cinfo, JSAMPARRAY rows, JSAMPARRAY rgb, JDIMENSION count)
+void BandToRgb(j_decompress_ptr cinfo, JSAMPARRAY rows, JSAMPARRAY rgb, JDIMENSION count,
+               const ColourTransform* cmyk)
 {
     const bool inverted = cinfo->saw_Adobe_marker != 0;
     for (JDIMENSION i = 0; i < count && cinfo->out_color_space != JCS_RGB; ++i) {
         if (cinfo->out_color_space == JCS_CMYK) {
-            ConvertCmyk(rows[i], rgb[i], cinfo->output_width, inverted);
+            CmykToRgb(rows[i], rgb[i], cinfo->output_width, inverted, cmyk);
         } else {
             ExpandGray(rows[i], cinfo->colormap[0], rgb[i], cinfo->output_width);
         }
@@ -300,7 +328,7 @@ void BandToRgb(j_decompress_ptr cinfo, JSAMPARRAY rows, JSAMPARRAY rgb, JDIMENSI
 
 // Decompresses a picture that must be turned into `out`, which already has the upright size: bands of rows
 // are read into libjpeg buffers, converted to RGB and placed where the orientation puts them.
-bool Decompress(Decoder& d, int orientation, Raster& out)
+bool Decompress(Decoder& d, int orientation, const ColourTransform* cmyk, Raster& out)
 {
     if (setjmp(d.err.jump) != 0) {
         return false;
@@ -331,7 +359,7 @@ bool Decompress(Decoder& d, int orientation, Raster& out)
             }
             got += read;
         }
-        BandToRgb(cinfo, rows, rgb, count);
+        BandToRgb(cinfo, rows, rgb, count, cmyk);
         PlaceStoredRows(out, orientation, static_cast<int32_t>(width), static_cast<int32_t>(height),
                         static_cast<int32_t>(first), rgb, static_cast<int32_t>(count));
     }
@@ -387,7 +415,11 @@ int FindOrientation(const jpeg_decompress_struct& cinfo)
 class JpegFileSource final : public JpegSource {
   public:
     JpegFileSource(ByteReader& file, const std::atomic<bool>* stop) { Prepare(d_, file, stop); }
-    ~JpegFileSource() override { jpeg_destroy_decompress(&d_.cinfo); }
+    ~JpegFileSource() override
+    {
+        jpeg_destroy_decompress(&d_.cinfo);
+        std::free(d_.icc);
+    }
     JpegFileSource(const JpegFileSource&) = delete;
     JpegFileSource& operator=(const JpegFileSource&) = delete;
 
@@ -411,6 +443,9 @@ class JpegFileSource final : public JpegSource {
             error_ = {LoadReason::PictureSize, SizeText(width, height)};
             return false;
         }
+        if (!CatchOutOfMemory(error_, [&] { ReadProfile(); })) {
+            return false;
+        }
         orientation_ = FindOrientation(d_.cinfo);
         const bool swapped = OrientationSwapsSides(orientation_);
         width_ = static_cast<int32_t>(swapped ? height : width);
@@ -427,6 +462,8 @@ class JpegFileSource final : public JpegSource {
     bool MultiScan() const override { return multiScan_; }
     int Orientation() const override { return orientation_; }
     const LoadError& Error() const override { return error_; }
+    const ColourProfile& Profile() const override { return profile_; }
+    void ConvertRowsWith(const ColourTransform* transform) override { cmyk_ = transform; }
     std::string Warning() const override
     {
         return d_.err.dataEnded ? "JPEG: файл обрывается внутри данных изображения, недостающая часть залита серым"
@@ -474,6 +511,26 @@ class JpegFileSource final : public JpegSource {
     }
 
   private:
+    // The profile libjpeg joined, and the samples it describes.
+    void ReadProfile()
+    {
+        switch (d_.cinfo.out_color_space) {
+        case JCS_GRAYSCALE:
+            profile_.Model = ColourModel::Gray;
+            break;
+        case JCS_CMYK:
+            profile_.Model = d_.cinfo.saw_Adobe_marker ? ColourModel::InvertedCmyk : ColourModel::Cmyk;
+            break;
+        default:
+            profile_.Model = ColourModel::Rgb;
+            break;
+        }
+        profile_.Bytes.assign(d_.icc, d_.icc + d_.iccLength);
+        profile_.Malformed = d_.err.bogusIcc && profile_.Bytes.empty();
+        std::free(d_.icc);
+        d_.icc = nullptr;
+    }
+
     // libjpeg's coefficient buffer for a multi-scan file (every component's blocks, two bytes per
     // coefficient, padded to whole sampling units), its row buffers, and the whole picture for one that
     // must be turned.
@@ -502,7 +559,7 @@ class JpegFileSource final : public JpegSource {
             if (!CatchOutOfMemory(error_, [&] { whole_ = Raster(width_, height_); })) {
                 return false;
             }
-            wholeDecoded_ = Decompress(d_, orientation_, whole_);
+            wholeDecoded_ = Decompress(d_, orientation_, cmyk_, whole_);
             if (!wholeDecoded_) {
                 error_ = ErrorOf(d_);
             }
@@ -578,7 +635,7 @@ class JpegFileSource final : public JpegSource {
         if (components_ == 3) {
             std::memcpy(to, raw_[0], static_cast<size_t>(cinfo->output_width) * 3);
         } else if (components_ == 4) {
-            ConvertCmyk(raw_[0], to, cinfo->output_width, cinfo->saw_Adobe_marker != 0);
+            CmykToRgb(raw_[0], to, cinfo->output_width, cinfo->saw_Adobe_marker != 0, cmyk_);
         } else {
             ExpandGray(raw_[0], cinfo->colormap[0], to, cinfo->output_width);
         }
@@ -603,6 +660,8 @@ class JpegFileSource final : public JpegSource {
     }
 
     Decoder d_{};
+    ColourProfile profile_;
+    const ColourTransform* cmyk_ = nullptr;
     Raster whole_;
     int orientation_ = 1;
     bool turned_ = false;

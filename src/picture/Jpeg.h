@@ -9,7 +9,7 @@ namespace quorvane {
 
 // The JPEG decoder as a row source, with the tool's decoder settings (floating-point IDCT, block
 // smoothing, grayscale through the 236-level quantiser, four-component files converted to RGB) and the
-// picture turned upright by its EXIF orientation.
+// picture turned upright by its EXIF orientation. Its ICC profile (APP2 segments) is handed over as found.
 class JpegSource : public PictureSource {
   public:
     // EXIF orientation 1..8 (1 when absent or invalid); Width() and Height() are the upright size.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "picture/Colour.h"
 #include "picture/LoadError.h"
 #include "platform/ByteReader.h"
 #include "platform/File.h"
@@ -24,6 +25,15 @@ class PictureSource : public RowSource {
     // Once the picture has been read: what the user should know about a picture that still converted
     // (its data ended early and the rest was filled in); empty when nothing.
     virtual std::string Warning() const { return {}; }
+    // The colour profile the file carries (none: sRGB).
+    virtual const ColourProfile& Profile() const
+    {
+        static const ColourProfile Untagged;
+        return Untagged;
+    }
+    // For samples that are not RGB (CMYK): the transform that turns the rows into RGB in place of the
+    // decoder's own conversion. Set before the first row; it must outlive the reading.
+    virtual void ConvertRowsWith(const ColourTransform* /*transform*/) {}
 };
 
 // Opens a picture file for its decoder: nullptr with the reason (CannotOpen, NotRegularFile, PictureSize)

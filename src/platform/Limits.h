@@ -18,6 +18,10 @@ inline constexpr int64_t MaxPictureFileBytes = MaxPicturePixels * 4 + (int64_t{1
 inline constexpr int32_t MaxTargetSide = 65500;
 inline constexpr int64_t MaxTargetPixels = MaxPicturePixels;
 
+// Largest colour profile read from a BMP file, a larger one counting as broken; a JPEG's APP2 segments
+// hold at most 255 x 65519 bytes, just under it.
+inline constexpr int64_t MaxProfileBytes = int64_t{16} << 20;
+
 // A JPEG with more scans than this is refused (a progressive file can make decoding arbitrarily slow).
 inline constexpr int MaxJpegScans = 100;
 // libjpeg's own memory ceiling for one decode.

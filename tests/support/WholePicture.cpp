@@ -89,8 +89,14 @@ PreparedPicture PrepareFromWhole(const std::string& path, PictureFormat format, 
     MemoryReader reader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     LoadError refused;
     const std::unique_ptr<PictureSource> picture = OpenPicture(format, reader, refused);
+    if (!picture) {
+        return prepared;
+    }
+    ColourTransforms colours;
+    const PictureColour colour(*picture, colours, prepared.Warnings);
     Raster source;
-    if (!picture || !DrainSource(*picture, source)) {
+    if (!DrainSource(*picture, source)) {
+        prepared.Warnings.clear();
         return prepared;
     }
     JpegObject jpeg;
@@ -108,6 +114,7 @@ PreparedPicture PrepareFromWhole(const std::string& path, PictureFormat format, 
         prepared.ErrorText = error.what();
         return prepared;
     }
+    colour.ToSrgb(jpeg.Image);
     prepared.Result = EncodeJpegObject(jpeg) ? Outcome::Encoded : Outcome::EncodeFailed;
     prepared.Jpeg = std::move(jpeg.Data);
     return prepared;

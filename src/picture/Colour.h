@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/Raster.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorvane {
+
+// How a decoder's samples are laid out, which decides the kind of profile that fits them.
+enum class ColourModel {
+    Rgb,          // RGB triples
+    Gray,         // gray pixels, handed out as RGB triples with equal channels
+    Cmyk,         // four samples, 0 = no ink
+    InvertedCmyk, // four samples, 255 = no ink (as Adobe applications store CMYK JPEGs)
+};
+
+// The ICC colour profile a decoder found in its file. No bytes: the picture is sRGB.
+struct ColourProfile {
+    std::vector<uint8_t> Bytes;
+    ColourModel Model = ColourModel::Rgb;
+    // A profile was there but could not be read whole: the picture counts as sRGB, with a warning.
+    bool Malformed = false;
+};
+
+// Converts pixels of a picture's colours to sRGB. Holds no state while converting, so any number of
+// threads may use it at once.
+class ColourTransform {
+  public:
+    ColourTransform(void* handle, ColourModel model, std::shared_ptr<void> context);
+    ~ColourTransform();
+    ColourTransform(const ColourTransform&) = delete;
+    ColourTransform& operator=(const ColourTransform&) = delete;
+
+    ColourModel Model() const { return model_; }
+    // `count` pixels of the model at `from` to RGB triples at `to`; for RGB and gray `from` may be `to`.
+    void Apply(const uint8_t* from, uint8_t* to, size_t count) const;
+    // An RGB or gray raster, in place.
+    void Apply(Raster& raster) const;
+
+  private:
+    void* handle_;
+    ColourModel model_;
+    std::shared_ptr<void> context_; // outlives the transform
+};
+
+// The transforms of one run: one per distinct profile, made the first time a picture carries it and then
+// shared by every picture with the same profile bytes. Safe to use from several threads.
+class ColourTransforms {
+  public:
+    ColourTransforms();
+    ~ColourTransforms();
+    ColourTransforms(const ColourTransforms&) = delete;
+    ColourTransforms& operator=(const ColourTransforms&) = delete;
+
+    // The transform to sRGB for the profile, or nullptr when there is nothing to convert: no profile, one
+    // that changes no colour (an sRGB profile), or one that is malformed or refused; for the last two
+    // `warning` says why the picture keeps its values as they are.
+    std::shared_ptr<const ColourTransform> For(const ColourProfile& profile, std::string& warning);
+    // How many distinct profiles were read: made into a transform, found to change nothing, or refused.
+    int ProfilesRead() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The memory a picture's colour conversion holds while it is read: its profile as stored in the file, as
+// handed over and as parsed, and the transform.
+int64_t ColourBytes(const ColourProfile& profile);
+
+} // namespace quorvane
