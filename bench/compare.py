@@ -11,8 +11,10 @@ process over all runs. The processor's name is printed with the table: the ratio
 between machines, since the cost of a first-touched page (a page fault and the zeroing of the page,
 dearer under a hypervisor) weighs on a tool that maps large buffers more than on the floor.
 
-Usage: bench/compare.py [--corpus DIR] [--cli PATH] [--runs N] [--sizes 176x220,1080x2400,1440x3200]
+Usage: bench/compare.py [--corpus DIR] [--cli [NAME=]PATH ...] [--runs N] [--sizes 176x220,1080x2400,1440x3200]
                         [--only-quorvane] [--cli-args=ARGS ...]
+  --cli            the quorvane-cli to time (default build-rel/src/quorvane-cli); may be given several times,
+                   e.g. --cli before=OLD/quorvane-cli --cli after=NEW/quorvane-cli, and NAME labels its rows
   --only-quorvane  time only quorvane-cli and the floor
   --cli-args=ARGS  one quorvane-cli row run with these extra arguments; may be given several times
                    (default: one row with "--jobs 1" and one with none)
@@ -64,7 +66,8 @@ def per_file(template, files):
 def main():
     parser = argparse.ArgumentParser(description="Times quorvane-cli against the decoding floor and other tools.")
     parser.add_argument("--corpus", default=os.path.join(HERE, "corpus"))
-    parser.add_argument("--cli", default=os.path.join(HERE, "..", "build-rel", "src", "quorvane-cli"))
+    parser.add_argument("--cli", action="append", metavar="[NAME=]PATH",
+                        help="quorvane-cli to time (repeatable; NAME labels its rows)")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--sizes", default="176x220,1080x2400,1440x3200")
     parser.add_argument("--only-quorvane", action="store_true", help="time only quorvane-cli and the floor")
@@ -77,16 +80,20 @@ def main():
     if not jpegs:
         sys.exit("no corpus: run bench/make-corpus.sh first")
     out = tempfile.mkdtemp(prefix="quorvane-bench-")
-    cli = shlex.quote(os.path.abspath(args.cli))
+    clis = []
+    for given in args.cli or [os.path.join(HERE, "..", "build-rel", "src", "quorvane-cli")]:
+        label, named, path = given.partition("=")
+        clis.append((label, path) if named else ("", given))
     corpus = shlex.quote(args.corpus)
     sizes = [tuple(int(v) for v in s.split("x")) for s in args.sizes.split(",")]
     cli_args = args.cli_args if args.cli_args is not None else ["--jobs 1", ""]
 
     def tools(w, h):
         q = shlex.quote(out)
-        rows = [(f"quorvane-cli {extra}".strip(),
-                 f"{cli} --source {corpus} --receiver {q} --width {w} --height {h} {extra}", None)
-                for extra in cli_args]
+        rows = [(f"quorvane-cli {label} {extra}".replace("  ", " ").strip(),
+                 f"{shlex.quote(os.path.abspath(path))} --source {corpus} --receiver {q} --width {w} --height {h} "
+                 f"{extra}", None)
+                for extra in cli_args for label, path in clis]
         if args.only_quorvane:
             return rows
         return rows + [

@@ -5,9 +5,22 @@
 # least 40% of the files are progressive photographs of 12 MP and more: some wallpapers are made
 # progressive without loss, some smaller ones are enlarged to 12-20 MP and written progressive.
 # The same packages give the same corpus on every run.
-# Usage: bench/make-corpus.sh [folder]   (default: bench/corpus)
+# With --tagged, every third colour JPEG (by name) is tagged with a colour profile, alternately Display P3
+# and Adobe RGB, as phones and cameras write them; the tagging program is built with -DQUORVANE_BENCH=ON
+# (default build-rel/bench/quorvane-tag-jpeg, or $QUORVANE_TAG_JPEG).
+# Usage: bench/make-corpus.sh [--tagged] [folder]   (default: bench/corpus)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+tagged=0
+if [ "${1:-}" = --tagged ]; then
+    tagged=1
+    shift
+fi
+tagger="${QUORVANE_TAG_JPEG:-$here/../build-rel/bench/quorvane-tag-jpeg}"
+if [ "$tagged" -eq 1 ] && [ ! -x "$tagger" ]; then
+    echo "no $tagger: build it first (-DQUORVANE_BENCH=ON) or set QUORVANE_TAG_JPEG" >&2
+    exit 1
+fi
 out="${1:-$here/corpus}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -77,6 +90,22 @@ for f in "$out"/*.jpg; do
     fi
     small=$((small + 1))
 done
+
+# Colour profiles on a share of the colour photographs.
+if [ "$tagged" -eq 1 ]; then
+    spaces=(display-p3 adobe-rgb)
+    colour=0
+    for f in "$out"/*.jpg; do
+        if [ "$(identify -format '%[colorspace]' "$f")" = Gray ]; then
+            continue
+        fi
+        if [ $((colour % 3)) -eq 0 ]; then
+            "$tagger" "${spaces[(colour / 3) % 2]}" "$f"
+        fi
+        colour=$((colour + 1))
+    done
+    echo "tagged: $(((colour + 2) / 3)) of $colour colour JPEGs, alternately Display P3 and Adobe RGB"
+fi
 
 # Summary over every file, and a check that the progressive 12 MP share holds.
 identify -format '%w %h %[interlace]\n' "$out"/* | awk -v out="$out" -v jpegs="$(ls "$out"/*.jpg | wc -l)" '

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 using namespace quorvane;
 
@@ -96,5 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     JpegObject viaWhole;
     FitPicture(viaWhole, wholeRows, target, settings);
     Check(viaWhole.Image.Pixels == viaRows.Image.Pixels);
+    // An embedded colour profile goes through lcms2.
+    ColourTransforms colours;
+    std::vector<std::string> warnings;
+    PictureColour(*streamed, colours, warnings).ToSrgb(viaRows.Image);
     return 0;
 }

@@ -1,5 +1,6 @@
 // JPEG bytes in, through the whole loading path: the header and its limits, the decode, the EXIF
-// orientation, and the row-by-row decode the run uses, then a small fit and the encoder. Besides the
+// orientation, and the row-by-row decode the run uses, then a small fit, the conversion of an embedded
+// colour profile to sRGB (lcms2 parses the profile) and the encoder. Besides the
 // sanitizers' checks the two decoders are held against each other: they accept the same files and give
 // the same pixels, and a picture accepted whole also fits and encodes when decoded over a few columns.
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 using namespace quorvane;
 
@@ -94,12 +96,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MemoryReader again(data, size);
     auto rows = OpenJpeg(again, error);
     Check(rows != nullptr);
+    ColourTransforms colours;
+    std::vector<std::string> warnings;
+    const PictureColour colour(*rows, colours, warnings);
     JpegObject jpeg;
     jpeg.Progressive = streamInfo.MultiScan;
     FitPicture(jpeg, *rows, target,
                PictureSettings{std::to_string(target.Width), std::to_string(target.Height), std::to_string(size)});
     Check(!jpeg.SourceFailed && rows->Finish());
     Check(jpeg.Image.Width == target.Width && jpeg.Image.Height == target.Height);
+    colour.ToSrgb(jpeg.Image);
     Check(EncodeJpegObject(jpeg));
     Check(jpeg.Data.size() > 4 && jpeg.Data[0] == 0xFF && jpeg.Data[1] == 0xD8);
     return 0;

@@ -4,6 +4,7 @@
 // Usage: fuzz_seeds FOLDER [CATALOGUE-FILE]
 
 #include "support/BadInputs.h"
+#include "support/ColourProfiles.h"
 #include "support/TestSupport.h"
 
 #include <filesystem>
@@ -62,6 +63,24 @@ int main(int argc, char** argv)
     }
     for (auto& file : TestFiles::MakeBadInputs()) {
         files.push_back(std::move(file));
+    }
+    // Pictures with colour profiles, whose parsing the targets reach: one in several segments, a gray and
+    // a CMYK one, and one in a V5 BMP.
+    {
+        using namespace TestFiles;
+        const Raster photo = MakeTestRaster(24, 16, 4);
+        const Bytes p3 = MakeRgbProfile(RgbSpace::DisplayP3);
+        files.push_back({"icc-p3-segments.jpg", WithIccProfile(BuildJpeg(photo), p3, 160), Outcome::Converted});
+        files.push_back({"icc-adobe-progressive.jpg",
+                         WithIccProfile(BuildJpeg(photo, {.Progressive = true}), MakeRgbProfile(RgbSpace::AdobeRgb)),
+                         Outcome::Converted});
+        files.push_back({"icc-gray.jpg", WithIccProfile(BuildJpeg(photo, {.Color = JpegColor::Gray}),
+                                                        MakeLinearGrayProfile()),
+                         Outcome::Converted});
+        files.push_back({"icc-cmyk.jpg", WithIccProfile(BuildJpeg(photo, {.Color = JpegColor::Cmyk}),
+                                                        MakeTwistedCmykProfile()),
+                         Outcome::Converted});
+        files.push_back({"icc-p3-v5.bmp", WithBmpProfile(EncodeBmp(photo, 24, BmpHeader::V5), p3), Outcome::Converted});
     }
     size_t index = 0;
     for (const auto& file : files) {
