@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -93,16 +94,18 @@ bool ChangesNothing(cmsHTRANSFORM transform, ColourModel model)
 
 using Digest = std::array<uint8_t, 16>;
 
+// The MD5 of the profile's bytes, which tells profiles apart.
 Digest DigestOf(const std::vector<uint8_t>& bytes, cmsContext context)
 {
-    Digest digest{};
     cmsHANDLE md5 = cmsMD5alloc(context);
-    if (md5 != nullptr) {
-        cmsMD5add(md5, bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
-        cmsProfileID id;
-        cmsMD5finish(&id, md5);
-        std::memcpy(digest.data(), id.ID8, digest.size());
+    if (md5 == nullptr) {
+        throw std::bad_alloc();
     }
+    cmsMD5add(md5, bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+    cmsProfileID id;
+    cmsMD5finish(&id, md5);
+    Digest digest;
+    std::memcpy(digest.data(), id.ID8, digest.size());
     return digest;
 }
 

@@ -264,11 +264,8 @@ bool ReadHeader(Decoder& d, bool& multiScan, bool& cut)
         return false;
     }
     multiScan = jpeg_has_multiple_scans(&d.cinfo) != 0;
-    // Absent or broken (then with a warning), the profile leaves the picture sRGB.
-    if (!jpeg_read_icc_profile(&d.cinfo, &d.icc, &d.iccLength)) {
-        d.icc = nullptr;
-        d.iccLength = 0;
-    }
+    // Absent, or broken (with a warning), the profile is left null and the picture counts as sRGB.
+    jpeg_read_icc_profile(&d.cinfo, &d.icc, &d.iccLength);
     return true;
 }
 
