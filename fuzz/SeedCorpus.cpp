@@ -74,11 +74,11 @@ int main(int argc, char** argv)
         files.push_back({"icc-adobe-progressive.jpg",
                          WithIccProfile(BuildJpeg(photo, {.Progressive = true}), MakeRgbProfile(RgbSpace::AdobeRgb)),
                          Outcome::Converted});
-        files.push_back({"icc-gray.jpg", WithIccProfile(BuildJpeg(photo, {.Color = JpegColor::Gray}),
-                                                        MakeLinearGrayProfile()),
+        files.push_back({"icc-gray.jpg",
+                         WithIccProfile(BuildJpeg(photo, {.Color = JpegColor::Gray}), MakeLinearGrayProfile()),
                          Outcome::Converted});
-        files.push_back({"icc-cmyk.jpg", WithIccProfile(BuildJpeg(photo, {.Color = JpegColor::Cmyk}),
-                                                        MakeTwistedCmykProfile()),
+        files.push_back({"icc-cmyk.jpg",
+                         WithIccProfile(BuildJpeg(photo, {.Color = JpegColor::Cmyk}), MakeTwistedCmykProfile()),
                          Outcome::Converted});
         files.push_back({"icc-p3-v5.bmp", WithBmpProfile(EncodeBmp(photo, 24, BmpHeader::V5), p3), Outcome::Converted});
     }

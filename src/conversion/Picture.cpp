@@ -107,14 +107,12 @@ PictureColour::PictureColour(PictureSource& picture, ColourTransforms& colours, 
     if (!warning.empty()) {
         warnings.push_back(std::move(warning));
     }
-    const bool cmyk = transform_ && (transform_->Model() == ColourModel::Cmyk ||
-                                     transform_->Model() == ColourModel::InvertedCmyk);
-    picture.ConvertRowsWith(cmyk ? transform_.get() : nullptr);
+    picture.ConvertRowsWith(transform_ && transform_->ForRows() ? transform_.get() : nullptr);
 }
 
 void PictureColour::ToSrgb(Raster& target) const
 {
-    if (transform_ && (transform_->Model() == ColourModel::Rgb || transform_->Model() == ColourModel::Gray)) {
+    if (transform_ && !transform_->ForRows()) {
         transform_->Apply(target);
     }
 }

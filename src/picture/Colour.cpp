@@ -7,13 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <lcms2.h>
+#include <lcms2_plugin.h>
 #include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
-
-#include <lcms2.h>
-#include <lcms2_plugin.h>
 
 namespace quorvane {
 
@@ -72,8 +71,8 @@ bool ChangesNothing(cmsHTRANSFORM transform, ColourModel model)
         for (int r = 0; r < 256; r += IdentityStep) {
             for (int g = 0; g < 256; g += IdentityStep) {
                 for (int b = 0; b < 256; b += IdentityStep) {
-                    samples.insert(samples.end(), {static_cast<uint8_t>(r), static_cast<uint8_t>(g),
-                                                   static_cast<uint8_t>(b)});
+                    samples.insert(samples.end(),
+                                   {static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b)});
                 }
             }
         }
@@ -195,8 +194,8 @@ struct ColourTransforms::State {
     {
         ++Read;
         LastError[0] = '\0';
-        cmsHPROFILE source = cmsOpenProfileFromMemTHR(Lcms(), profile.Bytes.data(),
-                                                      static_cast<cmsUInt32Number>(profile.Bytes.size()));
+        cmsHPROFILE source =
+            cmsOpenProfileFromMemTHR(Lcms(), profile.Bytes.data(), static_cast<cmsUInt32Number>(profile.Bytes.size()));
         if (source == nullptr) {
             entry.Warning = RefusedText(LastError[0] != '\0' ? LastError : "не читается");
             return;
@@ -215,8 +214,8 @@ struct ColourTransforms::State {
                                                ? INTENT_PERCEPTUAL
                                                : INTENT_RELATIVE_COLORIMETRIC;
             // No cache: the transform then holds no state and serves every worker thread at once.
-            transform = cmsCreateTransformTHR(Lcms(), source, FormatOf(profile.Model), Srgb, TYPE_RGB_8,
-                                              intent, cmsFLAGS_NOCACHE | cmsFLAGS_BLACKPOINTCOMPENSATION);
+            transform = cmsCreateTransformTHR(Lcms(), source, FormatOf(profile.Model), Srgb, TYPE_RGB_8, intent,
+                                              cmsFLAGS_NOCACHE | cmsFLAGS_BLACKPOINTCOMPENSATION);
         }
         cmsCloseProfile(source);
         if (transform == nullptr) {
@@ -260,9 +259,8 @@ std::shared_ptr<const ColourTransform> ColourTransforms::For(const ColourProfile
                               [&](const State::Entry& e) { return e.Model == profile.Model && e.Key == key; });
     if (entry == entries.end()) {
         if (entries.size() >= CachedTransforms) {
-            entries.erase(std::min_element(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-                return a.LastUse < b.LastUse;
-            }));
+            entries.erase(std::min_element(entries.begin(), entries.end(),
+                                           [](const auto& a, const auto& b) { return a.LastUse < b.LastUse; }));
         }
         State::Entry made{profile.Model, key, nullptr, {}, 0};
         state_->Make(profile, made);

@@ -35,7 +35,8 @@ class ColourTransform {
     ColourTransform(const ColourTransform&) = delete;
     ColourTransform& operator=(const ColourTransform&) = delete;
 
-    ColourModel Model() const { return model_; }
+    // Four-sample (CMYK) pixels, which become RGB only through the transform: it converts decoded rows.
+    bool ForRows() const { return model_ == ColourModel::Cmyk || model_ == ColourModel::InvertedCmyk; }
     // `count` pixels of the model at `from` to RGB triples at `to`; for RGB and gray `from` may be `to`.
     void Apply(const uint8_t* from, uint8_t* to, size_t count) const;
     // An RGB or gray raster, in place.

@@ -310,8 +310,7 @@ void CmykToRgb(const JSAMPLE* from, uint8_t* to, JDIMENSION width, bool inverted
 }
 
 // Turns a band of decoded rows into RGB (CMYK and gray rows; RGB rows already are).
-void BandToRgb(j_decompress_ptr cinfo, JSAMPARRAY rows, JSAMPARRAY rgb, JDIMENSION count,
-               const ColourTransform* cmyk)
+void BandToRgb(j_decompress_ptr cinfo, JSAMPARRAY rows, JSAMPARRAY rgb, JDIMENSION count, const ColourTransform* cmyk)
 {
     const bool inverted = cinfo->saw_Adobe_marker != 0;
     for (JDIMENSION i = 0; i < count && cinfo->out_color_space != JCS_RGB; ++i) {

@@ -8,9 +8,8 @@
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -81,17 +80,19 @@ TEST(Colour, TaggedPicturesComeOutInSrgb)
     };
     const Case cases[] = {
         // sRGB red and green as an Adobe RGB photo stores them.
-        {"adobe-rgb.jpg", WithIccProfile(FineJpeg(Bands({{218, 0, 0}, {144, 255, 60}})), MakeRgbProfile(RgbSpace::AdobeRgb)),
+        {"adobe-rgb.jpg",
+         WithIccProfile(FineJpeg(Bands({{218, 0, 0}, {144, 255, 60}})), MakeRgbProfile(RgbSpace::AdobeRgb)),
          {{254, 0, 0}, {0, 255, 1}}},
         // The profile split over three segments.
         {"display-p3.jpg", WithIccProfile(FineJpeg(Bands(p3Colours)), p3, 200), p3InSrgb},
         {"display-p3.bmp", WithBmpProfile(EncodeBmp(Bands(p3Colours), 24, BmpHeader::V5), p3), p3InSrgb},
         // Linear gray 50% is sRGB 188.
-        {"linear-gray.jpg", WithIccProfile(FineJpeg(Bands({{128, 128, 128}, {255, 255, 255}}), JpegColor::Gray),
-                                           MakeLinearGrayProfile()),
+        {"linear-gray.jpg",
+         WithIccProfile(FineJpeg(Bands({{128, 128, 128}, {255, 255, 255}}), JpegColor::Gray), MakeLinearGrayProfile()),
          {{188, 188, 188}, {255, 255, 255}}},
         // Stored inverted, as Adobe applications write CMYK; the profile, not the plain conversion, decides.
-        {"cmyk.jpg", WithIccProfile(FineJpeg(Bands(inks), JpegColor::Cmyk), MakeTwistedCmykProfile()),
+        {"cmyk.jpg",
+         WithIccProfile(FineJpeg(Bands(inks), JpegColor::Cmyk), MakeTwistedCmykProfile()),
          {{255, 255, 0}, {0, 255, 255}, {255, 255, 255}}},
     };
     TempDir dir;

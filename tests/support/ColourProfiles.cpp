@@ -1,9 +1,8 @@
 #include "support/ColourProfiles.h"
 
 #include <algorithm>
-#include <stdexcept>
-
 #include <lcms2.h>
+#include <stdexcept>
 
 namespace quorvane::TestFiles {
 
@@ -105,8 +104,8 @@ Bytes WithIccProfile(Bytes jpeg, const Bytes& profile, size_t chunkBytes)
         const size_t begin = i * chunkBytes;
         const size_t size = std::min(chunkBytes, profile.size() - begin);
         const size_t length = 2 + 12 + 2 + size;
-        segments.insert(segments.end(), {0xFF, 0xE2, static_cast<uint8_t>(length >> 8),
-                                         static_cast<uint8_t>(length & 0xFF)});
+        segments.insert(segments.end(),
+                        {0xFF, 0xE2, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF)});
         const char tag[] = "ICC_PROFILE"; // with its terminating zero
         segments.insert(segments.end(), tag, tag + sizeof tag);
         segments.push_back(static_cast<uint8_t>(i + 1));
