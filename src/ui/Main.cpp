@@ -155,6 +155,10 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
     // Typed folders stay exactly as typed: no completion from the history list.
     ui_->cbSource->setCompleter(nullptr);
     ui_->cbReceiver->setCompleter(nullptr);
+    // The text part of a folder box is read out under the box's name.
+    for (QComboBox* box : {ui_->cbSource, ui_->cbReceiver}) {
+        box->lineEdit()->setAccessibleName(box->accessibleName());
+    }
     // Delete in an open folder list removes the highlighted folder from the list and its history file.
     ui_->cbSource->view()->installEventFilter(this);
     ui_->cbReceiver->view()->installEventFilter(this);

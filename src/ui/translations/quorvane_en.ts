@@ -2,6 +2,17 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ru">
 <context>
+    <name>CUpDown</name>
+    <message>
+        <source>Увеличить</source>
+        <translation>Up</translation>
+    </message>
+    <message>
+        <source>Уменьшить</source>
+        <translation>Down</translation>
+    </message>
+</context>
+<context>
     <name>Engine</name>
     <message>
         <source>Ошибка открытия файла: phone.ini</source>
