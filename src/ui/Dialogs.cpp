@@ -30,8 +30,8 @@ void ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& text)
     titleFont.setPixelSize(titleFont.pixelSize() > 0 ? titleFont.pixelSize() * 5 / 4 : 14);
     const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + TitleBarDecorations;
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
-        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
-                      1, grid->columnCount());
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     }
     box.exec();
 }

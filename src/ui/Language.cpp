@@ -71,7 +71,7 @@ QString ChooseTranslation(const QStringList& preferred, const QStringList& avail
 {
     // Readers of these languages read Russian; C and POSIX are the machine's own default.
     static const QStringList russian = {QStringLiteral("ru"), QStringLiteral("uk"), QStringLiteral("be"),
-                                        QStringLiteral("kk"), QStringLiteral("c"), QStringLiteral("posix")};
+                                        QStringLiteral("kk"), QStringLiteral("c"),  QStringLiteral("posix")};
     for (const QString& entry : preferred) {
         const QString language = entry.section(QLatin1Char('-'), 0, 0).section(QLatin1Char('_'), 0, 0).toLower();
         if (russian.contains(language)) {

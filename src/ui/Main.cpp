@@ -13,10 +13,10 @@
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
-#include <QStyle>
-#include <QKeyEvent>
-#include <QWindow>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QStyle>
+#include <QWindow>
 
 #include <algorithm>
 #include <exception>

@@ -189,8 +189,8 @@ TEST(AboutWindowTest, OpensWithTheFocusOnOkAndTheLinkIsReachedAndOpenedByKeyboar
     ASSERT_TRUE(link.hasFocus());
     QTest::keyClick(&link, Qt::Key_Return);
     QTest::keyClick(&link, Qt::Key_Space);
-    EXPECT_EQ(dialogs.Events, (std::vector<std::string>{"link: mailto:quorvane@example.org",
-                                                        "link: mailto:quorvane@example.org"}));
+    EXPECT_EQ(dialogs.Events,
+              (std::vector<std::string>{"link: mailto:quorvane@example.org", "link: mailto:quorvane@example.org"}));
     EXPECT_TRUE(about.isVisible());
     about.close();
 
@@ -254,11 +254,10 @@ TEST(LanguageTest, RussianForItsReadersAndTheMachineDefaultEnglishForEveryOtherL
         QStringList preferred;
         QString shown;
     };
-    for (const Case& c :
-         {Case{{"en-US", "en"}, "en"}, Case{{"en_GB"}, "en"}, Case{{"de-DE", "en-GB"}, "en"},
-          Case{{"ru-RU", "en-US"}, ""}, Case{{"C"}, ""}, Case{{"POSIX"}, ""}, Case{{"de-DE"}, "en"}, Case{{}, ""},
-          Case{{"uk-UA"}, ""}, Case{{"be_BY"}, ""}, Case{{"kk-KZ", "en-US"}, ""}, Case{{"fr-FR", "fr"}, "en"},
-          Case{{"de-DE", "ru-RU"}, ""}}) {
+    for (const Case& c : {Case{{"en-US", "en"}, "en"}, Case{{"en_GB"}, "en"}, Case{{"de-DE", "en-GB"}, "en"},
+                          Case{{"ru-RU", "en-US"}, ""}, Case{{"C"}, ""}, Case{{"POSIX"}, ""}, Case{{"de-DE"}, "en"},
+                          Case{{}, ""}, Case{{"uk-UA"}, ""}, Case{{"be_BY"}, ""}, Case{{"kk-KZ", "en-US"}, ""},
+                          Case{{"fr-FR", "fr"}, "en"}, Case{{"de-DE", "ru-RU"}, ""}}) {
         EXPECT_EQ(ChooseTranslation(c.preferred, available), c.shown) << c.preferred.join(',').toStdString();
     }
 }
