@@ -14,6 +14,8 @@ ctest --test-dir "$root/build-ci" --output-on-failure -j "$jobs"
 for language in ru en; do
     bash "$root/scripts/atspi-check.sh" "$root/build-ci" "$language" >/dev/null
 done
+# Esc and the window manager's close request stop a long run of the window.
+bash "$root/scripts/xvfb-stop-check.sh" "$root/build-ci"
 
 # The Debian package, checked by lintian, desktop-file-validate and appstreamcli.
 bash "$root/scripts/package.sh"
