@@ -9,12 +9,14 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 
 #include <algorithm>
 #include <filesystem>
@@ -75,6 +77,7 @@ class OnFirstProgress : public QObject {
 
 struct ReportSeen {
     QString total, processed, skipped, lines;
+    QString firstLineTip; // the tooltip over the list's first line
     int gauge = -1;
     bool mainWindowRunning = false;
 };
@@ -91,7 +94,12 @@ class StartTest : public testing::Test {
             report.total = WindowFixture::Find<QLabel>(window, "Label4").text();
             report.processed = WindowFixture::Find<QLabel>(window, "Label5").text();
             report.skipped = WindowFixture::Find<QLabel>(window, "Label6").text();
-            report.lines = WindowFixture::Find<QPlainTextEdit>(window, "Memo1").toPlainText();
+            auto& memo = WindowFixture::Find<QPlainTextEdit>(window, "Memo1");
+            report.lines = memo.toPlainText();
+            QHelpEvent hover(QEvent::ToolTip, QPoint(4, 4), memo.viewport()->mapToGlobal(QPoint(4, 4)));
+            QApplication::sendEvent(memo.viewport(), &hover);
+            report.firstLineTip = QToolTip::text();
+            QToolTip::hideText();
             report.gauge = Gauge().Progress();
             report.mainWindowRunning = fixture.Form().Running();
         };
@@ -177,6 +185,10 @@ TEST_F(StartTest, ReportListsEverySkippedFileOnALineOfItsOwn)
     FillRunnable();
     Start();
 
+    // Each skipped file's line tells why, as --verbose does.
+    EXPECT_TRUE(report.firstLineTip == QStringLiteral("BMP: заголовок обрезан") ||
+                report.firstLineTip.startsWith(QStringLiteral("JPEG")))
+        << report.firstLineTip.toStdString();
     EXPECT_EQ(report.total, QStringLiteral("3"));
     EXPECT_EQ(report.processed, QStringLiteral("1"));
     EXPECT_EQ(report.skipped, QStringLiteral("2"));
