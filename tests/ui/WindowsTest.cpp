@@ -208,19 +208,20 @@ TEST(AccessibilityTest, EveryControlHasItsOwnNameAndTheGaugeItsValue)
 {
     WindowFixture fixture;
     fixture.Open();
-    std::set<QString> names;
-    for (QWidget* control : fixture.Form().findChildren<QWidget*>()) {
-        // The window's own controls; not the parts Qt builds inside them.
-        const bool own = !control->objectName().isEmpty() && !control->objectName().startsWith(QLatin1String("qt_"));
-        if (!own || control->window() != &fixture.Form() ||
-            (control->focusPolicy() == Qt::NoFocus && !qobject_cast<CGauge*>(control))) {
-            continue;
+    for (QWidget* window :
+         std::initializer_list<QWidget*>{&fixture.Form(), &fixture.Form().Form2(), &fixture.Form().Form3()}) {
+        std::set<QString> names;
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            // The window's own controls; not the parts Qt builds inside them.
+            const QString object = control->objectName();
+            if (object.isEmpty() || object.startsWith(QLatin1String("qt_")) || control->window() != window ||
+                (control->focusPolicy() == Qt::NoFocus && !qobject_cast<CGauge*>(control))) {
+                continue;
+            }
+            const QString name = QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+            EXPECT_FALSE(name.isEmpty()) << object.toStdString();
+            EXPECT_TRUE(names.insert(name).second) << name.toStdString();
         }
-        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
-        ASSERT_NE(accessible, nullptr);
-        const QString name = accessible->text(QAccessible::Name);
-        EXPECT_FALSE(name.isEmpty()) << control->objectName().toStdString();
-        EXPECT_TRUE(names.insert(name).second) << name.toStdString();
     }
     auto& gauge = fixture.Control<CGauge>("CGauge1");
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&gauge);
