@@ -9,7 +9,7 @@ packages=(
     fonts-liberation2 fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
-    xvfb xauth
+    xvfb xauth dbus at-spi2-core python3-pyatspi openbox xdotool imagemagick
     appstream desktop-file-utils lintian
 )
 missing=()

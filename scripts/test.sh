@@ -10,6 +10,12 @@ bash "$root/scripts/setup-debian.sh"
 cmake -S "$root" -B "$root/build-ci" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WERROR=ON >/dev/null
 cmake --build "$root/build-ci" -j "$jobs"
 ctest --test-dir "$root/build-ci" --output-on-failure -j "$jobs"
+# What a screen reader sees of the window over AT-SPI, in Russian and in English.
+for language in ru en; do
+    bash "$root/scripts/atspi-check.sh" "$root/build-ci" "$language" >/dev/null
+done
+# Esc and the window manager's close request stop a long run of the window.
+bash "$root/scripts/xvfb-stop-check.sh" "$root/build-ci"
 
 # The Debian package, checked by lintian, desktop-file-validate and appstreamcli.
 bash "$root/scripts/package.sh"

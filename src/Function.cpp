@@ -1,6 +1,9 @@
 #include "Function.h"
 
+#include "platform/File.h"
 #include "platform/TextFile.h"
+
+#include <algorithm>
 
 namespace quorvane {
 
@@ -52,8 +55,15 @@ std::optional<MessageId> LoadPhoneCatalogue(const std::string& fileName, PhoneCa
     }
     std::string maker;
     LineReader reader(*content);
+    bool anyLine = false;
     while (!reader.AtEnd()) {
         const std::string line = reader.ReadLine();
+        // The empty read after a final line break is no model line: every common editor saves one. An
+        // empty file still counts as malformed.
+        if (line.empty() && reader.AtEnd() && anyLine) {
+            break;
+        }
+        anyLine = true;
         if (IsSectionLine(line)) {
             maker = MakerFromSection(line);
             AddComboItem(makerList, maker);
@@ -92,6 +102,16 @@ std::optional<std::pair<std::string, std::string>> SizeOf(const PhoneCatalogue& 
     return std::pair{it->second[0], it->second[1]};
 }
 
+namespace {
+
+// Replaces the file with the bytes, atomically: it is either the old file or the whole new one.
+bool RewriteFile(const std::string& fileName, std::string_view bytes)
+{
+    return static_cast<bool>(WriteFileAtomically(fileName, std::vector<uint8_t>(bytes.begin(), bytes.end())));
+}
+
+} // namespace
+
 void AddToHistory(const std::string& folder, const std::string& fileName, const std::string& boxText)
 {
     std::string entry = folder + std::string(LineEnd);
@@ -103,18 +123,52 @@ void AddToHistory(const std::string& folder, const std::string& fileName, const 
                 return;
             }
         }
-        // Reading stops at a Ctrl-Z: a new line after a final one would never be read, so it takes its place.
-        std::string_view kept = *content;
-        if (!kept.empty() && kept.back() == '\x1a') {
-            kept.remove_suffix(1);
-            mode = WriteMode::AppendOverCtrlZ;
-        }
+        // Reading stops at the first Ctrl-Z: the new line goes before it. A final one is simply replaced;
+        // one with bytes after it stays, with all of them, and the file is rewritten as a whole.
+        const size_t stop = content->find('\x1a');
+        std::string_view kept = std::string_view(*content).substr(0, stop);
         // A hand-edited last line without its end would otherwise run into the new folder.
         if (!kept.empty() && kept.back() != '\n') {
             entry.insert(0, LineEnd);
         }
+        if (stop != std::string::npos && stop + 1 < content->size()) {
+            RewriteFile(fileName, std::string(kept) + entry + content->substr(stop));
+            return;
+        }
+        if (stop != std::string::npos) {
+            mode = WriteMode::AppendOverCtrlZ;
+        }
     }
     WriteTextFile(fileName, entry, mode);
+}
+
+bool RemoveFromHistory(const std::string& folder, const std::string& fileName)
+{
+    const auto content = ReadWholeFile(fileName);
+    if (!content) {
+        return false;
+    }
+    // Lines as the file holds them, each with its own line end; what follows a Ctrl-Z is not read and
+    // stays as it is.
+    const size_t stop = std::min(content->find('\x1a'), content->size());
+    std::string kept;
+    bool removed = false;
+    for (size_t pos = 0; pos < stop;) {
+        const size_t lf = content->find('\n', pos);
+        const size_t next = lf < stop ? lf + 1 : stop;
+        LineReader reader(std::string_view(*content).substr(pos, next - pos));
+        if (reader.ReadLine() == folder) {
+            removed = true;
+        } else {
+            kept.append(*content, pos, next - pos);
+        }
+        pos = next;
+    }
+    if (!removed) {
+        return false;
+    }
+    kept.append(*content, stop);
+    return RewriteFile(fileName, kept);
 }
 
 std::optional<std::vector<std::string>> LoadHistory(const std::string& fileName)

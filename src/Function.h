@@ -63,9 +63,14 @@ std::optional<std::pair<std::string, std::string>> SizeOf(const PhoneCatalogue& 
 
 // Appends the folder and a line end to the history file unless a line of the file equals boxText. A file
 // that cannot be read gets the folder appended without that test. A file whose last line lacks its line
-// end gets one first, so two folders never share a line; a Ctrl-Z as the file's last byte is replaced by
-// the new line, since reading stops at it.
+// end gets one first, so two folders never share a line. Reading stops at a Ctrl-Z, so the new line goes
+// before the first one: a Ctrl-Z as the last byte is replaced by it; with bytes after the Ctrl-Z the file
+// is rewritten atomically, all of them kept.
 void AddToHistory(const std::string& folder, const std::string& fileName, const std::string& boxText);
+
+// Removes every line equal to the folder from the history file, rewriting it atomically; the other lines
+// and everything from the first Ctrl-Z on stay byte for byte. False when nothing was removed.
+bool RemoveFromHistory(const std::string& folder, const std::string& fileName);
 
 // The non-empty lines of the history file in file order, repeats included; nothing when the file cannot
 // be opened (the box then keeps its list).

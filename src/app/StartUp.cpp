@@ -39,7 +39,19 @@ std::filesystem::path UserFolder(const char* xdgDataHome, const char* home)
     return std::filesystem::path(home != nullptr ? home : "") / ".local/share/quorvane";
 }
 
-std::string EnterUserFolder(const std::filesystem::path& folder, const std::filesystem::path& exampleCatalogue)
+std::filesystem::path ExampleFolder(const std::filesystem::path& programFolder,
+                                    const std::filesystem::path& sourceExamples)
+{
+    const std::filesystem::path installed = programFolder / "../share/quorvane";
+    std::error_code ignored;
+    if (std::filesystem::exists(installed / "phone.ini", ignored) ||
+        !std::filesystem::exists(sourceExamples / "phone.ini", ignored)) {
+        return installed;
+    }
+    return sourceExamples;
+}
+
+std::string EnterUserFolder(const std::filesystem::path& folder, const std::filesystem::path& examples)
 {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
@@ -50,6 +62,10 @@ std::string EnterUserFolder(const std::filesystem::path& folder, const std::file
         return error.message();
     }
     std::error_code ignored;
-    std::filesystem::copy_file(exampleCatalogue, "phone.ini", std::filesystem::copy_options::skip_existing, ignored);
+    std::filesystem::copy_file(examples / "phone.ini", "phone.ini", std::filesystem::copy_options::skip_existing,
+                               ignored);
+    // The help is the program's, not the user's: it follows the installed version.
+    std::filesystem::copy_file(examples / "ReadMe.txt", "ReadMe.txt", std::filesystem::copy_options::overwrite_existing,
+                               ignored);
     return {};
 }

@@ -21,7 +21,13 @@ extern const char* const StartUsage;
 // else $HOME/.local/share/quorvane. Either variable may be null.
 std::filesystem::path UserFolder(const char* xdgDataHome, const char* home);
 
+// The folder of the example catalogue and ReadMe.txt: ../share/quorvane beside the program when it is
+// installed, else the given folder of the sources (a program started from its build tree).
+std::filesystem::path ExampleFolder(const std::filesystem::path& programFolder,
+                                    const std::filesystem::path& sourceExamples);
+
 // Creates the folder when it is missing, copies the example catalogue into it when it has no phone.ini
-// (a missing example is passed over: the window then says the catalogue is missing), and makes it the
-// current folder. On failure returns the reason and leaves the current folder as it was.
-std::string EnterUserFolder(const std::filesystem::path& folder, const std::filesystem::path& exampleCatalogue);
+// (a missing example is passed over: the window then says the catalogue is missing) and ReadMe.txt,
+// refreshed at every start, and makes it the current folder. On failure returns the reason and leaves
+// the current folder as it was.
+std::string EnterUserFolder(const std::filesystem::path& folder, const std::filesystem::path& examples);

@@ -9,6 +9,7 @@
 #include "ui/Main.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 
 #include <cstdio>
@@ -75,7 +76,9 @@ int main(int argc, char** argv)
     }
     if (options.UserFolder) {
         const auto folder = UserFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
-        const std::string error = EnterUserFolder(folder, QUORVANE_EXAMPLE_CATALOGUE);
+        const QByteArray programFolder = QFile::encodeName(QCoreApplication::applicationDirPath());
+        const std::string error =
+            EnterUserFolder(folder, ExampleFolder(programFolder.toStdString(), QUORVANE_SOURCE_EXAMPLES));
         if (!error.empty()) {
             // The tool stays usable: it works in the current folder instead.
             std::fprintf(stderr, "quorvane: cannot use %s (%s); working in the current folder\n", folder.c_str(),

@@ -50,9 +50,11 @@ void TForm2::keyPressEvent(QKeyEvent* event)
 
 void TForm2::showEvent(QShowEvent* event)
 {
-    // Centred each time it is shown by the program, not when the window manager restores it.
+    // Centred each time it is shown by the program, not when the window manager restores it, and opened
+    // with the focus on OK, so Enter or Space closes it.
     if (!event->spontaneous()) {
         CentreOnScreen(*this);
+        ui_->Button1->setFocus();
     }
     QDialog::showEvent(event);
 }

@@ -6,6 +6,8 @@
 #include <QStyleFactory>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace {
 
 // Fusion with the check-box metrics of the desktop the windows were drawn for: a 13-pixel box and a
@@ -65,4 +67,23 @@ void CentreOnScreen(QWidget& window)
     const QRect area = screen->availableGeometry();
     const QSize frame = window.frameGeometry().size();
     window.move(area.x() + (area.width() - frame.width()) / 2, area.y() + (area.height() - frame.height()) / 2);
+}
+
+void CentreOver(QWidget& window, const QWidget* owner)
+{
+    if (owner == nullptr || !owner->isVisible() || owner->screen() == nullptr) {
+        CentreOnScreen(window);
+        return;
+    }
+    const QRect ownerFrame = owner->frameGeometry();
+    // A window not shown before knows no frame of its own yet; the window manager gives it the owner's.
+    QSize frame = window.frameGeometry().size();
+    if (frame == window.size()) {
+        frame = window.size() + ownerFrame.size() - owner->size();
+    }
+    const QRect area = owner->screen()->availableGeometry();
+    const int x = ownerFrame.x() + (ownerFrame.width() - frame.width()) / 2;
+    const int y = ownerFrame.y() + (ownerFrame.height() - frame.height()) / 2;
+    window.move(std::clamp(x, area.left(), std::max(area.left(), area.right() + 1 - frame.width())),
+                std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - frame.height())));
 }

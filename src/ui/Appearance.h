@@ -18,3 +18,6 @@ void SetUpAppearance(QApplication& app);
 
 // Puts a window in the middle of the screen it will show on.
 void CentreOnScreen(QWidget& window);
+
+// Puts a window in the middle of its owner, within the screen; on the screen when the owner is not shown.
+void CentreOver(QWidget& window, const QWidget* owner);

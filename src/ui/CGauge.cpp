@@ -1,12 +1,58 @@
 #include "ui/CGauge.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QImage>
 #include <QPainter>
 
 #include <algorithm>
 
+namespace {
+
+// What assistive technology sees of the gauge: a progress bar with its value, so a screen reader can
+// follow a run.
+class GaugeAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+  public:
+    explicit GaugeAccessible(CGauge* gauge) : QAccessibleWidget(gauge, QAccessible::ProgressBar) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface) {
+            return static_cast<QAccessibleValueInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text type) const override
+    {
+        if (type == QAccessible::Value) {
+            return QString::number(Gauge()->Progress()) + QLatin1Char('%');
+        }
+        return QAccessibleWidget::text(type);
+    }
+    QVariant currentValue() const override { return Gauge()->Progress(); }
+    void setCurrentValue(const QVariant& /*value*/) override {}
+    QVariant maximumValue() const override { return 100; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
+
+  private:
+    CGauge* Gauge() const { return static_cast<CGauge*>(widget()); }
+};
+
+QAccessibleInterface* GaugeAccessibility(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("CGauge") && object != nullptr && object->isWidgetType()) {
+        return new GaugeAccessible(static_cast<CGauge*>(object));
+    }
+    return nullptr;
+}
+
+} // namespace
+
 CGauge::CGauge(QWidget* parent) : QWidget(parent)
 {
+    static const bool accessible = (QAccessible::installFactory(&GaugeAccessibility), true);
+    (void)accessible;
     // The whole widget is painted every time; nothing of the parent shows through.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -19,6 +65,8 @@ void CGauge::SetProgress(int value)
     }
     progress_ = value;
     repaint();
+    QAccessibleValueChangeEvent changed(this, value);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void CGauge::paintEvent(QPaintEvent* /*event*/)

@@ -26,6 +26,8 @@ QToolButton* MakeArrow(QWidget* parent, Qt::ArrowType arrow)
 CUpDown::CUpDown(QWidget* parent)
     : QWidget(parent), up_(MakeArrow(this, Qt::UpArrow)), down_(MakeArrow(this, Qt::DownArrow))
 {
+    up_->setAccessibleName(tr("Увеличить"));
+    down_->setAccessibleName(tr("Уменьшить"));
     connect(up_, &QToolButton::clicked, this, [this] { Step(1); });
     connect(down_, &QToolButton::clicked, this, [this] { Step(-1); });
 }

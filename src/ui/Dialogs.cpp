@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 
 namespace {
@@ -15,10 +17,22 @@ QWidget* VisibleOwner(QWidget* owner)
     return owner != nullptr && owner->isVisible() ? owner : nullptr;
 }
 
+// A box is at least as wide as its title bar needs: the window manager's title font is larger and bolder
+// than the box's, and the bar also holds the window icon and up to three buttons.
+constexpr int TitleBarDecorations = 120;
+
 void ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& text)
 {
     QMessageBox box(icon, QString::fromUtf8(ApplicationTitle), text, QMessageBox::Ok, VisibleOwner(owner));
     box.setTextFormat(Qt::PlainText);
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    titleFont.setPixelSize(titleFont.pixelSize() > 0 ? titleFont.pixelSize() * 5 / 4 : 14);
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + TitleBarDecorations;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
     box.exec();
 }
 

@@ -5,7 +5,9 @@
 #include "ui/WindowHelpers.h"
 #include "ui_Finish.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -23,13 +25,19 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TFor
     memoMargin_ = QSize(width() - memo.x() - memo.width(), height() - memo.y() - memo.height());
     buttonMargin_ = QSize(width() - button.x() - button.width(), height() - button.y() - button.height());
     connect(ui_->Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+    ui_->Memo1->viewport()->installEventFilter(this);
 }
 
 TForm3::~TForm3() = default;
 
 void TForm3::Fill(const std::string& total, const std::string& processed, const std::string& skipped,
-                  const std::vector<std::string>& lines, std::optional<MessageId> closing)
+                  const std::vector<std::string>& lines, std::optional<MessageId> closing,
+                  const std::vector<std::string>& reasons)
 {
+    reasons_.clear();
+    for (const std::string& reason : reasons) {
+        reasons_.push_back(DecodeFileText(reason));
+    }
     SetLabelText(*ui_->Label4, QString::fromLocal8Bit(total));
     SetLabelText(*ui_->Label5, QString::fromLocal8Bit(processed));
     SetLabelText(*ui_->Label6, QString::fromLocal8Bit(skipped));
@@ -47,6 +55,22 @@ void TForm3::Fill(const std::string& total, const std::string& processed, const 
 void TForm3::Button1Click()
 {
     close();
+}
+
+bool TForm3::eventFilter(QObject* watched, QEvent* event)
+{
+    // The line under the pointer tells why its file was skipped.
+    if (watched == ui_->Memo1->viewport() && event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const auto line = static_cast<size_t>(ui_->Memo1->cursorForPosition(help->pos()).blockNumber());
+        if (line < reasons_.size() && !reasons_[line].isEmpty()) {
+            QToolTip::showText(help->globalPos(), reasons_[line], ui_->Memo1->viewport());
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TForm3::keyPressEvent(QKeyEvent* event)
@@ -73,9 +97,11 @@ void TForm3::resizeEvent(QResizeEvent* event)
 
 void TForm3::showEvent(QShowEvent* event)
 {
-    // Centred each time it is shown by the program, not when the window manager restores it.
+    // Centred over the main window each time it is shown by the program, not when the window manager
+    // restores it, and opened with the focus on OK, so Enter or Space closes it.
     if (!event->spontaneous()) {
-        CentreOnScreen(*this);
+        CentreOver(*this, parentWidget());
+        ui_->Button1->setFocus();
     }
     QDialog::showEvent(event);
 }

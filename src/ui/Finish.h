@@ -3,6 +3,7 @@
 #include "Messages.h"
 
 #include <QDialog>
+#include <QString>
 
 #include <memory>
 #include <optional>
@@ -23,10 +24,13 @@ class TForm3 : public QDialog {
     ~TForm3() override;
 
     // The three totals and the skipped files, in the engine's local 8-bit text, and the list's last line.
+    // reasons[i], when given and not empty, is the tooltip of lines[i]: why that file was skipped.
     void Fill(const std::string& total, const std::string& processed, const std::string& skipped,
-              const std::vector<std::string>& lines, std::optional<quorvane::MessageId> closing = std::nullopt);
+              const std::vector<std::string>& lines, std::optional<quorvane::MessageId> closing = std::nullopt,
+              const std::vector<std::string>& reasons = {});
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -38,4 +42,5 @@ class TForm3 : public QDialog {
     // Distances of the list's and the button's right and bottom edges to the window's, as designed.
     QSize memoMargin_;
     QSize buttonMargin_;
+    std::vector<QString> reasons_; // by line of Memo1
 };

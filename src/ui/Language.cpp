@@ -69,16 +69,21 @@ QString OneLine(const std::string& bytes)
 
 QString ChooseTranslation(const QStringList& preferred, const QStringList& available)
 {
+    // Readers of these languages read Russian; C and POSIX are the machine's own default.
+    static const QStringList russian = {QStringLiteral("ru"), QStringLiteral("uk"), QStringLiteral("be"),
+                                        QStringLiteral("kk"), QStringLiteral("c"),  QStringLiteral("posix")};
     for (const QString& entry : preferred) {
         const QString language = entry.section(QLatin1Char('-'), 0, 0).section(QLatin1Char('_'), 0, 0).toLower();
-        if (language == QLatin1String("ru") || language == QLatin1String("c") || language == QLatin1String("posix")) {
+        if (russian.contains(language)) {
             return {};
         }
         if (available.contains(language)) {
             return language;
         }
     }
-    return {};
+    // Every other language reads English.
+    const QString english = QStringLiteral("en");
+    return !preferred.isEmpty() && available.contains(english) ? english : QString();
 }
 
 void InstallTranslations(QApplication& app)

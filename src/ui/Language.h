@@ -9,12 +9,12 @@
 
 class QApplication;
 
-// The windows are written in Russian. An English translation is shown to a user whose preferred
-// languages name English before Russian; Russian stays for everyone else, the C and POSIX locales
-// included.
+// The windows are written in Russian. Russian is shown under Russian, Ukrainian, Belarusian and Kazakh
+// and under the C and POSIX locales; every other language gets the English translation. The first of
+// the user's preferred languages that is one of these decides.
 
 // The translation to show for the preferred languages (most preferred first, as "en-US" or "de"), chosen
-// from the available ones ("en"); empty for the Russian source texts.
+// from the available ones ("en"); empty for the Russian source texts (also when nothing is preferred).
 QString ChooseTranslation(const QStringList& preferred, const QStringList& available);
 
 // Installs the translation for the user's preferred languages, and Qt's own Russian texts (message box

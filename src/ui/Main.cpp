@@ -11,9 +11,14 @@
 #include "ui/WindowHelpers.h"
 #include "ui_Main.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QStyle>
+#include <QWindow>
 
+#include <algorithm>
 #include <exception>
 
 using namespace quorvane;
@@ -39,40 +44,128 @@ void SetText(QLineEdit& edit, const QString& text)
     }
 }
 
-// Lets the window paint and answer the window manager while a run keeps the GUI thread busy. Input waits
-// in the queue and arrives once the run is over, as it would have on a window that took no input.
-void ProcessPendingNonInputEvents()
+// Lets the window paint, answer the window manager and hear Esc or a close request while a run keeps the
+// GUI thread busy. The run's event filter holds off every other input to the window.
+void ProcessPendingEvents()
 {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
 }
 
-// Marks the window busy for the length of a run, however the run ends.
-class RunningScope {
+// The events a person gives a window with the mouse, the keyboard or a touch screen.
+bool IsInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The open list is as wide as its longest entry, however narrow the closed box.
+void FitListWidth(QComboBox& box)
+{
+    QAbstractItemView& view = *box.view();
+    int widest = 0;
+    for (int i = 0; i < box.count(); ++i) {
+        widest = std::max(widest, view.sizeHintForIndex(box.model()->index(i, box.modelColumn())).width());
+    }
+    const int scrollBar = view.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &view);
+    view.setMinimumWidth(widest + 2 * view.frameWidth() + scrollBar);
+}
+
+// For the length of a run: the window is marked busy, shows the wait cursor and lets the filter see
+// every event of the application; all of it ends however the run ends.
+class RunScope {
   public:
-    explicit RunningScope(bool& running) : running_(running) { running_ = true; }
-    ~RunningScope() { running_ = false; }
-    RunningScope(const RunningScope&) = delete;
-    RunningScope& operator=(const RunningScope&) = delete;
+    RunScope(bool& running, QObject& filter) : running_(running), filter_(filter)
+    {
+        running_ = true;
+        QCoreApplication::instance()->installEventFilter(&filter_);
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~RunScope()
+    {
+        QGuiApplication::restoreOverrideCursor();
+        QCoreApplication::instance()->removeEventFilter(&filter_);
+        running_ = false;
+    }
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
 
   private:
     bool& running_;
+    QObject& filter_;
+};
+
+// A box or window shown during a run has the ordinary cursor while it is open.
+class OrdinaryCursor {
+  public:
+    explicit OrdinaryCursor(bool running) : waiting_(running && QGuiApplication::overrideCursor() != nullptr)
+    {
+        if (waiting_) {
+            QGuiApplication::restoreOverrideCursor();
+        }
+    }
+    ~OrdinaryCursor()
+    {
+        if (waiting_) {
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        }
+    }
+    OrdinaryCursor(const OrdinaryCursor&) = delete;
+    OrdinaryCursor& operator=(const OrdinaryCursor&) = delete;
+
+  private:
+    bool waiting_;
 };
 
 } // namespace
 
 TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), dialogs_(dialogs), ui_(std::make_unique<Ui::TForm1>()), run_(std::make_unique<ConversionRun>())
+    : QWidget(parent), dialogs_(dialogs), ui_(std::make_unique<Ui::TForm1>()),
+      run_(std::make_unique<ConversionRun>(RunOptions{.Stop = &stop_}))
 {
     ui_->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(size());
     setAttribute(Qt::WA_QuitOnClose);
+    const QRect highQuality = ui_->Label8->geometry();
     SizeLabelsToText(*this);
+    FitTranslatedCaptions(highQuality);
     ui_->UpDown1->SetBuddy(ui_->Edit3);
     // Typed folders stay exactly as typed: no completion from the history list.
     ui_->cbSource->setCompleter(nullptr);
     ui_->cbReceiver->setCompleter(nullptr);
+    // The text part of a folder box is read out under the box's name.
+    for (QComboBox* box : {ui_->cbSource, ui_->cbReceiver}) {
+        box->lineEdit()->setAccessibleName(box->accessibleName());
+    }
+    // Delete in an open folder list removes the highlighted folder from the list and its history file.
+    ui_->cbSource->view()->installEventFilter(this);
+    ui_->cbReceiver->view()->installEventFilter(this);
+    // The phone boxes are narrower than many model names: the full name shows as a tooltip.
+    for (QComboBox* box : {ui_->cbFirm, ui_->cbModel}) {
+        connect(box, &QComboBox::currentTextChanged, box, &QWidget::setToolTip);
+    }
 
     // Handlers are connected only now, so the designed values above ran none of them.
     connect(ui_->Edit6, &QLineEdit::textChanged, this, &TForm1::Edit6Change);
@@ -97,6 +190,18 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::FitTranslatedCaptions(const QRect& highQualityBox)
+{
+    // A caption shorter than its designed box (a translation) keeps the box's outer edge: the slider's
+    // right caption ends where its box does, and the name preview follows its caption at the usual gap.
+    QLabel& high = *ui_->Label8;
+    high.move(std::max(high.x(), highQualityBox.x() + highQualityBox.width() - high.width()), high.y());
+    constexpr int CaptionGap = 7;
+    const QLabel& caption = *ui_->Label6;
+    QLabel& preview = *ui_->Label5;
+    preview.move(std::min(preview.x(), caption.x() + caption.width() + CaptionGap), preview.y());
+}
 
 template <typename Handler> void TForm1::Handle(Handler&& handler)
 {
@@ -186,6 +291,7 @@ void TForm1::LoadPhoneCatalogue()
         ui_->cbFirm->addItem(DecodeFileText(maker));
     }
     ui_->cbFirm->setCurrentIndex(-1);
+    FitListWidth(*ui_->cbFirm);
     if (message) {
         dialogs_.ShowMessage(this, ShownMessage({*message, {}}));
     }
@@ -215,6 +321,7 @@ void TForm1::FillModelList(const std::string& maker)
     }
     // A list filled from nothing would select its first item; the model is chosen by the user only.
     ui_->cbModel->setCurrentIndex(-1);
+    FitListWidth(*ui_->cbModel);
 }
 
 void TForm1::cbModelChange()
@@ -246,10 +353,32 @@ void TForm1::LoadHistory(const char* fileName, QComboBox& box)
     const QString text = box.currentText();
     box.clear();
     for (const std::string& line : *lines) {
-        box.addItem(FromLocal(line));
+        // The bytes of the line go along, so removing the item finds the line again exactly.
+        box.addItem(FromLocal(line), QByteArray::fromStdString(line));
     }
     box.setCurrentIndex(-1);
     box.setEditText(text);
+}
+
+void TForm1::RemoveHistoryItem(const char* fileName, QComboBox& box)
+{
+    const int row = box.view()->currentIndex().row();
+    if (row < 0) {
+        return;
+    }
+    const QByteArray folder = box.itemData(row).toByteArray();
+    RemoveFromHistory(folder.toStdString(), fileName);
+    const QString text = box.currentText();
+    for (int i = box.count() - 1; i >= 0; --i) {
+        if (box.itemData(i).toByteArray() == folder) {
+            box.removeItem(i);
+        }
+    }
+    box.setCurrentIndex(-1);
+    box.setEditText(text);
+    if (box.count() == 0) {
+        box.hidePopup();
+    }
 }
 
 void TForm1::ChooseFolder(QComboBox& box)
@@ -298,7 +427,9 @@ void TForm1::Button4Click()
 
 void TForm1::StartCommand()
 {
-    const RunningScope busy(running_);
+    stop_ = false;
+    skipReasons_.clear();
+    const RunScope busy(running_, *this);
     run_->StartCommand(*this);
 }
 
@@ -326,9 +457,40 @@ void TForm1::SessionEnding()
     Handle([this] { FormCloseQuery(); });
 }
 
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && !running_) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool remove =
+            key->key() == Qt::Key_Delete && (key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0;
+        if (remove && watched == ui_->cbSource->view()) {
+            Handle([this] { RemoveHistoryItem(SourceHistoryFile, *ui_->cbSource); });
+            return true;
+        }
+        if (remove && watched == ui_->cbReceiver->view()) {
+            Handle([this] { RemoveHistoryItem(ReceiverHistoryFile, *ui_->cbReceiver); });
+            return true;
+        }
+    }
+    // Installed on the application while a run lasts: input to this window is dropped, and Esc stops
+    // the run. Other windows (a message box of the run, the report) take their input as usual.
+    if (running_ && IsInput(event->type())) {
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        if (watched == static_cast<QObject*>(windowHandle()) || (widget != nullptr && widget->window() == this)) {
+            if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+                stop_ = true;
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void TForm1::closeEvent(QCloseEvent* event)
 {
     if (running_) {
+        // The run stops after the picture being written; the window then closes without the report.
+        stop_ = true;
         closePending_ = true;
         event->ignore();
         return;
@@ -402,23 +564,39 @@ void TForm1::RecordFolders()
 void TForm1::SetProgress(int32_t percent)
 {
     ui_->CGauge1->SetProgress(percent);
-    ProcessPendingNonInputEvents();
+    ProcessPendingEvents();
 }
 
 void TForm1::ShowMessage(const Message& message)
 {
+    const OrdinaryCursor cursor(running_);
     dialogs_.ShowMessage(this, ShownMessage(message));
 }
 
 void TForm1::ShowReport(const RunReport& report)
 {
+    // A run stopped by a close request ends with the window, not with the report.
+    if (closePending_) {
+        return;
+    }
     std::vector<std::string> lines = report.Files;
     lines.insert(lines.end(), report.Unwritten.begin(), report.Unwritten.end());
-    form3_->Fill(report.TotalText, report.ProcessedText, report.SkippedText, lines, report.Closing());
+    std::vector<std::string> reasons;
+    for (const std::string& file : report.Files) {
+        const auto reason = skipReasons_.find(file);
+        reasons.push_back(reason != skipReasons_.end() ? reason->second : std::string());
+    }
+    form3_->Fill(report.TotalText, report.ProcessedText, report.SkippedText, lines, report.Closing(), reasons);
+    const OrdinaryCursor cursor(running_);
     dialogs_.ShowModal(*form3_);
 }
 
 void TForm1::KeepAlive()
 {
-    ProcessPendingNonInputEvents();
+    ProcessPendingEvents();
+}
+
+void TForm1::FileSkipped(const std::string& path, const std::string& reason)
+{
+    skipReasons_[path] = reason;
 }

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <atomic>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,15 +54,18 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     void ShowMessage(const quorvane::Message& message) override;
     void ShowReport(const quorvane::RunReport& report) override;
     void KeepAlive() override;
+    void FileSkipped(const std::string& path, const std::string& reason) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
   private:
     // Runs a handler; an error escaping it ends the handler and shows the error box.
     template <typename Handler> void Handle(Handler&& handler);
 
+    void FitTranslatedCaptions(const QRect& highQualityBox);
     void FormCreate();
     void Edit6Change();
     void Edit3Change();
@@ -82,6 +87,7 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     void FillModelList(const std::string& maker);
     void ShowModelSize(const std::string& model);
     void LoadHistory(const char* fileName, QComboBox& box);
+    void RemoveHistoryItem(const char* fileName, QComboBox& box);
     void ChooseFolder(QComboBox& box);
     void LoadLastFolders();
     void SaveLastFolders();
@@ -97,6 +103,11 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     TForm2* form2_ = nullptr;
     TForm3* form3_ = nullptr;
     bool running_ = false;
-    // A close request that came while a run was under way; carried out once the run is over.
+    // Set by Esc or a close request during a run: the run stops after the picture being written.
+    std::atomic<bool> stop_ = false;
+    // A close request that came while a run was under way; carried out once the run is over, without
+    // the report.
     bool closePending_ = false;
+    // Why each skipped file of the current run was skipped, for the report's tooltips.
+    std::map<std::string, std::string> skipReasons_;
 };

@@ -48,7 +48,10 @@ TEST(PhoneCatalogueTest, LoadsLinesUpToTheFirstFault)
     const Lists fiveSizes{{"Model1", {"128", "160"}}, {"Model2", {"176", "220"}}, {"Model3", {"240", "320"}}};
     const std::vector<CatalogueCase> cases{
         {"no final break", five, {}, {"MakerA", "MakerB"}, fiveModels, fiveSizes},
-        {"final break reads one empty line", five + "\n", Format, {"MakerA", "MakerB"}, fiveModels, fiveSizes},
+        {"final break is no model line", five + "\n", {}, {"MakerA", "MakerB"}, fiveModels, fiveSizes},
+        {"final CR LF is no model line", five + "\r\n", {}, {"MakerA", "MakerB"}, fiveModels, fiveSizes},
+        {"two final breaks leave an empty line", five + "\n\n", Format, {"MakerA", "MakerB"}, fiveModels, fiveSizes},
+        {"only a line break", "\n", Format, {}, {}, {}},
         {"CR LF as LF",
          "[MakerA]\r\nModel1 128/160\r\nModel2 176/220\r\n[MakerB]\r\nModel3 240/320",
          {},
@@ -154,6 +157,8 @@ TEST(FolderHistoryTest, RecordsOnlyNewFolders)
         {"unended last line is ended first", "/p/a\r\n/p/b", "/p/c", "/p/a\r\n/p/b\r\n/p/c\r\n"},
         {"final Ctrl-Z gives way", "/p/a\r\n\x1a", "/p/b", "/p/a\r\n/p/b\r\n"},
         {"final Ctrl-Z after an unended line", "/p/a\x1a", "/p/b", "/p/a\r\n/p/b\r\n"},
+        {"before a Ctrl-Z with bytes after it", "/p/a\r\n\x1a/p/x\r\n\x1a", "/p/b", "/p/a\r\n/p/b\r\n\x1a/p/x\r\n\x1a"},
+        {"line after a Ctrl-Z is no duplicate", "/p/a\x1a\r\n/p/b", "/p/b", "/p/a\r\n/p/b\r\n\x1a\r\n/p/b"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -164,6 +169,33 @@ TEST(FolderHistoryTest, RecordsOnlyNewFolders)
         }
         AddToHistory(c.folder, file, c.folder);
         EXPECT_EQ(ReadFileBytes(file), c.after);
+    }
+}
+
+TEST(FolderHistoryTest, RemovesEveryLineOfTheFolderAndKeepsTheRestByteForByte)
+{
+    struct Case {
+        const char* what;
+        std::string before;
+        bool removed;
+        std::string after;
+    };
+    const std::vector<Case> cases{
+        {"middle line", "/p/a\r\n/p/typo\r\n/p/b\r\n", true, "/p/a\r\n/p/b\r\n"},
+        {"every repeat, LF and unended lines kept", "/p/typo\n/p/a\n/p/typo\r\n/p/b", true, "/p/a\n/p/b"},
+        {"unended last line", "/p/a\r\n/p/typo", true, "/p/a\r\n"},
+        {"nothing after a Ctrl-Z is touched", "/p/typo\r\n\x1a/p/typo\r\n", true, "\x1a/p/typo\r\n"},
+        {"absent folder", "/p/a\r\n", false, "/p/a\r\n"},
+        {"a longer line is another folder", "/p/typo2\r\n", false, "/p/typo2\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string file = dir / "source.ini";
+        WriteFileBytes(file, c.before);
+        EXPECT_EQ(RemoveFromHistory("/p/typo", file), c.removed);
+        EXPECT_EQ(ReadFileBytes(file), c.after);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1); // no temporary left
     }
 }
 
@@ -240,6 +272,25 @@ TEST(LastFoldersTest, UnwritableFileIsSilent)
 }
 
 } // namespace
+
+// The catalogue example in ReadMe.txt (its indented lines) is one the loader takes as it stands.
+TEST(ExampleCatalogue, ReadMeExampleLoadsWithoutAMessage)
+{
+    const std::string readMe = ReadFileBytes(QUORVANE_SOURCE_DIR "/examples/ReadMe.txt");
+    std::string example;
+    for (size_t pos = 0; pos < readMe.size();) {
+        const size_t end = std::min(readMe.find('\n', pos), readMe.size());
+        if (readMe.compare(pos, 4, "    ") == 0) {
+            example += readMe.substr(pos + 4, end - pos - 4) + "\n";
+        } else if (!example.empty()) {
+            break; // the first example only; the English part repeats it
+        }
+        pos = end + 1;
+    }
+    const Loaded loaded = LoadCatalogueBytes(example);
+    EXPECT_EQ(loaded.message, std::nullopt) << example;
+    EXPECT_EQ(loaded.makers, (Strings{"Google", "Samsung"}));
+}
 
 TEST(ExampleCatalogue, LoadsWithoutAMessage)
 {

@@ -2,6 +2,7 @@
 
 #include "UiTestSupport.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -179,6 +180,28 @@ TEST(FolderBoxTest, HistoryListsAndLastFoldersComeBackAtStartUp)
     EXPECT_EQ(Items(receiver), (QStringList{"/walls"}));
     EXPECT_EQ(source.currentText(), QStringLiteral("/typed but never used"));
     EXPECT_EQ(receiver.currentText(), QStringLiteral("/walls"));
+}
+
+TEST(FolderBoxTest, DeleteInTheOpenListRemovesTheHighlightedFolderFromListAndFile)
+{
+    WindowFixture fixture;
+    fixture.Write("source.ini", "/photos/typo\r\n/photos/2024\r\n/photos/typo\r\n");
+    fixture.Write("quorvane.ini", "/photos/2024\r\n");
+    fixture.Open();
+    auto& source = fixture.Control<QComboBox>("cbSource");
+    source.showPopup();
+    source.view()->setCurrentIndex(source.model()->index(0, 0));
+    QTest::keyClick(source.view(), Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(Items(source), (QStringList{"/photos/2024"}));
+    EXPECT_EQ(fixture.Read("source.ini"), "/photos/2024\r\n");
+    EXPECT_EQ(source.currentText(), QStringLiteral("/photos/2024"));
+    source.hidePopup();
+
+    // Delete in the closed box's text edits the text as usual.
+    QTest::keyClick(&source, Qt::Key_Home);
+    QTest::keyClick(&source, Qt::Key_Delete);
+    EXPECT_EQ(source.currentText(), QStringLiteral("photos/2024"));
+    EXPECT_EQ(fixture.Read("source.ini"), "/photos/2024\r\n");
 }
 
 TEST(FolderBoxTest, StartRecordsBothFoldersAndKeepsTheTypedTexts)

@@ -5,17 +5,22 @@
 #include "ui/Finish.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -46,8 +51,33 @@ class PaintLog : public QObject {
     CGauge& gauge_;
 };
 
+// Runs an action once, right after the gauge first shows a written picture: a person acting during a run.
+class OnFirstProgress : public QObject {
+  public:
+    OnFirstProgress(CGauge& gauge, std::function<void()> action) : gauge_(gauge), action_(std::move(action))
+    {
+        gauge_.installEventFilter(this);
+    }
+    ~OnFirstProgress() override { gauge_.removeEventFilter(this); }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &gauge_ && event->type() == QEvent::Paint && gauge_.Progress() > 0 && action_) {
+            // Delivered by the run's own event processing, as a person's input would be.
+            QMetaObject::invokeMethod(qApp, std::exchange(action_, nullptr), Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+  private:
+    CGauge& gauge_;
+    std::function<void()> action_;
+};
+
 struct ReportSeen {
     QString total, processed, skipped, lines;
+    QString firstLineTip; // the tooltip over the list's first line
     int gauge = -1;
     bool mainWindowRunning = false;
 };
@@ -64,7 +94,12 @@ class StartTest : public testing::Test {
             report.total = WindowFixture::Find<QLabel>(window, "Label4").text();
             report.processed = WindowFixture::Find<QLabel>(window, "Label5").text();
             report.skipped = WindowFixture::Find<QLabel>(window, "Label6").text();
-            report.lines = WindowFixture::Find<QPlainTextEdit>(window, "Memo1").toPlainText();
+            auto& memo = WindowFixture::Find<QPlainTextEdit>(window, "Memo1");
+            report.lines = memo.toPlainText();
+            QHelpEvent hover(QEvent::ToolTip, QPoint(4, 4), memo.viewport()->mapToGlobal(QPoint(4, 4)));
+            QApplication::sendEvent(memo.viewport(), &hover);
+            report.firstLineTip = QToolTip::text();
+            QToolTip::hideText();
             report.gauge = Gauge().Progress();
             report.mainWindowRunning = fixture.Form().Running();
         };
@@ -150,6 +185,10 @@ TEST_F(StartTest, ReportListsEverySkippedFileOnALineOfItsOwn)
     FillRunnable();
     Start();
 
+    // Each skipped file's line tells why, as --verbose does.
+    EXPECT_TRUE(report.firstLineTip == QStringLiteral("BMP: заголовок обрезан") ||
+                report.firstLineTip.startsWith(QStringLiteral("JPEG")))
+        << report.firstLineTip.toStdString();
     EXPECT_EQ(report.total, QStringLiteral("3"));
     EXPECT_EQ(report.processed, QStringLiteral("1"));
     EXPECT_EQ(report.skipped, QStringLiteral("2"));
@@ -203,4 +242,61 @@ TEST_F(StartTest, CloseRequestDuringARunIsCarriedOutAfterTheReport)
     EXPECT_FALSE(fixture.Form().isVisible());
     // The close request ran the close query once the run was over.
     EXPECT_EQ(fixture.Read("quorvane.ini"), fixture.Dir() / "in" + "\r\n" + fixture.Dir() / "out");
+}
+
+TEST_F(StartTest, EscOrACloseRequestDuringARunStopsItAfterThePictureBeingWritten)
+{
+    struct Case {
+        const char* what;
+        std::function<void(TForm1&)> act;
+        bool reportShown;
+    };
+    const std::vector<Case> cases = {
+        {"Esc, after a key that is ignored",
+         [](TForm1& form) {
+             QTest::keyClick(form.windowHandle(), Qt::Key_X);
+             QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+         },
+         true},
+        {"close request",
+         [](TForm1& form) {
+             QCloseEvent close;
+             QCoreApplication::sendEvent(form.windowHandle(), &close);
+         },
+         false},
+    };
+    for (int i = 0; i < 8; ++i) {
+        WriteJpeg(fixture.Dir() / ("in/" + std::to_string(i) + ".jpg"), 96, 72, i);
+    }
+    FillRunnable();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(fixture.Dir() / "out");
+        std::filesystem::create_directory(fixture.Dir() / "out");
+        fixture.Dialogs.Events.clear();
+        report = {};
+        fixture.Control<QLineEdit>("Edit6").setFocus();
+        const OnFirstProgress during(Gauge(), [&] { c.act(fixture.Form()); });
+        Start();
+
+        // Nothing partial: the picture being written was finished, and nothing after it was started.
+        std::vector<std::string> written;
+        for (const auto& entry : std::filesystem::directory_iterator(fixture.Dir() / "out")) {
+            written.push_back(entry.path().filename().string());
+        }
+        EXPECT_EQ(written, std::vector<std::string>{"img0001.jpg"});
+        EXPECT_EQ(fixture.Control<QLineEdit>("Edit6").text(), QStringLiteral("img"));
+        EXPECT_FALSE(fixture.Form().Running());
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        if (c.reportShown) {
+            EXPECT_EQ(fixture.Dialogs.Events, std::vector<std::string>{"modal: TForm3"});
+            EXPECT_EQ(report.processed, QStringLiteral("1"));
+            EXPECT_TRUE(report.lines.endsWith(QStringLiteral("Прервано: остальные файлы не обработаны")));
+            EXPECT_TRUE(fixture.Form().isVisible());
+        } else {
+            EXPECT_TRUE(fixture.Dialogs.Events.empty());
+            EXPECT_FALSE(fixture.Form().isVisible());
+            EXPECT_EQ(fixture.Read("quorvane.ini"), fixture.Dir() / "in" + "\r\n" + fixture.Dir() / "out");
+        }
+    }
 }

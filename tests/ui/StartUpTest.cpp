@@ -28,25 +28,43 @@ TEST(StartUpTest, UserFolderFollowsXdgDataHomeOnlyWhenAbsolute)
     EXPECT_EQ(UserFolder(nullptr, "/home/u"), "/home/u/.local/share/quorvane");
 }
 
-TEST(StartUpTest, EnteringTheUserFolderCreatesItAndCopiesTheCatalogueOnce)
+TEST(StartUpTest, EnteringTheUserFolderCreatesItCopiesTheCatalogueOnceAndRefreshesTheHelp)
 {
     TempDir dir;
     const auto previous = std::filesystem::current_path();
-    WriteFileBytes(dir / "example.ini", "[A]\r\nM 1/2");
+    std::filesystem::create_directory(dir / "examples");
+    WriteFileBytes(dir / "examples/phone.ini", "[A]\r\nM 1/2");
+    WriteFileBytes(dir / "examples/ReadMe.txt", "help 1");
     const auto folder = dir.Path() / "home/.local/share/quorvane";
 
-    EXPECT_EQ(EnterUserFolder(folder, dir / "example.ini"), "");
+    EXPECT_EQ(EnterUserFolder(folder, dir / "examples"), "");
     EXPECT_EQ(std::filesystem::current_path(), folder);
     EXPECT_EQ(ReadFileBytes((folder / "phone.ini").string()), "[A]\r\nM 1/2");
+    EXPECT_EQ(ReadFileBytes((folder / "ReadMe.txt").string()), "help 1");
 
-    // The user's own catalogue is never replaced.
+    // The user's own catalogue is never replaced; the help follows the program's.
     WriteFileBytes((folder / "phone.ini").string(), "[Mine]");
-    EXPECT_EQ(EnterUserFolder(folder, dir / "example.ini"), "");
+    WriteFileBytes(dir / "examples/ReadMe.txt", "help 2");
+    EXPECT_EQ(EnterUserFolder(folder, dir / "examples"), "");
     EXPECT_EQ(ReadFileBytes((folder / "phone.ini").string()), "[Mine]");
+    EXPECT_EQ(ReadFileBytes((folder / "ReadMe.txt").string()), "help 2");
 
     // A folder that cannot be made leaves the current folder alone.
     std::filesystem::current_path(previous);
     WriteFileBytes(dir / "file", "");
-    EXPECT_NE(EnterUserFolder(dir / "file/quorvane", dir / "example.ini"), "");
+    EXPECT_NE(EnterUserFolder(dir / "file/quorvane", dir / "examples"), "");
     EXPECT_EQ(std::filesystem::current_path(), previous);
+}
+
+TEST(StartUpTest, ExamplesAreFoundBesideAnInstalledProgramElseInTheSources)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir / "usr/bin");
+    std::filesystem::create_directories(dir / "src/examples");
+    WriteFileBytes(dir / "src/examples/phone.ini", "[A]");
+    EXPECT_EQ(ExampleFolder(dir / "usr/bin", dir / "src/examples"), dir / "src/examples");
+
+    std::filesystem::create_directories(dir / "usr/share/quorvane");
+    WriteFileBytes(dir / "usr/share/quorvane/phone.ini", "[A]");
+    EXPECT_EQ(ExampleFolder(dir / "usr/bin", dir / "src/examples"), dir.Path() / "usr/bin/../share/quorvane");
 }

@@ -8,6 +8,7 @@
 #include "ui/Finish.h"
 #include "ui/Language.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
@@ -24,6 +25,7 @@
 #include <QTranslator>
 
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace quorvane;
 
@@ -173,6 +175,64 @@ TEST(AboutWindowTest, EmailLinkLooksLikeALinkAndOpensMail)
     EXPECT_FALSE(about.isVisible());
 }
 
+TEST(AboutWindowTest, OpensWithTheFocusOnOkAndTheLinkIsReachedAndOpenedByKeyboard)
+{
+    RecordingDialogs dialogs;
+    QWidget owner;
+    TForm2 about(dialogs, &owner);
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    auto& ok = WindowFixture::Find<QPushButton>(about, "Button1");
+    EXPECT_TRUE(ok.hasFocus());
+    QTest::keyClick(&ok, Qt::Key_Tab);
+    auto& link = WindowFixture::Find<CLinkLabel>(about, "EmailLink");
+    ASSERT_TRUE(link.hasFocus());
+    QTest::keyClick(&link, Qt::Key_Return);
+    QTest::keyClick(&link, Qt::Key_Space);
+    EXPECT_EQ(dialogs.Events,
+              (std::vector<std::string>{"link: mailto:quorvane@example.org", "link: mailto:quorvane@example.org"}));
+    EXPECT_TRUE(about.isVisible());
+    about.close();
+
+    // Shown again after the focus moved: OK has it once more.
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    EXPECT_EQ(about.focusWidget(), &ok);
+    QTest::keyClick(&ok, Qt::Key_Return);
+    EXPECT_FALSE(about.isVisible());
+}
+
+// What a screen reader is told: every control by a name of its own, the gauge as a progress bar with its
+// value.
+TEST(AccessibilityTest, EveryControlHasItsOwnNameAndTheGaugeItsValue)
+{
+    WindowFixture fixture;
+    fixture.Open();
+    for (QWidget* window :
+         std::initializer_list<QWidget*>{&fixture.Form(), &fixture.Form().Form2(), &fixture.Form().Form3()}) {
+        std::set<QString> names;
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            // The window's own controls; not the parts Qt builds inside them.
+            const QString object = control->objectName();
+            if (object.isEmpty() || object.startsWith(QLatin1String("qt_")) || control->window() != window ||
+                (control->focusPolicy() == Qt::NoFocus && !qobject_cast<CGauge*>(control))) {
+                continue;
+            }
+            const QString name = QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+            EXPECT_FALSE(name.isEmpty()) << object.toStdString();
+            EXPECT_TRUE(names.insert(name).second) << name.toStdString();
+        }
+    }
+    auto& gauge = fixture.Control<CGauge>("CGauge1");
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&gauge);
+    EXPECT_EQ(accessible->role(), QAccessible::ProgressBar);
+    ASSERT_NE(accessible->valueInterface(), nullptr);
+    gauge.SetProgress(42);
+    EXPECT_EQ(accessible->valueInterface()->currentValue().toInt(), 42);
+    EXPECT_EQ(accessible->valueInterface()->maximumValue().toInt(), 100);
+    gauge.SetProgress(0);
+}
+
 TEST(AboutWindowTest, OpensModallyFromTheMainWindow)
 {
     WindowFixture fixture;
@@ -188,16 +248,17 @@ TEST(AboutWindowTest, OpensModallyFromTheMainWindow)
     }
 }
 
-TEST(LanguageTest, EnglishOnlyWhenPreferredBeforeRussian)
+TEST(LanguageTest, RussianForItsReadersAndTheMachineDefaultEnglishForEveryOtherLanguage)
 {
     const QStringList available{QStringLiteral("en")};
     struct Case {
         QStringList preferred;
         QString shown;
     };
-    for (const Case& c :
-         {Case{{"en-US", "en"}, "en"}, Case{{"en_GB"}, "en"}, Case{{"de-DE", "en-GB"}, "en"},
-          Case{{"ru-RU", "en-US"}, ""}, Case{{"C"}, ""}, Case{{"POSIX"}, ""}, Case{{"de-DE"}, ""}, Case{{}, ""}}) {
+    for (const Case& c : {Case{{"en-US", "en"}, "en"}, Case{{"en_GB"}, "en"}, Case{{"de-DE", "en-GB"}, "en"},
+                          Case{{"ru-RU", "en-US"}, ""}, Case{{"C"}, ""}, Case{{"POSIX"}, ""}, Case{{"de-DE"}, "en"},
+                          Case{{}, ""}, Case{{"uk-UA"}, ""}, Case{{"be_BY"}, ""}, Case{{"kk-KZ", "en-US"}, ""},
+                          Case{{"fr-FR", "fr"}, "en"}, Case{{"de-DE", "ru-RU"}, ""}}) {
         EXPECT_EQ(ChooseTranslation(c.preferred, available), c.shown) << c.preferred.join(',').toStdString();
     }
 }

@@ -2,6 +2,17 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ru">
 <context>
+    <name>CUpDown</name>
+    <message>
+        <source>Увеличить</source>
+        <translation>Up</translation>
+    </message>
+    <message>
+        <source>Уменьшить</source>
+        <translation>Down</translation>
+    </message>
+</context>
+<context>
     <name>Engine</name>
     <message>
         <source>Ошибка открытия файла: phone.ini</source>
@@ -125,6 +136,54 @@
     <message>
         <source>Выберите каталог:</source>
         <translation>Choose a folder:</translation>
+    </message>
+    <message>
+        <source>Папка-источник</source>
+        <translation>Source folder</translation>
+    </message>
+    <message>
+        <source>Выбрать папку-источник</source>
+        <translation>Choose the source folder</translation>
+    </message>
+    <message>
+        <source>Папка-приёмник</source>
+        <translation>Receiver folder</translation>
+    </message>
+    <message>
+        <source>Выбрать папку-приёмник</source>
+        <translation>Choose the receiver folder</translation>
+    </message>
+    <message>
+        <source>Производитель</source>
+        <translation>Maker</translation>
+    </message>
+    <message>
+        <source>Префикс имени</source>
+        <translation>Name prefix</translation>
+    </message>
+    <message>
+        <source>Число цифр</source>
+        <translation>Digit count</translation>
+    </message>
+    <message>
+        <source>Шаг числа цифр</source>
+        <translation>Digit count step</translation>
+    </message>
+    <message>
+        <source>Начальный номер</source>
+        <translation>Start number</translation>
+    </message>
+    <message>
+        <source>Качество</source>
+        <translation>Quality</translation>
+    </message>
+    <message>
+        <source>Ползунок качества</source>
+        <translation>Quality slider</translation>
+    </message>
+    <message>
+        <source>Ход работы</source>
+        <translation>Progress</translation>
     </message>
 </context>
 <context>
