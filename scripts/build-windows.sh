@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Cross-builds Quorvane for 64-bit Windows on Debian 12, from Debian's archive only: installs what is
+# missing, builds the third-party libraries once into a cache (qtbase static, libjpeg-turbo, Little CMS,
+# GoogleTest; reused while their recipe below is unchanged), cross-builds quorvane.exe, quorvane-cli.exe
+# and the tests, runs the tests under Wine, checks that the Linux and Windows command lines write the
+# same bytes, and writes build-windows/quorvane-<version>-win64.zip and -setup.exe.
+# Usage: scripts/build-windows.sh [--third-party-only]
+# Environment: QUORVANE_WINDOWS_CACHE (default ~/.cache/quorvane-windows), JOBS (default nproc).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cache="${QUORVANE_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvane-windows}"
+jobs="${JOBS:-$(nproc)}"
+build="$root/build-windows"
+toolchain="$root/cmake/mingw-w64-x86_64.cmake"
+host=x86_64-w64-mingw32
+prefix="$cache/prefix"
+sources="$cache/sources"
+# The toolchain file looks for Windows libraries in MinGW's folder and in this prefix only.
+export QUORVANE_WINDOWS_PREFIX="$prefix"
+
+# ---- Debian packages ----
+install_packages() {
+    local packages=(
+        cmake ninja-build pkg-config dpkg-dev
+        g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools nasm
+        qt6-base-dev-tools qt6-l10n-tools
+        wine64 nsis zip unzip fonts-liberation2
+        xvfb xauth
+    )
+    local missing=() package
+    for package in "${packages[@]}"; do
+        if [ "$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null)" != installed ]; then
+            missing+=("$package")
+        fi
+    done
+    # Debian's sources of the third-party libraries come through a deb-src entry for bookworm main.
+    local src_list=/etc/apt/sources.list.d/debian-src.sources
+    local need_src=0
+    grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ /etc/apt/sources.list || need_src=1
+    if [ "${#missing[@]}" -eq 0 ] && [ "$need_src" -eq 0 ]; then
+        return
+    fi
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    if [ "$need_src" -eq 1 ]; then
+        printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm bookworm-updates' \
+            'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
+            "${sudo[@]}" tee "$src_list" >/dev/null
+    fi
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    if [ "${#missing[@]}" -ne 0 ]; then
+        "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}" >/dev/null
+    fi
+}
+
+# ---- Third-party libraries, each built once into $prefix ----
+# Each recipe's text (and the toolchain file) is hashed; a recipe whose hash matches its stamp is skipped.
+
+# Unpacks Debian's source package $1 (version $2) into $sources/$1 and prints the folder.
+debian_source() {
+    local dir="$sources/$1-$2"
+    if [ ! -d "$dir" ]; then
+        rm -rf "$dir.tmp" && mkdir -p "$dir.tmp"
+        (cd "$dir.tmp" && apt-get source -qq --only-source "$1=$2" >/dev/null 2>&1)
+        local unpacked
+        unpacked="$(find "$dir.tmp" -mindepth 1 -maxdepth 1 -type d | head -n 1)"
+        mv "$unpacked" "$dir" && rm -rf "$dir.tmp"
+    fi
+    echo "$dir"
+}
+
+recipe_jpeg() {
+    # libjpeg-turbo with its SIMD code and the libjpeg 6.2 interface, as Debian's libjpeg62-turbo: the
+    # encoder then writes the same bytes on both systems.
+    local src
+    src="$(debian_source libjpeg-turbo 1:2.1.5-2)"
+    cmake -S "$src" -B "$cache/build/jpeg" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
+        -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF -DREQUIRE_SIMD=ON
+    cmake --build "$cache/build/jpeg" -j "$jobs" --target install
+}
+
+recipe_lcms2() {
+    local src
+    src="$(debian_source lcms2 2.14-2+deb12u1)"
+    mkdir -p "$cache/build/lcms2"
+    (cd "$cache/build/lcms2" &&
+        "$src/configure" -q --host="$host" CC="$host-gcc-posix" --prefix="$prefix" --enable-static \
+            --disable-shared --without-jpeg --without-tiff --without-zlib &&
+        make -s -j "$jobs" -C src install && make -s -C include install && make -s install-pkgconfigDATA)
+}
+
+recipe_gtest() {
+    local src
+    src="$(debian_source googletest 1.12.1-0.2)"
+    cmake -S "$src" -B "$cache/build/gtest" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF
+    cmake --build "$cache/build/gtest" -j "$jobs" --target install
+}
+
+recipe_qt() {
+    # qtbase, static, with Debian's own host tools (moc, rcc, uic). The window needs Widgets, the
+    # windows platform plugin and, for the tests, testlib and the offscreen plugin; the rest is off.
+    # Two switches are needed with Debian's source: its tarball has no wintab.h (tablet events), and
+    # with OpenGL off the dynamic OpenGL loader does not compile.
+    local src
+    src="$(debian_source qt6-base 6.4.2+dfsg-10)"
+    local off=(network sql dbus opengl printsupport concurrent xml vulkan icu jpeg gif
+        system_zlib system_pcre2 system_freetype system_harfbuzz system_png system_jpeg
+        tabletevent dynamicgl)
+    local features=() feature
+    for feature in "${off[@]}"; do
+        features+=("-DFEATURE_$feature=OFF")
+    done
+    cmake -S "$src" -B "$cache/build/qt" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
+        -DFEATURE_testlib=ON -DFEATURE_freetype=ON -DFEATURE_png=ON \
+        "${features[@]}" >/dev/null
+    cmake --build "$cache/build/qt" -j "$jobs"
+    cmake --install "$cache/build/qt" >/dev/null
+}
+
+build_third_party() {
+    mkdir -p "$prefix" "$sources" "$cache/build"
+    local name stamp
+    for name in jpeg lcms2 gtest qt; do
+        stamp="$( (declare -f "recipe_$name"; cat "$toolchain") | sha256sum | cut -c1-16)"
+        if [ "$(cat "$prefix/.stamp-$name" 2>/dev/null)" = "$stamp" ]; then
+            continue
+        fi
+        echo "build-windows: building $name into $prefix"
+        rm -rf "$cache/build/$name"
+        "recipe_$name"
+        echo "$stamp" >"$prefix/.stamp-$name"
+    done
+}
+
+install_packages
+build_third_party
+if [ "${1:-}" = --third-party-only ]; then
+    exit 0
+fi
