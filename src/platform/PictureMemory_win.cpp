@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace quorvane {
 
 // Whole pages from VirtualAlloc, zero when fresh. Large pages would need a privilege that users lack.
@@ -42,9 +44,16 @@ void UnmapPictureBlock(void* block, size_t length)
     }
 }
 
-void* GrowPictureBlock(void*, size_t, size_t)
+// Allocations do not grow in place: the pages move to a fresh one.
+void* GrowPictureBlock(void* block, size_t length, size_t newLength)
 {
-    return nullptr; // allocations do not grow in place: the pool maps a fresh one
+    void* grown = MapPictureBlock(newLength);
+    if (grown == nullptr) {
+        return nullptr;
+    }
+    std::memcpy(grown, block, length);
+    UnmapPictureBlock(block, length);
+    return grown;
 }
 
 } // namespace quorvane

@@ -38,7 +38,8 @@ bool DisplayAvailable();
 // character of a path comes through.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
-// Makes the console show the UTF-8 texts the program prints (on Windows, its output code page).
+// Standard output and error carry the UTF-8 bytes as the program writes them, and a console shows them:
+// on Windows the console's output code page becomes UTF-8 and no CR is put before each LF.
 void UseUtf8Console();
 
 // The first interrupt from the terminal (Ctrl-C; on Windows also the console closing) sets `flag`; a second

@@ -3,7 +3,11 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
+
+#include <cstdio>
 
 namespace quorvane {
 
@@ -58,6 +62,8 @@ std::vector<std::string> ProgramArguments(int, char**)
 void UseUtf8Console()
 {
     SetConsoleOutputCP(CP_UTF8);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 }
 
 namespace {

@@ -212,8 +212,9 @@ TEST_F(BadInputs, AllFilesInOneRun)
     std::vector<std::string> skipped;
     size_t converted = 0;
     size_t index = 0;
+    const std::string a = JoinPath(source, "a");
     for (const auto& c : Cases()) {
-        const std::string folder = index % 3 == 0 ? source : index % 3 == 1 ? source + "/a" : source + "/a/b";
+        const std::string folder = index % 3 == 0 ? source : index % 3 == 1 ? a : JoinPath(a, "b");
         ++index;
         fs::create_directories(folder);
         WriteFileBytes(JoinPath(folder, c.Name), c.Content);

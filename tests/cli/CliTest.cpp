@@ -253,6 +253,9 @@ TEST_F(Cli, TerminalGaugeEndsBeforeTheReport)
 // temporary file remains, every output there is is complete, and the exit status is 130.
 TEST_F(Cli, InterruptStopsCleanlyWithTheReportSoFar)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "a console event reaches no child without a console of its own under Wine";
+#endif
     for (int i = 0; i < 60; ++i) {
         Picture("p" + std::to_string(100 + i) + ".jpg", 900, 700);
     }
