@@ -24,8 +24,8 @@ install_packages() {
         cmake ninja-build pkg-config dpkg-dev
         g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools nasm
         qt6-base-dev-tools qt6-l10n-tools
-        wine64 nsis zip unzip fonts-liberation2
-        xvfb xauth
+        libjpeg62-turbo-dev libgtest-dev
+        wine64 nsis zip unzip fonts-liberation2 imagemagick
     )
     local missing=() package
     for package in "${packages[@]}"; do
@@ -143,3 +143,77 @@ build_third_party
 if [ "${1:-}" = --third-party-only ]; then
     exit 0
 fi
+
+# ---- Wine, for the tests ----
+wine="$(command -v wine64 || echo /usr/lib/wine/wine64)"
+wineserver="$(command -v wineserver || echo /usr/lib/wine/wineserver64)"
+export WINEPREFIX="$cache/wine" WINEDEBUG=-all
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$wine" wineboot -i >/dev/null 2>&1
+    "$wineserver" -w
+fi
+
+# ---- The programs and their tests ----
+# The cross-build's pkg-config sees the third-party prefix only, never the host's libraries.
+export PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig"
+cmake -S "$root" -B "$build/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+    -DQUORVANE_WERROR=ON -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" >/dev/null
+cmake --build "$build/build" -j "$jobs"
+ctest --test-dir "$build/build" -j "$jobs" --output-on-failure
+
+# ---- The same bytes as on Linux ----
+# Generated pictures of every kind, converted by the Linux and the Windows command line: the two sets of
+# outputs must be the same files (compared by content, since the numbering follows each system's listing).
+linux="$build/linux"
+cmake -S "$root" -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_GUI=OFF >/dev/null
+cmake --build "$linux" -j "$jobs" --target quorvane-cli write_test_pictures
+same="$build/same-bytes"
+rm -rf "$same" && mkdir -p "$same/in" "$same/out-linux" "$same/out-windows"
+"$linux/tests/write_test_pictures" good "$same/in" 24 1200 900 a >/dev/null
+"$linux/tests/write_test_pictures" good "$same/in" 12 640 1500 b >/dev/null
+options=(--width 1080 --height 2400 --quality 85)
+"$linux/src/quorvane-cli" --source "$same/in" --receiver "$same/out-linux" "${options[@]}" >/dev/null
+"$wine" "$build/build/src/quorvane-cli.exe" --source "$same/in" --receiver "$same/out-windows" "${options[@]}" \
+    >/dev/null
+digests() { (cd "$1" && sha256sum -- * | cut -d' ' -f1 | sort); }
+if [ "$(ls "$same/out-linux" | wc -l)" -ne 36 ] || [ "$(digests "$same/out-linux")" != "$(digests "$same/out-windows")" ]; then
+    echo "build-windows: the Linux and Windows outputs differ (see $same)" >&2
+    exit 1
+fi
+echo "build-windows: 36 outputs, byte-identical on Linux and Windows"
+
+# ---- The portable zip and the installer ----
+version="$(sed -n 's/^project(Quorvane VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+name="quorvane-$version-win64"
+stage="$build/$name"
+rm -rf "$stage" && mkdir -p "$stage"
+for program in quorvane quorvane-cli; do
+    "$host-strip" -o "$stage/$program.exe" "$build/build/src/$([ $program = quorvane ] && echo app/)$program.exe"
+done
+cp "$root/examples/phone.ini" "$root/README.md" "$stage/"
+cp /usr/share/doc/fonts-liberation2/copyright "$stage/LICENSE-fonts.txt"
+rm -f "$build/$name.zip"
+(cd "$build" && zip -q -r -X "$name.zip" "$name")
+makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DICON="$build/build/quorvane.ico" \
+    -DOUTFILE="$build/$name-setup.exe" -DSIZE_KB="$(du -sk "$stage" | cut -f1)" \
+    "$root/packaging/windows/quorvane.nsi"
+
+# The installer installs silently, and its uninstaller removes all of it.
+installed="$WINEPREFIX/drive_c/Program Files/Quorvane"
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quorvane.lnk"
+"$wine" "$build/$name-setup.exe" /S && "$wineserver" -w
+for file in quorvane.exe quorvane-cli.exe phone.ini README.md LICENSE-fonts.txt uninstall.exe; do
+    [ -f "$installed/$file" ] || { echo "build-windows: the installer did not install $file" >&2; exit 1; }
+done
+[ -f "$shortcut" ] || { echo "build-windows: no Start-menu shortcut" >&2; exit 1; }
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvane'
+"$wine" reg query "$key" >/dev/null 2>&1 || { echo "build-windows: no uninstaller entry" >&2; exit 1; }
+"$wine" "C:\\Program Files\\Quorvane\\uninstall.exe" /S && "$wineserver" -w
+sleep 2 && "$wineserver" -w
+if [ -e "$installed" ] || [ -e "$shortcut" ] || "$wine" reg query "$key" >/dev/null 2>&1; then
+    echo "build-windows: the uninstaller left files behind" >&2
+    exit 1
+fi
+echo "$build/$name.zip"
+echo "$build/$name-setup.exe"

@@ -9,6 +9,8 @@
 #include "ui/Main.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFontDatabase>
 #include <QIcon>
 
 #include <cstdio>
@@ -74,11 +76,12 @@ int main(int argc, char** argv)
         return 64;
     }
     if (options.UserFolder) {
-        const auto folder = UserFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
-        const std::string error = EnterUserFolder(folder, QUORVANE_EXAMPLE_CATALOGUE);
+        const auto folder = UserDataFolder();
+        const std::string error = EnterUserFolder(folder, InstalledFile(QUORVANE_EXAMPLE_CATALOGUE));
         if (!error.empty()) {
             // The tool stays usable: it works in the current folder instead.
-            std::fprintf(stderr, "quorvane: cannot use %s (%s); working in the current folder\n", folder.c_str(),
+            std::fprintf(stderr, "quorvane: cannot use %s (%s); working in the current folder\n",
+                         reinterpret_cast<const char*>(folder.u8string().c_str()),
                          error.c_str());
         }
     }
@@ -92,6 +95,10 @@ int main(int argc, char** argv)
         icon.addFile(QStringLiteral(":/icons/quorvane-%1.png").arg(size), QSize(size, size));
     }
     QApplication::setWindowIcon(icon);
+    // Fonts built into the program (where the system lacks the window's font).
+    for (const QString& font : QDir(QStringLiteral(":/fonts")).entryList()) {
+        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/") + font);
+    }
     SetUpAppearance(app);
     InstallTranslations(app);
 
