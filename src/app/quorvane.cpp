@@ -81,8 +81,7 @@ int main(int argc, char** argv)
         if (!error.empty()) {
             // The tool stays usable: it works in the current folder instead.
             std::fprintf(stderr, "quorvane: cannot use %s (%s); working in the current folder\n",
-                         reinterpret_cast<const char*>(folder.u8string().c_str()),
-                         error.c_str());
+                         reinterpret_cast<const char*>(folder.u8string().c_str()), error.c_str());
         }
     }
 

@@ -71,8 +71,8 @@ std::string WriteErrorText(DWORD error)
 // Opens any existing file or folder for its attributes alone.
 FileDescriptor OpenForInformation(const std::string& path)
 {
-    return Own(CreateFileW(WidePath(path).c_str(), 0, ShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                           nullptr));
+    return Own(
+        CreateFileW(WidePath(path).c_str(), 0, ShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 } // namespace
@@ -183,8 +183,8 @@ std::optional<FolderLock> FolderLock::Take(const std::string& folder)
     if (!identity || !IsFolder(folder)) {
         return std::nullopt;
     }
-    const std::wstring name = L"Local\\quorvane-receiver-" + std::to_wstring(identity->first) + L"-" +
-                              std::to_wstring(identity->second);
+    const std::wstring name =
+        L"Local\\quorvane-receiver-" + std::to_wstring(identity->first) + L"-" + std::to_wstring(identity->second);
     HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
     if (mutex == nullptr) {
         return std::nullopt;
@@ -223,8 +223,8 @@ FileDescriptor CreateTemporary(const std::string& folder, std::string& temp)
     static const std::string prefix = std::string(TemporaryPrefix) + std::to_string(GetCurrentProcessId()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
         temp = folder + prefix + std::to_string(++counter) + std::string(TemporarySuffix);
-        FileDescriptor file = Own(CreateFileW(WidePath(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        FileDescriptor file = Own(
+            CreateFileW(WidePath(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file || GetLastError() != ERROR_FILE_EXISTS) {
             return file;
         }
@@ -310,8 +310,8 @@ bool SyncFileSystem(const std::string& folder)
     while (!device.empty() && device.back() == L'\\') {
         device.pop_back();
     }
-    FileDescriptor handle = Own(CreateFileW(device.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    FileDescriptor handle = Own(CreateFileW(device.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
     if (!handle) {
         return GetLastError() == ERROR_ACCESS_DENIED;
     }

@@ -3,11 +3,10 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-
-#include <cstdio>
 
 namespace quorvane {
 

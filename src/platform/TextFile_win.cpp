@@ -11,9 +11,9 @@ bool WriteTextFile(const std::string& path, std::string_view bytes, WriteMode mo
     // Shared for reading and writing by others while open; reading too when the last byte may be a Ctrl-Z
     // to replace.
     const DWORD access = GENERIC_WRITE | (mode == WriteMode::AppendOverCtrlZ ? GENERIC_READ : 0);
-    FileDescriptor file(reinterpret_cast<intptr_t>(
-        CreateFileW(WidePath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    FileDescriptor file(reinterpret_cast<intptr_t>(CreateFileW(WidePath(path).c_str(), access,
+                                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
     if (!file) {
         return false;
     }
@@ -30,8 +30,8 @@ bool WriteTextFile(const std::string& path, std::string_view bytes, WriteMode mo
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(size.QuadPart - 1);
     at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
-    if (written && mode == WriteMode::AppendOverCtrlZ && size.QuadPart > 0 &&
-        ReadFile(handle, &last, 1, &got, &at) && got == 1 && last == '\x1a') {
+    if (written && mode == WriteMode::AppendOverCtrlZ && size.QuadPart > 0 && ReadFile(handle, &last, 1, &got, &at) &&
+        got == 1 && last == '\x1a') {
         end.QuadPart = size.QuadPart - 1;
     }
     written = written && SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) && SetEndOfFile(handle);

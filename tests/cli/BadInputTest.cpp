@@ -4,10 +4,9 @@
 
 #include "platform/DirList.h"
 #include "support/BadInputs.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
-
-#include "support/ChildProcess.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -2,10 +2,9 @@
 
 #include "QuorvaneVersion.h"
 #include "platform/DirList.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
-
-#include "support/ChildProcess.h"
 
 #include <filesystem>
 #include <functional>

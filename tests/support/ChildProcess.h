@@ -10,11 +10,11 @@ namespace quorvane {
 // Runs a program as a child process for the tests of the real command-line tool, with its standard output
 // and error in files. The system's part lives in ChildProcess_posix.cpp and ChildProcess_win.cpp.
 struct ChildOptions {
-    std::string OutPath; // standard output goes here
-    std::string ErrPath; // standard error goes here
-    std::string Folder;  // the child's current folder; empty: the test's own
-    int Seconds = 0;     // killed after this long; 0: no limit
-    uint64_t AddressSpace = 0; // a limit on the child's address space where the system has one; 0: none
+    std::string OutPath;                       // standard output goes here
+    std::string ErrPath;                       // standard error goes here
+    std::string Folder;                        // the child's current folder; empty: the test's own
+    int Seconds = 0;                           // killed after this long; 0: no limit
+    uint64_t AddressSpace = 0;                 // a limit on the child's address space where the system has one; 0: none
     std::function<void(int64_t)> WhileRunning; // called with the child's process id while it runs
 };
 
