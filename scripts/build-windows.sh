@@ -18,42 +18,6 @@ sources="$cache/sources"
 # The toolchain file looks for Windows libraries in MinGW's folder and in this prefix only.
 export QUORVANE_WINDOWS_PREFIX="$prefix"
 
-# ---- Debian packages ----
-install_packages() {
-    local packages=(
-        cmake ninja-build pkg-config dpkg-dev
-        g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools nasm
-        qt6-base-dev-tools qt6-l10n-tools
-        libjpeg62-turbo-dev libgtest-dev
-        wine64 nsis zip unzip fonts-liberation2 imagemagick
-    )
-    local missing=() package
-    for package in "${packages[@]}"; do
-        if [ "$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null)" != installed ]; then
-            missing+=("$package")
-        fi
-    done
-    # Debian's sources of the third-party libraries come through a deb-src entry for bookworm main.
-    local src_list=/etc/apt/sources.list.d/debian-src.sources
-    local need_src=0
-    grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ /etc/apt/sources.list || need_src=1
-    if [ "${#missing[@]}" -eq 0 ] && [ "$need_src" -eq 0 ]; then
-        return
-    fi
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    if [ "$need_src" -eq 1 ]; then
-        printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm bookworm-updates' \
-            'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
-            "${sudo[@]}" tee "$src_list" >/dev/null
-    fi
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    if [ "${#missing[@]}" -ne 0 ]; then
-        "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            "${missing[@]}" >/dev/null
-    fi
-}
-
 # ---- Third-party libraries, each built once into $prefix ----
 # Each recipe's text (and the toolchain file) is hashed; a recipe whose hash matches its stamp is skipped.
 
@@ -138,7 +102,7 @@ build_third_party() {
     done
 }
 
-install_packages
+bash "$root/scripts/setup-debian.sh" --windows
 build_third_party
 if [ "${1:-}" = --third-party-only ]; then
     exit 0
