@@ -344,6 +344,23 @@ TEST_F(Cli, ReportLinesAreEscapedAndAnUnwrittenReportFails)
 #endif
 }
 
+// Folder names in any script reach the tool whole, also outside Windows' 8-bit code page, and come back
+// in the report as they were given.
+TEST_F(Cli, NamesInAnyScriptPassTheCommandLine)
+{
+    const std::string source = JoinPath(in, "Фото ✓ 写真");
+    const std::string receiver = JoinPath(out, "Обои");
+    fs::create_directory(FilePath(source));
+    fs::create_directory(FilePath(receiver));
+    WriteFileBytes(JoinPath(source, "снимок.jpg"), MakeJpeg(MakeTestRaster(50, 40)));
+    WriteFileBytes(JoinPath(source, "пусто.bmp"), "");
+    const CliResult result = Run({"--source", source, "--receiver", receiver, "--width", "40", "--height", "30"});
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_NE(result.Out.find("Пропущенные файлы\n" + JoinPath(source, "пусто.bmp") + "\n"), std::string::npos)
+        << result.Out;
+    EXPECT_TRUE(fs::exists(FilePath(JoinPath(receiver, "img0001.jpg"))));
+}
+
 // A source folder that cannot be listed is an error of the command line, not an empty success.
 TEST_F(Cli, AnUnreadableSourceExitsTwo)
 {
