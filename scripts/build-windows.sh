@@ -122,7 +122,7 @@ fi
 export PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig"
 cmake -S "$root" -B "$build/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DQUORVANE_WERROR=ON -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" >/dev/null
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" -DQUORVANE_LRELEASE=/usr/lib/qt6/bin/lrelease >/dev/null
 cmake --build "$build/build" -j "$jobs"
 ctest --test-dir "$build/build" -j "$jobs" --output-on-failure
 

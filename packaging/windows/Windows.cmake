@@ -26,13 +26,4 @@ quorvane_windows_resource(quorvane-cli "Quorvane command line")
 if(QUORVANE_GUI)
     quorvane_windows_resource(quorvane "Quorvane")
     set_target_properties(quorvane PROPERTIES WIN32_EXECUTABLE ON)
-    # Windows has no Liberation Sans: the window's font (SIL Open Font License) is built in.
-    set(fonts /usr/share/fonts/truetype/liberation2)
-    qt_add_resources(quorvane quorvane_fonts PREFIX /fonts BASE ${fonts}
-        FILES ${fonts}/LiberationSans-Regular.ttf ${fonts}/LiberationSans-Bold.ttf)
-    qt_import_plugins(quorvane INCLUDE Qt6::QWindowsIntegrationPlugin)
-    if(QUORVANE_TESTS)
-        # The window tests run offscreen.
-        qt_import_plugins(test_ui INCLUDE Qt6::QOffscreenIntegrationPlugin)
-    endif()
 endif()

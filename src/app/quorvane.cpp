@@ -9,8 +9,6 @@
 #include "ui/Main.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFontDatabase>
 #include <QIcon>
 
 #include <cstdio>
@@ -94,10 +92,6 @@ int main(int argc, char** argv)
         icon.addFile(QStringLiteral(":/icons/quorvane-%1.png").arg(size), QSize(size, size));
     }
     QApplication::setWindowIcon(icon);
-    // Fonts built into the program (where the system lacks the window's font).
-    for (const QString& font : QDir(QStringLiteral(":/fonts")).entryList()) {
-        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/") + font);
-    }
     SetUpAppearance(app);
     InstallTranslations(app);
 
