@@ -19,7 +19,7 @@ packages=(
 if [ "$windows" -eq 1 ]; then
     packages+=(
         dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools nasm
-        wine64 nsis zip unzip imagemagick
+        wine64 nsis zip unzip imagemagick xvfb xauth
     )
 fi
 src_list=/etc/apt/sources.list.d/debian-src.sources
