@@ -125,8 +125,10 @@ cmake -S "$root" -B "$build/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" 
     -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" -DQUORVANE_LRELEASE=/usr/lib/qt6/bin/lrelease >/dev/null
 # Wine makes windows even for programs on Qt's offscreen platform (the event loop's message window): test
 # discovery at build time and the tests run on a virtual X display.
-xvfb-run -a cmake --build "$build/build" -j "$jobs"
-xvfb-run -a ctest --test-dir "$build/build" -j "$jobs" --output-on-failure
+# One display for both, and Wine's server ended before it goes, so that no Wine process outlives its display.
+"$wineserver" -k 2>/dev/null || true
+xvfb-run -a bash -c 'cmake --build "$1" -j "$2" && ctest --test-dir "$1" -j "$2" --output-on-failure; status=$?
+    "$3" -k 2>/dev/null; exit $status' - "$build/build" "$jobs" "$wineserver"
 
 # ---- The same bytes as on Linux ----
 # Generated pictures of every kind, converted by the Linux and the Windows command line: the two sets of
