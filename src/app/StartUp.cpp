@@ -31,22 +31,14 @@ StartOptions ParseStartOptions(const std::vector<std::string>& args)
     return options;
 }
 
-std::filesystem::path UserFolder(const char* xdgDataHome, const char* home)
-{
-    if (xdgDataHome != nullptr && xdgDataHome[0] == '/') {
-        return std::filesystem::path(xdgDataHome) / "quorvane";
-    }
-    return std::filesystem::path(home != nullptr ? home : "") / ".local/share/quorvane";
-}
-
 std::filesystem::path ExampleFolder(const std::filesystem::path& programFolder,
                                     const std::filesystem::path& sourceExamples)
 {
-    const std::filesystem::path installed = programFolder / "../share/quorvane";
     std::error_code ignored;
-    if (std::filesystem::exists(installed / "phone.ini", ignored) ||
-        !std::filesystem::exists(sourceExamples / "phone.ini", ignored)) {
-        return installed;
+    for (const std::filesystem::path& folder : {programFolder / "../share/quorvane", programFolder}) {
+        if (std::filesystem::exists(folder / "phone.ini", ignored)) {
+            return folder;
+        }
     }
     return sourceExamples;
 }

@@ -17,12 +17,9 @@ StartOptions ParseStartOptions(const std::vector<std::string>& args);
 
 extern const char* const StartUsage;
 
-// The folder a menu start works in: $XDG_DATA_HOME/quorvane when that variable holds an absolute path,
-// else $HOME/.local/share/quorvane. Either variable may be null.
-std::filesystem::path UserFolder(const char* xdgDataHome, const char* home);
-
 // The folder of the example catalogue and ReadMe.txt: ../share/quorvane beside the program when it is
-// installed, else the given folder of the sources (a program started from its build tree).
+// installed there, the program's own folder when they lie beside it (installed or unzipped on Windows),
+// else the given folder of the sources (a program started from its build tree).
 std::filesystem::path ExampleFolder(const std::filesystem::path& programFolder,
                                     const std::filesystem::path& sourceExamples);
 

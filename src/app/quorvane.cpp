@@ -75,14 +75,14 @@ int main(int argc, char** argv)
         return 64;
     }
     if (options.UserFolder) {
-        const auto folder = UserFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+        const auto folder = UserDataFolder();
         const QByteArray programFolder = QFile::encodeName(QCoreApplication::applicationDirPath());
         const std::string error =
             EnterUserFolder(folder, ExampleFolder(programFolder.toStdString(), QUORVANE_SOURCE_EXAMPLES));
         if (!error.empty()) {
             // The tool stays usable: it works in the current folder instead.
-            std::fprintf(stderr, "quorvane: cannot use %s (%s); working in the current folder\n", folder.c_str(),
-                         error.c_str());
+            std::fprintf(stderr, "quorvane: cannot use %s (%s); working in the current folder\n",
+                         reinterpret_cast<const char*>(folder.u8string().c_str()), error.c_str());
         }
     }
 

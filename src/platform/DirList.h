@@ -7,7 +7,7 @@
 namespace quorvane {
 
 // Listing a folder's entries, and joining folder and name into a path. The system's part lives in
-// DirList_posix.cpp.
+// DirList_posix.cpp and DirList_win.cpp.
 
 // The Windows attribute bits the walk looks at.
 namespace Attr {
@@ -39,9 +39,9 @@ struct DirEntry {
     uint32_t Attributes = 0;
 };
 
-// One open listing of a folder's entries in the order the system lists them. A plain directory has
-// the attribute word 16; a name starting with "." adds hidden (2), a symbolic link adds 1024; other
-// files carry 128 (plus the hidden bit).
+// One open listing of a folder's entries in the order the system lists them. On Windows the attribute
+// word is the file system's own. On POSIX a plain directory has the attribute word 16; a name starting
+// with "." adds hidden (2), a symbolic link adds 1024; other files carry 128 (plus the hidden bit).
 class DirListing {
   public:
     explicit DirListing(const std::string& folder);

@@ -18,6 +18,22 @@ FileDescriptor::~FileDescriptor()
     Close();
 }
 
+int64_t TemporaryOwner(std::string_view name)
+{
+    if (!name.starts_with(TemporaryPrefix) || !name.ends_with(TemporarySuffix)) {
+        return 0;
+    }
+    name = name.substr(TemporaryPrefix.size(), name.size() - TemporaryPrefix.size() - TemporarySuffix.size());
+    const size_t dash = name.find('-');
+    const auto digits = [](std::string_view part) {
+        return !part.empty() && part.size() <= 9 && part.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (dash == std::string_view::npos || !digits(name.substr(0, dash)) || !digits(name.substr(dash + 1))) {
+        return 0;
+    }
+    return std::stoll(std::string(name.substr(0, dash)));
+}
+
 std::unique_ptr<FileReader> FileReader::Open(const std::string& path, FileRefusal& refusal, std::string* why)
 {
     uint64_t size = 0;

@@ -6,30 +6,31 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace quorvane {
 
 // Every file operation of the engine: open, read, write, rename, identity and sync. The system's part
-// lives in File_posix.cpp; File.cpp holds what any system shares.
+// lives in File_posix.cpp and File_win.cpp; File.cpp holds what any system shares.
 
-// An open file descriptor, closed when it goes.
+// An open file: a file descriptor on POSIX, a HANDLE on Windows; -1 is none on both. Closed when it goes.
 class FileDescriptor {
   public:
     FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : fd_(fd) {}
+    explicit FileDescriptor(intptr_t fd) : fd_(fd) {}
     FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     FileDescriptor& operator=(FileDescriptor&& other) noexcept;
     ~FileDescriptor();
 
-    int Get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
+    intptr_t Get() const { return fd_; }
+    explicit operator bool() const { return fd_ != -1; }
     // Closes now; false when closing reports an error (a write that did not reach the file).
     bool Close();
 
   private:
-    int fd_ = -1;
+    intptr_t fd_ = -1;
 };
 
 // Why a file was not opened for reading.
@@ -83,6 +84,14 @@ class FolderLock {
     explicit FolderLock(FileDescriptor fd) : fd_(std::move(fd)) {}
     FileDescriptor fd_;
 };
+
+// The name of WriteFileAtomically's temporary files: TemporaryPrefix + process id + "-" + counter +
+// TemporarySuffix.
+inline constexpr std::string_view TemporaryPrefix = ".quorvane-";
+inline constexpr std::string_view TemporarySuffix = ".tmp";
+
+// The process id in a temporary file's name; 0 when the name is not exactly of that form.
+int64_t TemporaryOwner(std::string_view name);
 
 // Removes from the folder the temporary files that WriteFileAtomically of a process that no longer runs
 // left behind (killed while writing); only names of exactly that form are touched.

@@ -233,27 +233,6 @@ std::string WriteErrorText(int error)
     }
 }
 
-// Temporary files are named TemporaryPrefix + process id + "-" + counter + TemporarySuffix.
-constexpr std::string_view TemporaryPrefix = ".quorvane-";
-constexpr std::string_view TemporarySuffix = ".tmp";
-
-// The process id in a temporary file's name; 0 when the name is not exactly of that form.
-pid_t TemporaryOwner(std::string_view name)
-{
-    if (!name.starts_with(TemporaryPrefix) || !name.ends_with(TemporarySuffix)) {
-        return 0;
-    }
-    name = name.substr(TemporaryPrefix.size(), name.size() - TemporaryPrefix.size() - TemporarySuffix.size());
-    const size_t dash = name.find('-');
-    const auto digits = [](std::string_view part) {
-        return !part.empty() && part.size() <= 9 && part.find_first_not_of("0123456789") == std::string_view::npos;
-    };
-    if (dash == std::string_view::npos || !digits(name.substr(0, dash)) || !digits(name.substr(dash + 1))) {
-        return 0;
-    }
-    return static_cast<pid_t>(std::stol(std::string(name.substr(0, dash))));
-}
-
 FileDescriptor CreateTemporary(const std::string& folder, std::string& temp)
 {
     static std::atomic<unsigned> counter{0};
@@ -275,7 +254,7 @@ void RemoveLeftoverTemporaries(const std::string& folder)
     DirListing listing(folder);
     DirEntry entry;
     while (listing.Next(entry)) {
-        const pid_t owner = TemporaryOwner(entry.Name);
+        const auto owner = static_cast<pid_t>(TemporaryOwner(entry.Name));
         // A process that still runs (or that this user may not signal) may still be writing it.
         if (owner > 0 && (entry.Attributes & Attr::Directory) == 0 && kill(owner, 0) != 0 && errno == ESRCH) {
             unlink(JoinPath(folder, entry.Name).c_str());

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 namespace quorvane {
 
 // What the program asks of the system as a whole: memory size, allocator tuning, the terminal, the
-// display and leaving at once. The system's part lives in System_posix.cpp.
+// display, leaving at once, the command line, interrupts and where the desktop tool keeps its files. The
+// system's part lives in System_posix.cpp and System_win.cpp.
 
 // The machine's physical memory in bytes; 0 when it cannot be told.
 int64_t PhysicalMemoryBytes();
@@ -28,5 +33,21 @@ bool DisplayAvailable();
 
 // Ends the process at once with `status`: no destructors, no handlers, no flushing of C++ streams.
 [[noreturn]] void ExitNow(int status);
+
+// The program's arguments (argv[1] on) as UTF-8 texts; on Windows taken from the wide command line, so every
+// character of a path comes through.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// Standard output and error carry the UTF-8 bytes as the program writes them, and a console shows them:
+// on Windows the console's output code page becomes UTF-8 and no CR is put before each LF.
+void UseUtf8Console();
+
+// The first interrupt from the terminal (Ctrl-C; on Windows also the console closing) sets `flag`; a second
+// Ctrl-C ends the process at once. `flag` must live as long as the process.
+void StopOnInterrupt(std::atomic<bool>* flag);
+
+// The folder a menu start works in: on POSIX $XDG_DATA_HOME/quorvane when that variable holds an absolute
+// path, else $HOME/.local/share/quorvane; on Windows %APPDATA%\Quorvane.
+std::filesystem::path UserDataFolder();
 
 } // namespace quorvane

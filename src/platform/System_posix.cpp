@@ -1,5 +1,6 @@
 #include "platform/System.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <malloc.h>
 #include <string>
@@ -71,6 +72,44 @@ bool DisplayAvailable()
 void ExitNow(int status)
 {
     _exit(status);
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+void UseUtf8Console()
+{
+    // Terminals take the bytes as they are.
+}
+
+namespace {
+
+std::atomic<bool>* interruptFlag = nullptr;
+
+extern "C" void OnInterrupt(int signal)
+{
+    interruptFlag->store(true);
+    std::signal(signal, SIG_DFL);
+}
+
+} // namespace
+
+void StopOnInterrupt(std::atomic<bool>* flag)
+{
+    interruptFlag = flag;
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+}
+
+std::filesystem::path UserDataFolder()
+{
+    const std::string data = Environment("XDG_DATA_HOME");
+    if (!data.empty() && data[0] == '/') {
+        return std::filesystem::path(data) / "quorvane";
+    }
+    return std::filesystem::path(Environment("HOME")) / ".local/share/quorvane";
 }
 
 } // namespace quorvane

@@ -1,6 +1,8 @@
 #include "ui/Appearance.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFontDatabase>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QStyleFactory>
@@ -51,6 +53,10 @@ QFont ApplicationFont()
 
 void SetUpAppearance(QApplication& app)
 {
+    // Fonts built into the program, where the system lacks the window's font (Windows).
+    for (const QString& font : QDir(QStringLiteral(":/fonts")).entryList()) {
+        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/") + font);
+    }
     app.setStyle(new QuorvaneStyle);
     app.setFont(ApplicationFont());
 }

@@ -109,5 +109,5 @@ QString ShownMessage(const Message& message)
     // The engine's texts are the translations' source texts (context "Engine"); the argument is a folder
     // as typed, inserted as it stands.
     const QString format = QCoreApplication::translate("Engine", MessageFormat(message.Id));
-    return format.contains(QLatin1String("%1")) ? format.arg(QString::fromLocal8Bit(message.Argument)) : format;
+    return format.contains(QLatin1String("%1")) ? format.arg(QString::fromUtf8(message.Argument)) : format;
 }

@@ -25,15 +25,15 @@ using namespace quorvane;
 
 namespace {
 
-// Engine texts are local 8-bit strings; the conversion happens only here, at the window's edge.
+// Engine texts are UTF-8 on every system; the conversion happens only here, at the window's edge.
 std::string Local(const QString& text)
 {
-    return text.toLocal8Bit().toStdString();
+    return text.toUtf8().toStdString();
 }
 
 QString FromLocal(const std::string& text)
 {
-    return QString::fromLocal8Bit(text);
+    return QString::fromUtf8(text);
 }
 
 // Giving a box the text it already holds must run no change handler; only a real change does.

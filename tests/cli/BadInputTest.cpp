@@ -4,21 +4,15 @@
 
 #include "platform/DirList.h"
 #include "support/BadInputs.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
 
 #include <algorithm>
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace quorvane;
 
@@ -30,7 +24,7 @@ namespace {
 
 // Safety limits per file: a hang or a runaway allocation fails the test instead of stalling the machine.
 constexpr int SecondsPerFile = 10;
-constexpr rlim_t AddressSpacePerRun = rlim_t{512} << 20;
+constexpr uint64_t AddressSpacePerRun = uint64_t{512} << 20;
 
 // AddressSanitizer reserves terabytes of address space for its shadow, so no address-space limit can
 // apply to a sanitized tool; the time limit still does.
@@ -58,51 +52,17 @@ CliRun RunLimited(const std::vector<std::string>& args, const std::string& folde
 {
     const std::string outPath = folder + "/stdout.txt";
     const std::string errPath = folder + "/stderr.txt";
-    std::vector<char*> argv;
-    std::string program = QUORVANE_CLI_PATH;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = args;
-    for (auto& arg : copies) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
-            _exit(120);
-        }
-        if (!Sanitized) {
-            const rlimit limit{AddressSpacePerRun, AddressSpacePerRun};
-            if (setrlimit(RLIMIT_AS, &limit) != 0) {
-                _exit(121);
-            }
-        }
-        execv(argv[0], argv.data());
-        _exit(122);
-    }
+    std::vector<std::string> argv = {QUORVANE_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildOptions options;
+    options.OutPath = outPath;
+    options.ErrPath = errPath;
+    options.Seconds = seconds;
+    options.AddressSpace = Sanitized ? 0 : AddressSpacePerRun;
+    const ChildResult child = RunChild(argv, options);
     CliRun run;
-    if (pid < 0) {
-        return run;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    int status = 0;
-    for (;;) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            break;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            run.TimedOut = true;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.Status = child.Status;
+    run.TimedOut = child.TimedOut;
     run.Out = ReadFileBytes(outPath);
     run.Err = ReadFileBytes(errPath);
     return run;
@@ -251,8 +211,9 @@ TEST_F(BadInputs, AllFilesInOneRun)
     std::vector<std::string> skipped;
     size_t converted = 0;
     size_t index = 0;
+    const std::string a = JoinPath(source, "a");
     for (const auto& c : Cases()) {
-        const std::string folder = index % 3 == 0 ? source : index % 3 == 1 ? source + "/a" : source + "/a/b";
+        const std::string folder = index % 3 == 0 ? source : index % 3 == 1 ? a : JoinPath(a, "b");
         ++index;
         fs::create_directories(folder);
         WriteFileBytes(JoinPath(folder, c.Name), c.Content);

@@ -9,7 +9,11 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
 using namespace quorvane;
 
@@ -166,8 +170,12 @@ TEST_F(RunFixture, WalkIsDepthFirstAndEntersOnlyPlainFolders)
     for (const char* name : {"/x.jpg", "/y.bmp", "/sub/s.jpg", "/sub/deeper/d.bmp", "/other/o.jpg", "/.hidden/h.jpg"}) {
         WriteFileBytes(in + name, "broken");
     }
+#ifdef _WIN32 // hidden by its attribute; symbolic links take a privilege
+    ASSERT_TRUE(SetFileAttributesW(fs::path(in + "/.hidden").c_str(), FILE_ATTRIBUTE_HIDDEN));
+#else
     WriteFileBytes(dir / "elsewhere/l.jpg", "broken");
     fs::create_directory_symlink(dir / "elsewhere", in + "/link");
+#endif
 
     run.StartCommand(controls);
     std::vector<std::string> expected;
@@ -385,11 +393,15 @@ TEST_F(RunFixture, ParallelRunEndsAtTheSameErrorAndWritesNothingBeyondIt)
 
 TEST_F(RunFixture, PipeNamedLikeAPictureIsSkippedWithoutWaiting)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows keeps its pipes out of folders";
+#else
     ASSERT_EQ(mkfifo((in + "/pipe.jpg").c_str(), 0600), 0);
     Picture(in + "/a.jpg");
     EXPECT_EQ(run.StartCommand(controls), RunOutcome::Completed);
     EXPECT_EQ(Report().Files, std::vector<std::string>{JoinPath(in, "pipe.jpg")});
     EXPECT_EQ(Report().ProcessedText, "1");
+#endif
 }
 
 TEST(ErrorBoxText, AppendsAFullStopAfterCharactersSortingAfterIt)

@@ -51,14 +51,16 @@ TEST(Formats, AnEmptyFileIsEmptyInEveryFormat)
 TEST(Formats, AFileThatCannotBeOpenedSaysWhy)
 {
     TempDir dir;
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {"missing.jpg", "файл не открывается: файла нет (или ссылка никуда не ведёт)"},
+    };
+#ifndef _WIN32 // symbolic links take a privilege on Windows
     std::filesystem::create_symlink(dir / "nowhere", dir / "dangling.jpg");
     std::filesystem::create_symlink(dir / "loop2.jpg", dir / "loop1.jpg");
     std::filesystem::create_symlink(dir / "loop1.jpg", dir / "loop2.jpg");
-    const std::pair<std::string, std::string> cases[] = {
-        {"missing.jpg", "файл не открывается: файла нет (или ссылка никуда не ведёт)"},
-        {"dangling.jpg", "файл не открывается: файла нет (или ссылка никуда не ведёт)"},
-        {"loop1.jpg", "файл не открывается: петля символьных ссылок"},
-    };
+    cases.push_back({"dangling.jpg", "файл не открывается: файла нет (или ссылка никуда не ведёт)"});
+    cases.push_back({"loop1.jpg", "файл не открывается: петля символьных ссылок"});
+#endif
     for (const auto& [name, text] : cases) {
         LoadError error;
         EXPECT_EQ(OpenPictureFile(dir / name, error), nullptr) << name;

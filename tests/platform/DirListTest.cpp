@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #include <map>
 
 using namespace quorvane;
@@ -23,6 +26,25 @@ std::map<std::string, uint32_t> List(const std::string& folder)
 
 } // namespace
 
+#ifdef _WIN32
+// Windows: the attribute word is the file system's own; a plain folder has exactly the directory bit, a
+// folder marked hidden has the hidden bit too, and "." and ".." are plain folders by their bits.
+TEST(DirListing, AttributeWordIsTheFileSystems)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "plain");
+    std::filesystem::create_directory(dir / "marked");
+    ASSERT_TRUE(SetFileAttributesW((dir.Path() / "marked").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    WriteFileBytes(dir / "a.jpg", "x");
+
+    auto entries = List(dir.Str());
+    EXPECT_EQ(entries["plain"], Attr::Directory);
+    EXPECT_EQ(entries["marked"], Attr::Directory | Attr::Hidden);
+    EXPECT_EQ(entries["a.jpg"] & Attr::Directory, 0u);
+    EXPECT_EQ(entries["."], Attr::Directory);
+    EXPECT_EQ(entries[".."], Attr::Directory);
+}
+#else
 TEST(DirListing, AttributeWordFollowsKindHiddenNameAndLinks)
 {
     TempDir dir;
@@ -46,6 +68,7 @@ TEST(DirListing, AttributeWordFollowsKindHiddenNameAndLinks)
     EXPECT_EQ(entries["."], Attr::Directory | Attr::Hidden);
     EXPECT_EQ(entries[".."], Attr::Directory | Attr::Hidden);
 }
+#endif
 
 TEST(DirListing, MissingFolderOrFileListsNothing)
 {

@@ -75,6 +75,13 @@ TEST(TextFiles, WriteReplacesOrAppendsAndFailsQuietly)
     EXPECT_EQ(ReadWholeFile(path), "xyz");
     EXPECT_FALSE(WriteTextFile(dir / "missing/f.ini", "x", WriteMode::Replace));
     EXPECT_FALSE(ReadWholeFile(dir.Str())); // a folder is not a readable file
+#ifdef _WIN32
+    // A device name is no text file: refused, nothing sent.
+    EXPECT_FALSE(ReadWholeFile("NUL"));
+    for (WriteMode mode : {WriteMode::Replace, WriteMode::Append, WriteMode::AppendOverCtrlZ}) {
+        EXPECT_FALSE(WriteTextFile("NUL", "x", mode));
+    }
+#else
     ASSERT_EQ(mkfifo((dir / "pipe.ini").c_str(), 0600), 0);
     EXPECT_FALSE(ReadWholeFile(dir / "pipe.ini")); // refused at once rather than waiting for a writer
     // Writing is refused at once too, with or without a reader at the other end, and sends nothing.
@@ -87,4 +94,5 @@ TEST(TextFiles, WriteReplacesOrAppendsAndFailsQuietly)
         EXPECT_LE(read(reader, &byte, 1), 0);
         close(reader);
     }
+#endif
 }

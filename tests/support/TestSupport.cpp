@@ -13,6 +13,25 @@
 
 namespace quorvane {
 
+std::filesystem::path FilePath(const std::string& text)
+{
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+#else
+    return text;
+#endif
+}
+
+std::string PathText(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+#else
+    return path.string();
+#endif
+}
+
 TempDir::TempDir()
 {
     static std::mt19937_64 random{std::random_device{}()};
@@ -44,7 +63,7 @@ TempDir::~TempDir()
 
 void WriteFileBytes(const std::string& path, const std::string& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(FilePath(path), std::ios::binary | std::ios::trunc);
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }
@@ -58,7 +77,7 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 
 std::string ReadFileBytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(FilePath(path), std::ios::binary);
     if (!in) {
         throw std::runtime_error("cannot read " + path);
     }

@@ -12,6 +12,10 @@ struct jpeg_compress_struct; // libjpeg's, declared at global scope
 
 namespace quorvane {
 
+// Paths as the program's texts, UTF-8 (Windows' own path texts are in its ANSI code page).
+std::filesystem::path FilePath(const std::string& text);
+std::string PathText(const std::filesystem::path& path);
+
 // A fresh empty folder under the system's temporary folder, removed with everything in it at the end.
 class TempDir {
   public:
@@ -21,9 +25,9 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& Path() const { return path_; }
-    std::string Str() const { return path_.string(); }
+    std::string Str() const { return PathText(path_); }
     // Path of a file or folder inside, as text.
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    std::string operator/(const std::string& name) const { return PathText(path_ / FilePath(name)); }
 
   private:
     std::filesystem::path path_;

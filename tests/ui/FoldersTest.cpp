@@ -12,8 +12,10 @@
 #include <cstddef>
 #include <filesystem>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/inotify.h>
 #include <unistd.h>
+#endif
 
 using namespace quorvane;
 
@@ -28,6 +30,15 @@ QStringList Items(const QComboBox& box)
     return items;
 }
 
+#ifdef _WIN32
+// Windows has no inotify: the counts are not taken there.
+class WriteCounter {
+  public:
+    WriteCounter(const std::string&, std::string) {}
+    bool Works() const { return false; }
+    int Count() { return 0; }
+};
+#else
 // Counts the times a file in a folder is written and closed. Opens are watched too: identical events in a
 // row would be merged into one, and an open between two writes keeps them apart.
 class WriteCounter {
@@ -73,6 +84,7 @@ class WriteCounter {
     int fd_ = -1;
     int count_ = 0;
 };
+#endif
 
 const char* const Catalogue = "[MakerA]\r\n"
                               "Model1 128/160\r\n"
@@ -275,6 +287,9 @@ void EndSession()
 
 TEST(FolderBoxTest, ExitWritesTheLastFoldersTwiceAndTheCloseBoxOrTheSessionEndOnce)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "the writes are counted through inotify";
+#endif
     {
         WindowFixture fixture;
         fixture.Open();

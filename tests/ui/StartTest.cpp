@@ -1,6 +1,7 @@
 // The Start button: refused inputs, a run with its gauge and report, an error that ends a run.
 
 #include "UiTestSupport.h"
+#include "platform/DirList.h"
 #include "ui/CGauge.h"
 #include "ui/Finish.h"
 
@@ -194,9 +195,8 @@ TEST_F(StartTest, ReportListsEverySkippedFileOnALineOfItsOwn)
     EXPECT_EQ(report.skipped, QStringLiteral("2"));
     const QStringList lines = report.lines.split(QLatin1Char('\n'));
     const std::set<QString> listed(lines.begin(), lines.end());
-    const std::set<QString> expected = {QString::fromStdString(fixture.Dir() / "in") + "/" +
-                                            QString::fromStdString(longName),
-                                        QString::fromStdString(fixture.Dir() / "in") + "/broken.bmp"};
+    const std::set<QString> expected = {QString::fromStdString(JoinPath(fixture.Dir() / "in", longName)),
+                                        QString::fromStdString(JoinPath(fixture.Dir() / "in", "broken.bmp"))};
     EXPECT_EQ(listed, expected);
 
     // A long path scrolls sideways instead of wrapping onto a second line.

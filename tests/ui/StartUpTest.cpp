@@ -1,10 +1,13 @@
 // The desktop tool's command line and the per-user folder it works in when started from the menu.
 
 #include "app/StartUp.h"
+#include "platform/System.h"
 
 #include "support/TestSupport.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <gtest/gtest.h>
 
 using namespace quorvane;
@@ -20,12 +23,36 @@ TEST(StartUpTest, OptionsAreRecognisedAnywhereAndTheFirstUnknownIsKept)
     EXPECT_EQ(options.Unknown, "-x");
 }
 
-TEST(StartUpTest, UserFolderFollowsXdgDataHomeOnlyWhenAbsolute)
+TEST(StartUpTest, UserFolderIsTheSystemsPerUserDataFolder)
 {
-    EXPECT_EQ(UserFolder("/data", "/home/u"), "/data/quorvane");
-    EXPECT_EQ(UserFolder("relative", "/home/u"), "/home/u/.local/share/quorvane");
-    EXPECT_EQ(UserFolder("", "/home/u"), "/home/u/.local/share/quorvane");
-    EXPECT_EQ(UserFolder(nullptr, "/home/u"), "/home/u/.local/share/quorvane");
+#ifdef _WIN32
+    _putenv_s("APPDATA", "C:\\Users\\u\\AppData\\Roaming");
+    EXPECT_EQ(UserDataFolder(), std::filesystem::path(L"C:\\Users\\u\\AppData\\Roaming\\Quorvane"));
+#else
+    // $XDG_DATA_HOME counts only when it holds an absolute path.
+    const struct {
+        const char* xdgDataHome;
+        const char* expected;
+    } cases[] = {
+        {"/data", "/data/quorvane"},
+        {"relative", "/home/u/.local/share/quorvane"},
+        {"", "/home/u/.local/share/quorvane"},
+        {nullptr, "/home/u/.local/share/quorvane"},
+    };
+    const char* home = std::getenv("HOME");
+    const std::string savedHome = home != nullptr ? home : "";
+    setenv("HOME", "/home/u", 1);
+    for (const auto& c : cases) {
+        if (c.xdgDataHome != nullptr) {
+            setenv("XDG_DATA_HOME", c.xdgDataHome, 1);
+        } else {
+            unsetenv("XDG_DATA_HOME");
+        }
+        EXPECT_EQ(UserDataFolder(), c.expected) << (c.xdgDataHome != nullptr ? c.xdgDataHome : "(unset)");
+    }
+    unsetenv("XDG_DATA_HOME");
+    setenv("HOME", savedHome.c_str(), 1);
+#endif
 }
 
 TEST(StartUpTest, EnteringTheUserFolderCreatesItCopiesTheCatalogueOnceAndRefreshesTheHelp)
@@ -67,4 +94,9 @@ TEST(StartUpTest, ExamplesAreFoundBesideAnInstalledProgramElseInTheSources)
     std::filesystem::create_directories(dir / "usr/share/quorvane");
     WriteFileBytes(dir / "usr/share/quorvane/phone.ini", "[A]");
     EXPECT_EQ(ExampleFolder(dir / "usr/bin", dir / "src/examples"), dir.Path() / "usr/bin/../share/quorvane");
+
+    // Installed or unzipped on Windows, the examples lie beside the program.
+    std::filesystem::create_directories(dir / "Quorvane");
+    WriteFileBytes(dir / "Quorvane/phone.ini", "[A]");
+    EXPECT_EQ(ExampleFolder(dir / "Quorvane", dir / "src/examples"), dir / "Quorvane");
 }

@@ -1,0 +1,97 @@
+#include "platform/System.h"
+#include "platform/Wide_win.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+namespace quorvane {
+
+int64_t PhysicalMemoryBytes()
+{
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? static_cast<int64_t>(status.ullTotalPhys) : 0;
+}
+
+void TuneAllocatorForPictures()
+{
+    // The Windows heap gives large blocks back whole on its own; picture buffers are mapped apart anyway.
+}
+
+void ReturnFreeMemory()
+{
+    HeapCompact(GetProcessHeap(), 0);
+}
+
+bool StandardErrorIsTerminal()
+{
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+bool DisplayAvailable()
+{
+    return true; // the desktop needs no variable to be reached
+}
+
+void ExitNow(int status)
+{
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    ExitProcess(static_cast<UINT>(status)); // not reached
+}
+
+std::vector<std::string> ProgramArguments(int, char**)
+{
+    // argv holds the arguments in the ANSI code page, which cannot spell every name: the wide command line can.
+    std::vector<std::string> args;
+    int count = 0;
+    if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i) {
+            args.push_back(Narrow(wide[i]));
+        }
+        LocalFree(wide);
+    }
+    return args;
+}
+
+void UseUtf8Console()
+{
+    SetConsoleOutputCP(CP_UTF8);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+namespace {
+
+std::atomic<bool>* interruptFlag = nullptr;
+
+// Ctrl-C or Ctrl-Break asks the run to stop after the picture being written, and so does closing the console
+// (the system then ends the process shortly); a second Ctrl-C ends the process at once.
+BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    if ((event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) && interruptFlag->exchange(true)) {
+        return FALSE;
+    }
+    interruptFlag->store(true);
+    return TRUE;
+}
+
+} // namespace
+
+void StopOnInterrupt(std::atomic<bool>* flag)
+{
+    interruptFlag = flag;
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+std::filesystem::path UserDataFolder()
+{
+    const wchar_t* appData = _wgetenv(L"APPDATA");
+    return std::filesystem::path(appData != nullptr ? appData : L"") / L"Quorvane";
+}
+
+} // namespace quorvane
