@@ -1,13 +1,16 @@
 #include "app/StartUp.h"
 
+#include <fstream>
+
 const char* const StartUsage =
     "Usage: quorvane [--user-folder]\n"
     "\n"
     "Turns a folder of photographs into wallpapers for mobile phones (a desktop window).\n"
     "\n"
-    "  --user-folder   work in $XDG_DATA_HOME/quorvane (by default ~/.local/share/quorvane),\n"
-    "                  created on first use, with the example phone catalogue copied there\n"
-    "                  when it has no phone.ini; without it the tool works in the current folder\n"
+    "  --user-folder   work in $XDG_DATA_HOME/quorvane (by default ~/.local/share/quorvane;\n"
+    "                  on Windows %APPDATA%\\Quorvane), created on first use, with the example\n"
+    "                  phone catalogue copied there when it has no phone.ini; without it the\n"
+    "                  tool works in the current folder\n"
     "  --version       print the version and exit\n"
     "  --help          show this text and exit\n"
     "\n"
@@ -56,8 +59,11 @@ std::string EnterUserFolder(const std::filesystem::path& folder, const std::file
     std::error_code ignored;
     std::filesystem::copy_file(examples / "phone.ini", "phone.ini", std::filesystem::copy_options::skip_existing,
                                ignored);
-    // The help is the program's, not the user's: it follows the installed version.
-    std::filesystem::copy_file(examples / "ReadMe.txt", "ReadMe.txt", std::filesystem::copy_options::overwrite_existing,
-                               ignored);
+    // The help is the program's, not the user's: it follows the installed version. It is copied by content:
+    // copy_file cannot replace a file with MinGW's library, which takes any two files for the same one.
+    std::ifstream help(examples / "ReadMe.txt", std::ios::binary);
+    if (help) {
+        std::ofstream("ReadMe.txt", std::ios::binary | std::ios::trunc) << help.rdbuf();
+    }
     return {};
 }
