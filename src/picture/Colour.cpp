@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +17,55 @@
 
 namespace quorvane {
 
+struct ColourTransform::Tables {
+    // Linear light on its way out is looked up in these steps of full scale: one step moves an output
+    // by at most a fifth of a level, on the steepest part of sRGB's curve.
+    static constexpr int32_t LinearSteps = 16384;
+
+    ColourModel Model = ColourModel::Rgb;
+    // Gray: lcms2's sRGB triple for each level.
+    std::array<uint8_t, 3 * 256> Gray{};
+    // RGB: Part[c][v] holds what input channel c at level v adds to each of sRGB's three linear channels
+    // (the profile's curve and its matrix to sRGB's primaries folded into one lookup), in 1/65536 of full
+    // scale plus Bias, in three fields of FieldBits: one addition per input channel sums all three outputs.
+    static constexpr int FieldBits = 21;
+    static constexpr int64_t Bias = int64_t{1} << 18; // contributions lie within +-4 times full scale
+    std::array<std::array<uint64_t, 256>, 3> Part{};
+    // sRGB's encoding of linear light, one entry per step.
+    std::array<uint8_t, LinearSteps + 1> Encode{};
+
+    void Apply(const uint8_t* from, uint8_t* to, size_t count) const
+    {
+        if (Model == ColourModel::Gray) {
+            for (size_t i = 0; i < count; ++i, from += 3, to += 3) {
+                std::memcpy(to, &Gray[3 * size_t{from[0]}], 3);
+            }
+            return;
+        }
+        constexpr uint64_t field = (uint64_t{1} << FieldBits) - 1;
+        for (size_t i = 0; i < count; ++i, from += 3, to += 3) {
+            const uint64_t sums = Part[0][from[0]] + Part[1][from[1]] + Part[2][from[2]];
+            for (int o = 0; o < 3; ++o) {
+                // Linear light in 1/65536 of full scale, to the nearest step and into [0, 1].
+                const auto linear = static_cast<int32_t>(static_cast<int64_t>((sums >> (FieldBits * o)) & field) - 3 * Bias);
+                to[o] = Encode[static_cast<size_t>(std::clamp((linear + 2) >> 2, 0, LinearSteps))];
+            }
+        }
+    }
+};
+
 namespace {
+
+using Tables = ColourTransform::Tables;
+
+struct CloseProfile {
+    void operator()(void* profile) const { cmsCloseProfile(profile); }
+};
+using ProfileHandle = std::unique_ptr<void, CloseProfile>;
+struct DeleteTransform {
+    void operator()(void* transform) const { cmsDeleteTransform(transform); }
+};
+using TransformHandle = std::unique_ptr<void, DeleteTransform>;
 
 // Transforms kept per run; a run meeting more distinct profiles makes the least recently used one again
 // when it comes back. Each holds a few hundred KB at most.
@@ -26,6 +75,8 @@ constexpr size_t CachedTransforms = 8;
 constexpr int64_t TransformBytes = int64_t{1} << 20;
 // A transform that moves no sample on this grid by more than one level is no conversion (an sRGB profile).
 constexpr int IdentityStep = 15;
+// The grid on which lookup tables are checked against lcms2 (52 levels a channel).
+constexpr int CheckStep = 5;
 
 // The lcms2 pixel format of the model's samples. Gray pixels are RGB triples whose first channel is read
 // and the other two skipped, so a gray raster converts in place.
@@ -58,27 +109,36 @@ cmsColorSpaceSignature SpaceOf(ColourModel model)
     return cmsSigRgbData;
 }
 
-// True when the transform leaves every sample of a grid over the RGB cube (every gray level) within one
-// level of where it was.
-bool ChangesNothing(cmsHTRANSFORM transform, ColourModel model)
+// RGB triples on a grid over the RGB cube with the given step (every gray level for gray), where a
+// transform is compared with the identity or with the lookup tables.
+std::vector<uint8_t> Samples(ColourModel model, int step)
 {
     std::vector<uint8_t> samples;
     if (model == ColourModel::Gray) {
         for (int v = 0; v < 256; ++v) {
             samples.insert(samples.end(), 3, static_cast<uint8_t>(v));
         }
-    } else if (model == ColourModel::Rgb) {
-        for (int r = 0; r < 256; r += IdentityStep) {
-            for (int g = 0; g < 256; g += IdentityStep) {
-                for (int b = 0; b < 256; b += IdentityStep) {
+    } else {
+        for (int r = 0; r < 256; r += step) {
+            for (int g = 0; g < 256; g += step) {
+                for (int b = 0; b < 256; b += step) {
                     samples.insert(samples.end(),
                                    {static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b)});
                 }
             }
         }
-    } else {
+    }
+    return samples;
+}
+
+// True when the transform leaves every sample of a grid over the RGB cube (every gray level) within one
+// level of where it was.
+bool ChangesNothing(cmsHTRANSFORM transform, ColourModel model)
+{
+    if (model != ColourModel::Rgb && model != ColourModel::Gray) {
         return false;
     }
+    const std::vector<uint8_t> samples = Samples(model, IdentityStep);
     std::vector<uint8_t> converted(samples.size());
     cmsDoTransform(transform, samples.data(), converted.data(), static_cast<cmsUInt32Number>(samples.size() / 3));
     for (size_t i = 0; i < samples.size(); ++i) {
@@ -89,6 +149,99 @@ bool ChangesNothing(cmsHTRANSFORM transform, ColourModel model)
         }
     }
     return true;
+}
+
+// A gray profile's tables: lcms2's own conversion of each level.
+std::unique_ptr<Tables> GrayTables(cmsHTRANSFORM transform)
+{
+    auto tables = std::make_unique<Tables>();
+    tables->Model = ColourModel::Gray;
+    const std::vector<uint8_t> levels = Samples(ColourModel::Gray, 1);
+    cmsDoTransform(transform, levels.data(), tables->Gray.data(), 256);
+    return tables;
+}
+
+// A matrix-shaper profile's matrix to the connection space (its colorants as columns) and its curves;
+// false when one is missing.
+bool ReadMatrixShaper(cmsHPROFILE profile, cmsMAT3& matrix, std::array<const cmsToneCurve*, 3>& curves)
+{
+    const cmsTagSignature colorants[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
+    const cmsTagSignature trcs[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+    for (size_t c = 0; c < 3; ++c) {
+        const auto* xyz = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, colorants[c]));
+        curves[c] = static_cast<const cmsToneCurve*>(cmsReadTag(profile, trcs[c]));
+        if (xyz == nullptr || curves[c] == nullptr) {
+            return false;
+        }
+        matrix.v[0].n[c] = xyz->X;
+        matrix.v[1].n[c] = xyz->Y;
+        matrix.v[2].n[c] = xyz->Z;
+    }
+    return true;
+}
+
+// An RGB matrix-shaper profile's tables (Display P3, Adobe RGB and most camera and phone profiles), or
+// nullptr for a profile that converts through a table of its own.
+std::unique_ptr<Tables> MatrixShaperTables(cmsHPROFILE source, cmsHPROFILE srgb, cmsUInt32Number intent)
+{
+    cmsMAT3 toPcs, srgbToPcs, fromPcs, toSrgb;
+    std::array<const cmsToneCurve*, 3> in{}, out{};
+    if (!cmsIsMatrixShaper(source) || cmsIsCLUT(source, intent, LCMS_USED_AS_INPUT) ||
+        !ReadMatrixShaper(source, toPcs, in) || !ReadMatrixShaper(srgb, srgbToPcs, out) ||
+        !_cmsMAT3inverse(&srgbToPcs, &fromPcs)) {
+        return nullptr;
+    }
+    _cmsMAT3per(&toSrgb, &fromPcs, &toPcs);
+    auto tables = std::make_unique<Tables>();
+    for (size_t c = 0; c < 3; ++c) {
+        for (size_t v = 0; v < 256; ++v) {
+            // lcms2 keeps a curve's output within [0, 1] too.
+            const double linear =
+                std::clamp<double>(cmsEvalToneCurveFloat(in[c], static_cast<cmsFloat32Number>(v / 255.0)), 0, 1);
+            for (int o = 0; o < 3; ++o) {
+                const double part = toSrgb.v[o].n[c] * linear * 65536;
+                if (std::abs(part) >= Tables::Bias) {
+                    return nullptr;
+                }
+                tables->Part[c][v] += static_cast<uint64_t>(std::llround(part) + Tables::Bias) << (Tables::FieldBits * o);
+            }
+        }
+    }
+    // sRGB's three curves are one.
+    cmsToneCurve* encode = cmsReverseToneCurve(out[0]);
+    if (encode == nullptr) {
+        return nullptr;
+    }
+    for (int32_t i = 0; i <= Tables::LinearSteps; ++i) {
+        const double level = cmsEvalToneCurveFloat(encode, static_cast<cmsFloat32Number>(i) / Tables::LinearSteps);
+        tables->Encode[static_cast<size_t>(i)] = static_cast<uint8_t>(std::lround(255 * std::clamp(level, 0.0, 1.0)));
+    }
+    cmsFreeToneCurve(encode);
+    return tables;
+}
+
+// The tables for the profile when they give every sample of a fine grid over the RGB cube within one
+// level of lcms2's transform; nullptr leaves the pixels to lcms2.
+std::unique_ptr<const Tables> TablesFor(cmsHPROFILE source, cmsHPROFILE srgb, cmsHTRANSFORM transform,
+                                        ColourModel model, cmsUInt32Number intent)
+{
+    if (model == ColourModel::Gray) {
+        return GrayTables(transform);
+    }
+    std::unique_ptr<Tables> tables = model == ColourModel::Rgb ? MatrixShaperTables(source, srgb, intent) : nullptr;
+    if (tables == nullptr) {
+        return nullptr;
+    }
+    const std::vector<uint8_t> samples = Samples(model, CheckStep);
+    std::vector<uint8_t> byLcms(samples.size()), byTables(samples.size());
+    cmsDoTransform(transform, samples.data(), byLcms.data(), static_cast<cmsUInt32Number>(samples.size() / 3));
+    tables->Apply(samples.data(), byTables.data(), samples.size() / 3);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (std::abs(byLcms[i] - byTables[i]) > 1) {
+            return nullptr;
+        }
+    }
+    return tables;
 }
 
 using Digest = std::array<uint8_t, 16>;
@@ -115,8 +268,9 @@ std::string RefusedText(const std::string& why)
 
 } // namespace
 
-ColourTransform::ColourTransform(void* handle, ColourModel model, std::shared_ptr<void> context)
-    : handle_(handle), model_(model), context_(std::move(context))
+ColourTransform::ColourTransform(void* handle, ColourModel model, std::shared_ptr<void> context,
+                                 std::unique_ptr<const Tables> tables)
+    : handle_(handle), model_(model), context_(std::move(context)), tables_(std::move(tables))
 {
 }
 
@@ -127,6 +281,10 @@ ColourTransform::~ColourTransform()
 
 void ColourTransform::Apply(const uint8_t* from, uint8_t* to, size_t count) const
 {
+    if (tables_ != nullptr) {
+        tables_->Apply(from, to, count);
+        return;
+    }
     cmsDoTransform(handle_, from, to, static_cast<cmsUInt32Number>(count));
 }
 
@@ -194,44 +352,37 @@ struct ColourTransforms::State {
     {
         ++Read;
         LastError[0] = '\0';
-        cmsHPROFILE source =
-            cmsOpenProfileFromMemTHR(Lcms(), profile.Bytes.data(), static_cast<cmsUInt32Number>(profile.Bytes.size()));
+        const ProfileHandle source(
+            cmsOpenProfileFromMemTHR(Lcms(), profile.Bytes.data(), static_cast<cmsUInt32Number>(profile.Bytes.size())));
+        TransformHandle transform;
+        cmsUInt32Number intent = INTENT_RELATIVE_COLORIMETRIC;
         if (source == nullptr) {
-            entry.Warning = RefusedText(LastError[0] != '\0' ? LastError : "не читается");
-            return;
-        }
-        const cmsProfileClassSignature kind = cmsGetDeviceClass(source);
-        const bool describesPixels = kind == cmsSigInputClass || kind == cmsSigDisplayClass ||
-                                     kind == cmsSigOutputClass || kind == cmsSigColorSpaceClass;
-        cmsHTRANSFORM transform = nullptr;
-        if (!describesPixels) {
+            // lcms2's message says why
+        } else if (const cmsProfileClassSignature kind = cmsGetDeviceClass(source.get());
+                   kind != cmsSigInputClass && kind != cmsSigDisplayClass && kind != cmsSigOutputClass &&
+                   kind != cmsSigColorSpaceClass) {
             std::snprintf(LastError, sizeof LastError, "%s", "профиль не описывает снимок");
-        } else if (cmsGetColorSpace(source) != SpaceOf(profile.Model)) {
+        } else if (cmsGetColorSpace(source.get()) != SpaceOf(profile.Model)) {
             std::snprintf(LastError, sizeof LastError, "%s", "профиль другого цветового пространства");
         } else {
             // Perceptual with black-point compensation where the profile has it, else relative colorimetric.
-            const cmsUInt32Number intent = cmsIsIntentSupported(source, INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT)
-                                               ? INTENT_PERCEPTUAL
-                                               : INTENT_RELATIVE_COLORIMETRIC;
+            if (cmsIsIntentSupported(source.get(), INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT)) {
+                intent = INTENT_PERCEPTUAL;
+            }
             // No cache: the transform then holds no state and serves every worker thread at once.
-            transform = cmsCreateTransformTHR(Lcms(), source, FormatOf(profile.Model), Srgb, TYPE_RGB_8, intent,
-                                              cmsFLAGS_NOCACHE | cmsFLAGS_BLACKPOINTCOMPENSATION);
+            transform.reset(cmsCreateTransformTHR(Lcms(), source.get(), FormatOf(profile.Model), Srgb, TYPE_RGB_8,
+                                                  intent, cmsFLAGS_NOCACHE | cmsFLAGS_BLACKPOINTCOMPENSATION));
         }
-        cmsCloseProfile(source);
         if (transform == nullptr) {
             entry.Warning = RefusedText(LastError[0] != '\0' ? LastError : "не читается");
             return;
         }
-        if (ChangesNothing(transform, profile.Model)) {
-            cmsDeleteTransform(transform);
+        if (ChangesNothing(transform.get(), profile.Model)) {
             return;
         }
-        try {
-            entry.Transform = std::make_shared<ColourTransform>(transform, profile.Model, Context);
-        } catch (...) {
-            cmsDeleteTransform(transform);
-            throw;
-        }
+        std::unique_ptr<const Tables> tables = TablesFor(source.get(), Srgb, transform.get(), profile.Model, intent);
+        entry.Transform = std::make_shared<ColourTransform>(transform.get(), profile.Model, Context, std::move(tables));
+        transform.release();
     }
 };
 

@@ -30,7 +30,12 @@ struct ColourProfile {
 // threads may use it at once.
 class ColourTransform {
   public:
-    ColourTransform(void* handle, ColourModel model, std::shared_ptr<void> context);
+    // Lookup tables that convert gray and matrix-shaper RGB pixels several times faster than lcms2's
+    // general transform, made from the same profile and checked against it.
+    struct Tables;
+
+    ColourTransform(void* handle, ColourModel model, std::shared_ptr<void> context,
+                    std::unique_ptr<const Tables> tables);
     ~ColourTransform();
     ColourTransform(const ColourTransform&) = delete;
     ColourTransform& operator=(const ColourTransform&) = delete;
@@ -41,11 +46,14 @@ class ColourTransform {
     void Apply(const uint8_t* from, uint8_t* to, size_t count) const;
     // An RGB or gray raster, in place.
     void Apply(Raster& raster) const;
+    // True when the pixels go through the lookup tables rather than lcms2.
+    bool ByTables() const { return tables_ != nullptr; }
 
   private:
     void* handle_;
     ColourModel model_;
     std::shared_ptr<void> context_; // outlives the transform
+    std::unique_ptr<const Tables> tables_;
 };
 
 // The transforms of one run: one per distinct profile, made the first time a picture carries it and then

@@ -8,8 +8,10 @@
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <lcms2.h>
 #include <string>
 #include <vector>
 
@@ -236,5 +238,60 @@ TEST(Colour, ARunReadsEachProfileOnce)
         ASSERT_EQ(controls.Reports.size(), 1u);
         EXPECT_EQ(controls.Reports[0].ProcessedText, "6");
         EXPECT_EQ(run.ColourProfilesRead(), 2);
+    }
+}
+
+// Gray and matrix-shaper RGB profiles convert through lookup tables, which agree with lcms2's own
+// transform within one level over every colour of the cube (every gray level).
+TEST(Colour, LookupTablesAgreeWithLcms)
+{
+    const struct {
+        const char* Name;
+        Bytes Profile;
+        ColourModel Model;
+    } cases[] = {
+        {"Display P3", MakeRgbProfile(RgbSpace::DisplayP3), ColourModel::Rgb},
+        {"Adobe RGB", MakeRgbProfile(RgbSpace::AdobeRgb), ColourModel::Rgb},
+        {"linear gray", MakeLinearGrayProfile(), ColourModel::Gray},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ColourTransforms transforms;
+        std::string warning;
+        const auto ours = transforms.For({c.Profile, c.Model, false}, warning);
+        ASSERT_NE(ours, nullptr);
+        EXPECT_TRUE(ours->ByTables());
+
+        cmsHPROFILE source = cmsOpenProfileFromMem(c.Profile.data(), static_cast<cmsUInt32Number>(c.Profile.size()));
+        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+        const cmsUInt32Number format = c.Model == ColourModel::Gray ? TYPE_GRAY_8 : TYPE_RGB_8;
+        cmsHTRANSFORM lcms = cmsCreateTransform(source, format, srgb, TYPE_RGB_8, INTENT_PERCEPTUAL,
+                                                cmsFLAGS_NOCACHE | cmsFLAGS_BLACKPOINTCOMPENSATION);
+        ASSERT_NE(lcms, nullptr);
+        // One plane of the cube at a time: every green and blue level for one red level.
+        const int planes = c.Model == ColourModel::Gray ? 1 : 256;
+        std::vector<uint8_t> pixels, gray, expected(3 * 65536), converted(3 * 65536);
+        int worst = 0;
+        for (int r = 0; r < planes; ++r) {
+            pixels.clear();
+            gray.clear();
+            for (int g = 0; g < 256; ++g) {
+                for (int b = 0; b < 256; ++b) {
+                    const int level = c.Model == ColourModel::Gray ? g : r;
+                    pixels.insert(pixels.end(), {static_cast<uint8_t>(level), static_cast<uint8_t>(g),
+                                                 static_cast<uint8_t>(b)});
+                    gray.push_back(static_cast<uint8_t>(g));
+                }
+            }
+            cmsDoTransform(lcms, c.Model == ColourModel::Gray ? gray.data() : pixels.data(), expected.data(), 65536);
+            ours->Apply(pixels.data(), converted.data(), 65536);
+            for (size_t i = 0; i < converted.size(); ++i) {
+                worst = std::max(worst, std::abs(converted[i] - expected[i]));
+            }
+        }
+        EXPECT_LE(worst, 1);
+        cmsDeleteTransform(lcms);
+        cmsCloseProfile(srgb);
+        cmsCloseProfile(source);
     }
 }
