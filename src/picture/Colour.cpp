@@ -18,21 +18,22 @@
 namespace quorvane {
 
 struct ColourTransform::Tables {
-    // Linear light on its way out is looked up in these steps of full scale: one step moves an output
+    // RGB sums are kept in 1/65536 of full scale in three fields of this many bits of one 64-bit word.
+    static constexpr int FieldBits = 21;
+    // Linear light on its way out is looked up in steps of 4/65536 of full scale: one step moves an output
     // by at most a fifth of a level, on the steepest part of sRGB's curve.
-    static constexpr int32_t LinearSteps = 16384;
+    static constexpr int StepBits = 2;
 
     ColourModel Model = ColourModel::Rgb;
     // Gray: lcms2's sRGB triple for each level.
     std::array<uint8_t, 3 * 256> Gray{};
-    // RGB: Part[c][v] holds what input channel c at level v adds to each of sRGB's three linear channels
-    // (the profile's curve and its matrix to sRGB's primaries folded into one lookup), in 1/65536 of full
-    // scale plus Bias, in three fields of FieldBits: one addition per input channel sums all three outputs.
-    static constexpr int FieldBits = 21;
-    static constexpr int64_t Bias = int64_t{1} << 18; // contributions lie within +-4 times full scale
+    // RGB: Part[c][v] holds, in one field per output channel, what input channel c at level v adds to
+    // that channel of sRGB's linear light: the profile's curve and its matrix to sRGB's primaries folded
+    // into one lookup, so that one addition per input channel sums all three outputs. The fields are
+    // offset so that every sum is positive and the same for all three channels.
     std::array<std::array<uint64_t, 256>, 3> Part{};
-    // sRGB's encoding of linear light, one entry per step.
-    std::array<uint8_t, LinearSteps + 1> Encode{};
+    // sRGB's encoding of an offset sum, one entry per step, clipped into [0, 255] as lcms2 clips.
+    std::vector<uint8_t> Encode;
 
     void Apply(const uint8_t* from, uint8_t* to, size_t count) const
     {
@@ -42,14 +43,13 @@ struct ColourTransform::Tables {
             }
             return;
         }
-        constexpr uint64_t field = (uint64_t{1} << FieldBits) - 1;
+        constexpr uint64_t steps = (uint64_t{1} << (FieldBits - StepBits)) - 1;
+        const uint8_t* encode = Encode.data();
         for (size_t i = 0; i < count; ++i, from += 3, to += 3) {
             const uint64_t sums = Part[0][from[0]] + Part[1][from[1]] + Part[2][from[2]];
-            for (int o = 0; o < 3; ++o) {
-                // Linear light in 1/65536 of full scale, to the nearest step and into [0, 1].
-                const auto linear = static_cast<int32_t>(static_cast<int64_t>((sums >> (FieldBits * o)) & field) - 3 * Bias);
-                to[o] = Encode[static_cast<size_t>(std::clamp((linear + 2) >> 2, 0, LinearSteps))];
-            }
+            to[0] = encode[(sums >> StepBits) & steps];
+            to[1] = encode[(sums >> (FieldBits + StepBits)) & steps];
+            to[2] = encode[sums >> (2 * FieldBits + StepBits)];
         }
     }
 };
@@ -192,18 +192,46 @@ std::unique_ptr<Tables> MatrixShaperTables(cmsHPROFILE source, cmsHPROFILE srgb,
         return nullptr;
     }
     _cmsMAT3per(&toSrgb, &fromPcs, &toPcs);
-    auto tables = std::make_unique<Tables>();
+    for (const cmsVEC3& row : toSrgb.v) {
+        if (!std::all_of(std::begin(row.n), std::end(row.n), [](double m) { return std::abs(m) < 64; })) {
+            return nullptr; // NaN or far from any real profile's
+        }
+    }
+    // part[o][c][v]: what input channel c at level v adds to sRGB's linear channel o, in 1/65536.
+    int64_t part[3][3][256];
     for (size_t c = 0; c < 3; ++c) {
         for (size_t v = 0; v < 256; ++v) {
             // lcms2 keeps a curve's output within [0, 1] too.
             const double linear =
                 std::clamp<double>(cmsEvalToneCurveFloat(in[c], static_cast<cmsFloat32Number>(v / 255.0)), 0, 1);
-            for (int o = 0; o < 3; ++o) {
-                const double part = toSrgb.v[o].n[c] * linear * 65536;
-                if (std::abs(part) >= Tables::Bias) {
-                    return nullptr;
-                }
-                tables->Part[c][v] += static_cast<uint64_t>(std::llround(part) + Tables::Bias) << (Tables::FieldBits * o);
+            for (size_t o = 0; o < 3; ++o) {
+                part[o][c][v] = std::llround(toSrgb.v[o].n[c] * linear * 65536);
+            }
+        }
+    }
+    // Each output's offset lifts its smallest sum to 0; then every output gets the largest offset, so one
+    // table encodes all three.
+    int64_t lift[3][3], offset = 0, top = 0;
+    for (size_t o = 0; o < 3; ++o) {
+        int64_t lifted = 0, highest = 0;
+        for (size_t c = 0; c < 3; ++c) {
+            const auto [low, high] = std::minmax_element(std::begin(part[o][c]), std::end(part[o][c]));
+            lift[o][c] = -*low;
+            lifted += -*low;
+            highest += *high - *low;
+        }
+        offset = std::max(offset, lifted);
+        top = std::max(top, highest - lifted);
+    }
+    if (offset + top >= (int64_t{1} << Tables::FieldBits)) {
+        return nullptr; // a matrix too far from sRGB's for the fields
+    }
+    auto tables = std::make_unique<Tables>();
+    for (size_t o = 0; o < 3; ++o) {
+        lift[o][0] += offset - (lift[o][0] + lift[o][1] + lift[o][2]);
+        for (size_t c = 0; c < 3; ++c) {
+            for (size_t v = 0; v < 256; ++v) {
+                tables->Part[c][v] += static_cast<uint64_t>(part[o][c][v] + lift[o][c]) << (Tables::FieldBits * o);
             }
         }
     }
@@ -212,9 +240,12 @@ std::unique_ptr<Tables> MatrixShaperTables(cmsHPROFILE source, cmsHPROFILE srgb,
     if (encode == nullptr) {
         return nullptr;
     }
-    for (int32_t i = 0; i <= Tables::LinearSteps; ++i) {
-        const double level = cmsEvalToneCurveFloat(encode, static_cast<cmsFloat32Number>(i) / Tables::LinearSteps);
-        tables->Encode[static_cast<size_t>(i)] = static_cast<uint8_t>(std::lround(255 * std::clamp(level, 0.0, 1.0)));
+    tables->Encode.resize(static_cast<size_t>((offset + top) >> Tables::StepBits) + 1);
+    for (size_t i = 0; i < tables->Encode.size(); ++i) {
+        // The middle of the step's sums.
+        const double linear = (static_cast<double>(i << Tables::StepBits) + 1.5 - static_cast<double>(offset)) / 65536;
+        const double level = cmsEvalToneCurveFloat(encode, static_cast<cmsFloat32Number>(std::clamp(linear, 0.0, 1.0)));
+        tables->Encode[i] = static_cast<uint8_t>(std::lround(255 * std::clamp(level, 0.0, 1.0)));
     }
     cmsFreeToneCurve(encode);
     return tables;
