@@ -71,7 +71,7 @@ using TransformHandle = std::unique_ptr<void, DeleteTransform>;
 // when it comes back. Each holds a few hundred KB at most.
 constexpr size_t CachedTransforms = 8;
 // What a transform holds at most: lcms2's precalculated table for 8-bit samples (33 points per RGB axis,
-// 17 per CMYK axis, 16 bits a channel) with margin.
+// 17 per CMYK axis, 16 bits a channel) and the lookup tables (at most half a MiB), with margin.
 constexpr int64_t TransformBytes = int64_t{1} << 20;
 // A transform that moves no sample on this grid by more than one level is no conversion (an sRGB profile).
 constexpr int IdentityStep = 15;
