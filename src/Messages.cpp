@@ -1,48 +1,366 @@
 #include "Messages.h"
 
+#include <cctype>
+
 namespace quorvane {
+
+namespace {
 
 // Marks a text for the translation tool (lupdate), which reads it from this file into the window's
 // translations under the context "Engine"; here it is the text itself.
 #define QT_TRANSLATE_NOOP(context, text) text
 
-const char* MessageFormat(MessageId id)
+struct Texts {
+    const char* Russian;
+    const char* English;
+};
+
+Texts TextsOf(MessageId id)
 {
     switch (id) {
+    case MessageId::Plain:
+        return {"", ""};
+    case MessageId::Joined:
+        return {"%1: %2", "%1: %2"};
+
     case MessageId::PhoneFileCannotOpen:
-        return QT_TRANSLATE_NOOP("Engine", "Ошибка открытия файла: phone.ini");
+        return {QT_TRANSLATE_NOOP("Engine", "Ошибка открытия файла: phone.ini"), "Error opening file: phone.ini"};
     case MessageId::PhoneFileMalformed:
-        return QT_TRANSLATE_NOOP("Engine", "В файле phone.ini была допущена ошибка, инструкция в ReadMe.txt");
+        return {QT_TRANSLATE_NOOP("Engine", "В файле phone.ini была допущена ошибка, инструкция в ReadMe.txt"),
+                "The file phone.ini contains an error, see ReadMe.txt for instructions"};
     case MessageId::NoSource:
-        return QT_TRANSLATE_NOOP("Engine", "Не указан источник");
+        return {QT_TRANSLATE_NOOP("Engine", "Не указан источник"), "No source given"};
     case MessageId::NoReceiver:
-        return QT_TRANSLATE_NOOP("Engine", "Не указан приёмник");
+        return {QT_TRANSLATE_NOOP("Engine", "Не указан приёмник"), "No receiver given"};
     case MessageId::NoWidth:
-        return QT_TRANSLATE_NOOP("Engine", "Не указана ширина");
+        return {QT_TRANSLATE_NOOP("Engine", "Не указана ширина"), "No width given"};
     case MessageId::NoHeight:
-        return QT_TRANSLATE_NOOP("Engine", "Не указана высота");
+        return {QT_TRANSLATE_NOOP("Engine", "Не указана высота"), "No height given"};
     case MessageId::StartNumberNotDigits:
-        return QT_TRANSLATE_NOOP("Engine", "Счётчик должен состоять из цифр");
+        return {QT_TRANSLATE_NOOP("Engine", "Счётчик должен состоять из цифр"), "The counter must consist of digits"};
     case MessageId::TargetSizeOutOfRange:
-        return QT_TRANSLATE_NOOP(
-            "Engine", "Недопустимый размер: %1 (ширина и высота от 1 до 65500, не более 268435456 пикселей)");
+        return {
+            QT_TRANSLATE_NOOP("Engine", "Недопустимый размер: %1 (ширина и высота от 1 до %2, не более %3 пикселей)"),
+            "Invalid size: %1 (width and height from 1 to %2, at most %3 pixels)"};
     case MessageId::CheckFolder:
-        return QT_TRANSLATE_NOOP("Engine", "Проверьте директорию: %1");
+        return {QT_TRANSLATE_NOOP("Engine", "Проверьте директорию: %1"), "Check the folder: %1"};
     case MessageId::ReceiverBusy:
-        return QT_TRANSLATE_NOOP("Engine", "В папку-приёмник уже пишет другой запуск: %1");
+        return {QT_TRANSLATE_NOOP("Engine", "В папку-приёмник уже пишет другой запуск: %1"),
+                "Another run is writing into the receiver folder: %1"};
+    case MessageId::UnexpectedError:
+        return {QT_TRANSLATE_NOOP("Engine", "Непредвиденная ошибка"), "Unexpected error"};
+
+    case MessageId::ReportTotal:
+        return {QT_TRANSLATE_NOOP("Engine", "Всего файлов(jpg, bmp):"), "Total files (jpg, bmp):"};
+    case MessageId::ReportProcessed:
+        return {QT_TRANSLATE_NOOP("Engine", "Обработано:"), "Processed:"};
+    case MessageId::ReportSkipped:
+        return {QT_TRANSLATE_NOOP("Engine", "Пропущено из-за ошибок:"), "Skipped for errors:"};
+    case MessageId::ReportSkippedFiles:
+        return {QT_TRANSLATE_NOOP("Engine", "Пропущенные файлы"), "Skipped files"};
     case MessageId::NoErrors:
-        return QT_TRANSLATE_NOOP("Engine", "Выполнено без ошибок");
+        return {QT_TRANSLATE_NOOP("Engine", "Выполнено без ошибок"), "Done without errors"};
     case MessageId::Interrupted:
-        return QT_TRANSLATE_NOOP("Engine", "Прервано: остальные файлы не обработаны");
+        return {QT_TRANSLATE_NOOP("Engine", "Прервано: не обработано файлов: %1"),
+                "Interrupted: files not converted: %1"};
+
+    case MessageId::LoadCannotOpen:
+        return {QT_TRANSLATE_NOOP("Engine", "файл не открывается"), "the file cannot be opened"};
+    case MessageId::LoadNotRegularFile:
+        return {QT_TRANSLATE_NOOP("Engine", "это не обычный файл"), "not a regular file"};
+    case MessageId::LoadEmptyFile:
+        return {QT_TRANSLATE_NOOP("Engine", "файл пуст"), "the file is empty"};
+    case MessageId::LoadReadFailed:
+        return {QT_TRANSLATE_NOOP("Engine", "ошибка чтения файла"), "the file could not be read"};
+    case MessageId::LoadOutOfMemory:
+        return {QT_TRANSLATE_NOOP("Engine", "не хватило памяти"), "not enough memory"};
+    case MessageId::LoadCancelled:
+        return {QT_TRANSLATE_NOOP("Engine", "прервано"), "interrupted"};
+    case MessageId::BmpSignature:
+        return {QT_TRANSLATE_NOOP("Engine", "BMP: нет подписи BM"), "BMP: no BM signature"};
+    case MessageId::BmpHeaderCut:
+        return {QT_TRANSLATE_NOOP("Engine", "BMP: заголовок обрезан"), "BMP: the header is cut short"};
+    case MessageId::BmpHeaderKind:
+        return {QT_TRANSLATE_NOOP("Engine", "BMP: неизвестный вид заголовка"), "BMP: unknown kind of header"};
+    case MessageId::BmpPlanes:
+        return {QT_TRANSLATE_NOOP("Engine", "BMP: число плоскостей не 1"), "BMP: the number of planes is not 1"};
+    case MessageId::BmpBitCount:
+        return {QT_TRANSLATE_NOOP("Engine", "BMP: неподдерживаемое число бит на пиксель"),
+                "BMP: unsupported number of bits per pixel"};
+    case MessageId::BmpCompression:
+        return {QT_TRANSLATE_NOOP("Engine", "BMP: неподдерживаемое сжатие"), "BMP: unsupported compression"};
+    case MessageId::BmpBitMasks:
+        return {QT_TRANSLATE_NOOP("Engine", "BMP: битовые маски за концом файла"),
+                "BMP: the bit masks lie past the end of the file"};
+    case MessageId::BmpColorTable:
+        return {QT_TRANSLATE_NOOP("Engine", "BMP: неверная таблица цветов"), "BMP: invalid colour table"};
+    case MessageId::LoadPictureSize:
+        return {QT_TRANSLATE_NOOP("Engine", "недопустимый размер изображения"), "invalid picture size"};
+    case MessageId::JpegNotJpeg:
+        return {QT_TRANSLATE_NOOP("Engine", "JPEG: это не JPEG-файл"), "JPEG: not a JPEG file"};
+    case MessageId::JpegHeader:
+        return {QT_TRANSLATE_NOOP("Engine", "JPEG: повреждён заголовок"), "JPEG: the header is damaged"};
+    case MessageId::JpegTables:
+        return {QT_TRANSLATE_NOOP("Engine", "JPEG: повреждены таблицы сжатия"),
+                "JPEG: the compression tables are damaged"};
+    case MessageId::JpegNoImage:
+        return {QT_TRANSLATE_NOOP("Engine", "JPEG: файл обрывается до данных изображения"),
+                "JPEG: the file ends before its image data"};
+    case MessageId::JpegTablesOnly:
+        return {QT_TRANSLATE_NOOP("Engine", "JPEG: в файле нет изображения"), "JPEG: the file holds no picture"};
+    case MessageId::JpegScans:
+        return {QT_TRANSLATE_NOOP("Engine", "JPEG: слишком много сканов"), "JPEG: too many scans"};
+    case MessageId::JpegProcess:
+        return {QT_TRANSLATE_NOOP("Engine", "JPEG: неподдерживаемый вид сжатия"),
+                "JPEG: unsupported kind of compression"};
+    case MessageId::JpegColorSpace:
+        return {QT_TRANSLATE_NOOP("Engine", "JPEG: неподдерживаемое цветовое пространство"),
+                "JPEG: unsupported colour space"};
+    case MessageId::JpegError:
+        return {QT_TRANSLATE_NOOP("Engine", "JPEG: ошибка декодирования"), "JPEG: decoding error"};
+    case MessageId::JpegDamagedData:
+        return {QT_TRANSLATE_NOOP("Engine", "повреждённые данные"), "damaged data"};
+    case MessageId::FileLargerThan:
+        return {QT_TRANSLATE_NOOP("Engine", "файл больше %1 МиБ"), "the file is larger than %1 MiB"};
+    case MessageId::JpegCutShort:
+        return {QT_TRANSLATE_NOOP("Engine",
+                                  "JPEG: файл обрывается внутри данных изображения, недостающая часть залита серым"),
+                "JPEG: the file ends inside its image data, the missing part is filled with grey"};
+    case MessageId::ColourProfileDamaged:
+        return {QT_TRANSLATE_NOOP("Engine", "цветовой профиль повреждён, цвета взяты без преобразования"),
+                "the colour profile is damaged, the colours are taken unconverted"};
+    case MessageId::ColourProfileRefused:
+        return {QT_TRANSLATE_NOOP("Engine", "цветовой профиль не принят (%1), цвета взяты без преобразования"),
+                "the colour profile was refused (%1), the colours are taken unconverted"};
+    case MessageId::ColourNotForPictures:
+        return {QT_TRANSLATE_NOOP("Engine", "профиль не описывает снимок"), "the profile does not describe a picture"};
+    case MessageId::ColourOtherSpace:
+        return {QT_TRANSLATE_NOOP("Engine", "профиль другого цветового пространства"),
+                "the profile is of another colour space"};
+    case MessageId::ColourUnreadable:
+        return {QT_TRANSLATE_NOOP("Engine", "не читается"), "unreadable"};
+
+    case MessageId::FaultNoReadPermission:
+        return {QT_TRANSLATE_NOOP("Engine", "нет прав на чтение"), "no permission to read"};
+    case MessageId::FaultNoSuchFile:
+        return {QT_TRANSLATE_NOOP("Engine", "файла нет (или ссылка никуда не ведёт)"),
+                "no such file (or the link leads nowhere)"};
+    case MessageId::FaultLinkLoop:
+        return {QT_TRANSLATE_NOOP("Engine", "петля символьных ссылок"), "a loop of symbolic links"};
+    case MessageId::FaultPathTooLong:
+        return {QT_TRANSLATE_NOOP("Engine", "слишком длинный путь"), "the path is too long"};
+    case MessageId::FaultTooManyOpenFiles:
+        return {QT_TRANSLATE_NOOP("Engine", "открыто слишком много файлов"), "too many files are open"};
+    case MessageId::FaultInputOutput:
+        return {QT_TRANSLATE_NOOP("Engine", "ошибка ввода-вывода"), "input/output error"};
+    case MessageId::FaultFileBusy:
+        return {QT_TRANSLATE_NOOP("Engine", "файл занят другой программой"), "the file is in use by another program"};
+    case MessageId::FaultOpenCode:
+        return {QT_TRANSLATE_NOOP("Engine", "код ошибки %1"), "error code %1"};
+    case MessageId::FaultDiskFull:
+        return {QT_TRANSLATE_NOOP("Engine", "нет места на устройстве"), "no space left on the device"};
+    case MessageId::FaultQuotaExceeded:
+        return {QT_TRANSLATE_NOOP("Engine", "превышена дисковая квота"), "disk quota exceeded"};
+    case MessageId::FaultNoWritePermission:
+        return {QT_TRANSLATE_NOOP("Engine", "нет прав на запись"), "no permission to write"};
+    case MessageId::FaultReadOnlyMedium:
+        return {QT_TRANSLATE_NOOP("Engine", "носитель только для чтения"), "the medium is read-only"};
+    case MessageId::FaultFolderMissing:
+        return {QT_TRANSLATE_NOOP("Engine", "папка не существует"), "the folder does not exist"};
+    case MessageId::FaultNotIntoFolder:
+        return {QT_TRANSLATE_NOOP("Engine", "путь ведёт не в папку"), "the path does not lead into a folder"};
+    case MessageId::FaultFolderInPlace:
+        return {QT_TRANSLATE_NOOP("Engine", "на месте файла папка"), "a folder stands in the file's place"};
+    case MessageId::FaultNameTooLong:
+        return {QT_TRANSLATE_NOOP("Engine", "слишком длинное имя"), "the name is too long"};
+    case MessageId::FaultWriteCode:
+        return {QT_TRANSLATE_NOOP("Engine", "ошибка записи (код %1)"), "write error (code %1)"};
+    case MessageId::FaultFolderNoReadPermission:
+        return {QT_TRANSLATE_NOOP("Engine", "нет прав на чтение папки"), "no permission to read the folder"};
+    case MessageId::FaultNoSuchFolder:
+        return {QT_TRANSLATE_NOOP("Engine", "папки нет"), "no such folder"};
+    case MessageId::FaultNotAFolder:
+        return {QT_TRANSLATE_NOOP("Engine", "это не папка"), "not a folder"};
+    case MessageId::FaultFolderCode:
+        return {QT_TRANSLATE_NOOP("Engine", "папка не читается (код %1)"), "the folder cannot be read (code %1)"};
+
+    case MessageId::OwnOutputNotRead:
+        return {QT_TRANSLATE_NOOP("Engine", "записан этим запуском, не читается"),
+                "written by this run, not read back"};
+    case MessageId::EncodeFailed:
+        return {QT_TRANSLATE_NOOP("Engine", "не удалось сжать в JPEG"), "could not be encoded as JPEG"};
+    case MessageId::UnreadPhotoInPlace:
+        return {QT_TRANSLATE_NOOP("Engine", "на этом месте исходный снимок, ещё не прочитанный"),
+                "a source photo not read yet stands in its place"};
+    case MessageId::NotWritten:
+        return {QT_TRANSLATE_NOOP("Engine", "не записан: %1"), "not written: %1"};
+    case MessageId::FolderHiddenNotEntered:
+        return {QT_TRANSLATE_NOOP("Engine", "скрытая папка, не просматривается"), "a hidden folder, not entered"};
+    case MessageId::FolderLinkNotEntered:
+        return {QT_TRANSLATE_NOOP("Engine", "ссылка на папку, не просматривается"), "a link to a folder, not entered"};
+
+    case MessageId::ChooseFolderPrompt:
+        return {QT_TRANSLATE_NOOP("Engine", "Выберите каталог:"), "Choose a folder:"};
+    case MessageId::StepUp:
+        return {QT_TRANSLATE_NOOP("Engine", "Увеличить"), "Up"};
+    case MessageId::StepDown:
+        return {QT_TRANSLATE_NOOP("Engine", "Уменьшить"), "Down"};
+
+    case MessageId::CliUsage:
+        return {QT_TRANSLATE_NOOP(
+                    "Engine",
+                    "Запуск: quorvane-cli --source ТЕКСТ --receiver ТЕКСТ --width ТЕКСТ --height ТЕКСТ\n"
+                    "                     [--quality ТЕКСТ] [--prefix ТЕКСТ] [--digits ТЕКСТ] [--start ТЕКСТ]\n"
+                    "                     [--no-subfolders] [--jobs N] [--memory МИБ] [--verbose]\n"
+                    "\n"
+                    "Переводит каждый снимок JPEG и BMP из папки-источника в JPEG размером ровно\n"
+                    "ширина x высота пикселей в папке-приёмнике, с именем префикс + номер + \".jpg\".\n"
+                    "Каждое значение берётся так же, как тот же текст, набранный в поле окна.\n"
+                    "\n"
+                    "  --source ТЕКСТ      папка-источник\n"
+                    "  --receiver ТЕКСТ    папка-приёмник\n"
+                    "  --width ТЕКСТ       ширина в пикселях\n"
+                    "  --height ТЕКСТ      высота в пикселях\n"
+                    "  --quality ТЕКСТ     качество JPEG 0..100 (по умолчанию 60)\n"
+                    "  --prefix ТЕКСТ      начало имени файла (по умолчанию img)\n"
+                    "  --digits ТЕКСТ      цифр в номере файла, 1..8 (по умолчанию 4)\n"
+                    "  --start ТЕКСТ       номер первого файла\n"
+                    "  --no-subfolders     без вложенных папок\n"
+                    "  --jobs N            сколько снимков готовить сразу (по умолчанию по одному на\n"
+                    "                      ядро, не меньше 2)\n"
+                    "  --memory МИБ        память для снимков сразу, в МиБ (по умолчанию 160 на\n"
+                    "                      задание, не меньше 128, не больше восьмой части памяти машины)\n"
+                    "  --verbose           называть в потоке ошибок каждый пропущенный файл с причиной\n"
+                    "                      и каждую папку, в которую запуск не заходит\n"
+                    "  --version           показать версию\n"
+                    "  --help              показать этот текст\n"
+                    "\n"
+                    "Пример: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400\n"),
+                "Usage: quorvane-cli --source TEXT --receiver TEXT --width TEXT --height TEXT\n"
+                "                    [--quality TEXT] [--prefix TEXT] [--digits TEXT] [--start TEXT]\n"
+                "                    [--no-subfolders] [--jobs N] [--memory MIB] [--verbose]\n"
+                "\n"
+                "Converts every JPEG and BMP picture under the source folder into a JPEG of exactly\n"
+                "width x height pixels in the receiver folder, named prefix + number + \".jpg\".\n"
+                "Each value is taken as the same text typed into the window's box would be.\n"
+                "\n"
+                "  --source TEXT       source folder\n"
+                "  --receiver TEXT     receiver folder\n"
+                "  --width TEXT        target width in pixels\n"
+                "  --height TEXT       target height in pixels\n"
+                "  --quality TEXT      JPEG quality 0..100 (default 60)\n"
+                "  --prefix TEXT       file name prefix (default img)\n"
+                "  --digits TEXT       digits of the file number, 1..8 (default 4)\n"
+                "  --start TEXT        number of the first file\n"
+                "  --no-subfolders     do not include subfolders\n"
+                "  --jobs N            pictures prepared at once (default: one per core, at least 2)\n"
+                "  --memory MIB        memory the pictures may hold at once, in MiB (default: 160 per\n"
+                "                      job, at least 128, at most an eighth of the machine's memory)\n"
+                "  --verbose           name each skipped file with its reason, and each folder the run\n"
+                "                      does not enter, on standard error\n"
+                "  --version           show the version\n"
+                "  --help              show this text\n"
+                "\n"
+                "Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400\n"};
+    case MessageId::CliUnexpectedArgument:
+        return {QT_TRANSLATE_NOOP("Engine", "лишний аргумент: %1"), "unexpected argument: %1"};
+    case MessageId::CliTakesNoValue:
+        return {QT_TRANSLATE_NOOP("Engine", "--%1 не принимает значения"), "--%1 takes no value"};
+    case MessageId::CliUnknownOption:
+        return {QT_TRANSLATE_NOOP("Engine", "неизвестный параметр: --%1"), "unknown option: --%1"};
+    case MessageId::CliMissingValue:
+        return {QT_TRANSLATE_NOOP("Engine", "нет значения для --%1"), "missing value for --%1"};
+    case MessageId::CliNumberRange:
+        return {QT_TRANSLATE_NOOP("Engine", "для --%1 нужно число от %2 до %3"), "--%1 needs a number from %2 to %3"};
+    case MessageId::CliSourceUnreadable:
+        return {QT_TRANSLATE_NOOP("Engine", "папка-источник не читается: %1: %2"),
+                "the source folder cannot be read: %1: %2"};
+    case MessageId::CliReportNotWritten:
+        return {QT_TRANSLATE_NOOP("Engine", "отчёт не удалось записать"), "the report could not be written"};
     }
-    return "";
+    return {"", ""}; // only a value outside the enumeration gets here
 }
 
-std::string MessageText(const Message& message)
+// Puts the arguments in place of "%1" to "%9" in one pass, so an argument holding "%2" stays as it is.
+std::string Substitute(const std::string& format, const std::vector<std::string>& arguments)
 {
-    std::string text = MessageFormat(message.Id);
-    if (const size_t at = text.find("%1"); at != std::string::npos) {
-        text.replace(at, 2, message.Argument);
+    std::string text;
+    text.reserve(format.size());
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] >= '1' && format[i + 1] <= '9') {
+            const auto index = static_cast<size_t>(format[i + 1] - '1');
+            if (index < arguments.size()) {
+                text += arguments[index];
+                ++i;
+                continue;
+            }
+        }
+        text += format[i];
+    }
+    return text;
+}
+
+} // namespace
+
+Message::Message(MessageId id, std::string argument) : Id(id), Arguments{Plain(std::move(argument))} {}
+
+Message Message::Plain(std::string words)
+{
+    Message message;
+    message.Words = std::move(words);
+    return message;
+}
+
+Message Message::Join(Message first, Message second)
+{
+    return Message(MessageId::Joined, std::vector<Message>{std::move(first), std::move(second)});
+}
+
+bool ReadsRussian(const std::string& language)
+{
+    std::string code;
+    for (const char c : language) {
+        if (c == '-' || c == '_' || c == '.' || c == '@') {
+            break;
+        }
+        code += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return code == "ru" || code == "uk" || code == "be" || code == "kk" || code == "c" || code == "posix";
+}
+
+Language LanguageFor(const std::vector<std::string>& preferred)
+{
+    return preferred.empty() || ReadsRussian(preferred.front()) ? Language::Russian : Language::English;
+}
+
+const char* MessageFormat(MessageId id, Language language)
+{
+    const Texts texts = TextsOf(id);
+    return language == Language::Russian ? texts.Russian : texts.English;
+}
+
+std::string MessageText(const Message& message, const std::function<std::string(MessageId)>& format)
+{
+    if (message.Id == MessageId::Plain) {
+        return message.Words;
+    }
+    std::vector<std::string> arguments;
+    arguments.reserve(message.Arguments.size());
+    for (const Message& argument : message.Arguments) {
+        arguments.push_back(MessageText(argument, format));
+    }
+    return Substitute(format(message.Id), arguments);
+}
+
+std::string MessageText(const Message& message, Language language)
+{
+    return MessageText(message, [language](MessageId id) { return std::string(MessageFormat(id, language)); });
+}
+
+std::string ErrorBoxText(const std::string& text)
+{
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) {
+        return text + ".";
     }
     return text;
 }

@@ -1,12 +1,19 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace quorvane {
 
-// The messages the engine shows the user, by id. The front ends turn an id into words: the command line
-// prints the Russian text, the window the translation of that text for the user's language.
+// Every text the engine and its front ends show the user, by id. Each has its exact Russian text, with
+// "%1", "%2", ... where its arguments go, and an English one; the window shows the translation of the
+// Russian text for the user's language (Qt Linguist, context "Engine"), the command line one of the two.
 enum class MessageId {
+    Plain,  // no text of its own: the words of the message as they stand (a path, a number, a library's words)
+    Joined, // "%1: %2": a name and what happened to it, a reason and its detail
+
+    // The Start command's messages.
     PhoneFileCannotOpen,
     PhoneFileMalformed,
     NoSource,
@@ -14,26 +21,150 @@ enum class MessageId {
     NoWidth,
     NoHeight,
     StartNumberNotDigits,
-    TargetSizeOutOfRange, // the size typed, as width×height, follows
-    CheckFolder,          // the receiver folder follows
-    ReceiverBusy,         // another run writes into the receiver, which follows
-    NoErrors,             // the report's last line when nothing was skipped and every output written
-    Interrupted,          // the report's last line when the run was stopped
-};
-inline constexpr int MessageIdCount = static_cast<int>(MessageId::Interrupted) + 1;
+    TargetSizeOutOfRange, // the size typed (width×height), the largest side, the most pixels
+    CheckFolder,          // the receiver folder
+    ReceiverBusy,         // the receiver folder, into which another run writes
+    UnexpectedError,
 
-// A message and the text that completes it (a folder), if any.
+    // The report: its captions, and its last line when nothing went wrong or when the run was stopped.
+    ReportTotal,
+    ReportProcessed,
+    ReportSkipped,
+    ReportSkippedFiles,
+    NoErrors,
+    Interrupted, // how many counted pictures were not done
+
+    // Why a picture was not loaded, one per load reason.
+    LoadCannotOpen,
+    LoadNotRegularFile,
+    LoadEmptyFile,
+    LoadReadFailed,
+    LoadOutOfMemory,
+    LoadCancelled,
+    BmpSignature,
+    BmpHeaderCut,
+    BmpHeaderKind,
+    BmpPlanes,
+    BmpBitCount,
+    BmpCompression,
+    BmpBitMasks,
+    BmpColorTable,
+    LoadPictureSize,
+    JpegNotJpeg,
+    JpegHeader,
+    JpegTables,
+    JpegNoImage,
+    JpegTablesOnly,
+    JpegScans,
+    JpegProcess,
+    JpegColorSpace,
+    JpegError,
+    // Details of a load reason.
+    JpegDamagedData,
+    FileLargerThan, // the limit in MiB
+    // A picture converted all the same.
+    JpegCutShort,
+    ColourProfileDamaged,
+    ColourProfileRefused, // why
+    ColourNotForPictures,
+    ColourOtherSpace,
+    ColourUnreadable,
+
+    // What the system said: a file that cannot be opened,
+    FaultNoReadPermission,
+    FaultNoSuchFile,
+    FaultLinkLoop,
+    FaultPathTooLong,
+    FaultTooManyOpenFiles,
+    FaultInputOutput,
+    FaultFileBusy,
+    FaultOpenCode, // the system's error code
+    // a file that cannot be written,
+    FaultDiskFull,
+    FaultQuotaExceeded,
+    FaultNoWritePermission,
+    FaultReadOnlyMedium,
+    FaultFolderMissing,
+    FaultNotIntoFolder,
+    FaultFolderInPlace,
+    FaultNameTooLong,
+    FaultWriteCode, // the system's error code
+    // a folder that cannot be listed.
+    FaultFolderNoReadPermission,
+    FaultNoSuchFolder,
+    FaultNotAFolder,
+    FaultFolderCode, // the system's error code
+
+    // What the run says of a file or folder.
+    OwnOutputNotRead,
+    EncodeFailed,
+    UnreadPhotoInPlace,
+    NotWritten, // why
+    FolderHiddenNotEntered,
+    FolderLinkNotEntered,
+
+    // The window's own words.
+    ChooseFolderPrompt,
+    StepUp,
+    StepDown,
+
+    // The command line's own words.
+    CliUsage, // an example source and receiver folder in the system's path form
+    CliUnexpectedArgument,
+    CliTakesNoValue,
+    CliUnknownOption,
+    CliMissingValue,
+    CliNumberRange,      // the option, its lowest and highest value
+    CliSourceUnreadable, // the folder, why
+    CliReportNotWritten,
+};
+inline constexpr int MessageIdCount = static_cast<int>(MessageId::CliReportNotWritten) + 1;
+
+// A text for the user: a message of the catalogue with its arguments in place of "%1", "%2", ...; each
+// argument is a message too, most often Plain words.
 struct Message {
-    MessageId Id;
-    std::string Argument;
+    MessageId Id = MessageId::Plain;
+    std::string Words;              // Plain only
+    std::vector<Message> Arguments; // the others' "%1", "%2", ...
+
+    Message() = default;
+    Message(MessageId id) : Id(id) {} // NOLINT: a message without arguments reads as its id
+    Message(MessageId id, std::string argument);
+    Message(MessageId id, std::vector<Message> arguments) : Id(id), Arguments(std::move(arguments)) {}
+
+    // Words as they stand.
+    static Message Plain(std::string words);
+    // "first: second".
+    static Message Join(Message first, Message second);
+
+    // No words at all.
+    bool Empty() const { return Id == MessageId::Plain && Words.empty(); }
 
     bool operator==(const Message&) const = default;
 };
 
-// The Russian text of a message, with "%1" where the argument goes.
-const char* MessageFormat(MessageId id);
+enum class Language {
+    Russian,
+    English,
+};
 
-// The whole Russian text: the format with its argument in place of "%1".
-std::string MessageText(const Message& message);
+// Russian is read by readers of Russian, Ukrainian, Belarusian and Kazakh, and under the C and POSIX
+// locales; everyone else reads English. The first of the preferred languages (most preferred first, as
+// "en-US", "de_DE.UTF-8" or "C") decides; none preferred is Russian.
+Language LanguageFor(const std::vector<std::string>& preferred);
+// Whether a language code ("uk", "C", "posix"; letter case ignored) is one of Russian's.
+bool ReadsRussian(const std::string& language);
+
+// The text of a message in a language, with "%1", "%2", ... where its arguments go.
+const char* MessageFormat(MessageId id, Language language = Language::Russian);
+
+// The whole text, every argument in place, in a language.
+std::string MessageText(const Message& message, Language language = Language::Russian);
+// The same with the formats given by `format` (a translation of the Russian one).
+std::string MessageText(const Message& message, const std::function<std::string(MessageId)>& format);
+
+// The error box's text for an error that ends a run: a full stop is appended when the text's last
+// character sorts after ".".
+std::string ErrorBoxText(const std::string& text);
 
 } // namespace quorvane

@@ -1,9 +1,9 @@
 #include "cli/Cli.h"
 
 #include "QuorvaneVersion.h"
+#include "conversion/Conversion.h"
 #include "conversion/Naming.h"
-#include "conversion/Run.h"
-#include "platform/IntConv.h"
+#include "platform/System.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -16,32 +16,13 @@ using namespace quorvane;
 
 namespace {
 
-constexpr const char* Usage =
-    "Usage: quorvane-cli --source TEXT --receiver TEXT --width TEXT --height TEXT\n"
-    "                    [--quality TEXT] [--prefix TEXT] [--digits TEXT] [--start TEXT]\n"
-    "                    [--no-subfolders] [--jobs N] [--memory MIB] [--verbose]\n"
-    "\n"
-    "Converts every JPEG and BMP picture under the source folder into a JPEG of exactly\n"
-    "width x height pixels in the receiver folder, named prefix + number + \".jpg\".\n"
-    "Each value is taken as the same text typed into the window's box would be.\n"
-    "\n"
-    "  --source TEXT       source folder\n"
-    "  --receiver TEXT     receiver folder\n"
-    "  --width TEXT        target width in pixels\n"
-    "  --height TEXT       target height in pixels\n"
-    "  --quality TEXT      JPEG quality 0..100 (default 60)\n"
-    "  --prefix TEXT       file name prefix (default img)\n"
-    "  --digits TEXT       digits of the file number, 1..8 (default 4)\n"
-    "  --start TEXT        number of the first file\n"
-    "  --no-subfolders     do not include subfolders\n"
-    "  --jobs N            pictures prepared at once (default: one per core, at least 2)\n"
-    "  --memory MIB        memory the pictures may hold at once, in MiB (default: 160 per\n"
-    "                      job, at least 128, at most an eighth of the machine's memory)\n"
-    "  --verbose           name each skipped file with its reason on standard error\n"
-    "  --version           show the version\n"
-    "  --help              show this text\n"
-    "\n"
-    "Example: quorvane-cli --source ~/Photos --receiver ~/Wallpapers --width 1080 --height 2400\n";
+// The help, with examples in the system's own path form.
+std::string Usage(Language language)
+{
+    return MessageText(
+        {MessageId::CliUsage, {Message::Plain(ExampleFolder("Photos")), Message::Plain(ExampleFolder("Wallpapers"))}},
+        language);
+}
 
 struct Options {
     std::map<std::string, std::string> Values;
@@ -96,8 +77,8 @@ bool* Flag(Options& options, const std::string& name)
     return name == "no-subfolders" ? &options.NoSubfolders : nullptr;
 }
 
-// A whole-number option within [low, high]; an error text otherwise.
-std::optional<std::string> NumberOption(const Options& options, const char* name, int low, int high, int& to)
+// A whole-number option within [low, high]; why not otherwise.
+std::optional<Message> NumberOption(const Options& options, const char* name, int low, int high, int& to)
 {
     auto it = options.Values.find(name);
     if (it == options.Values.end()) {
@@ -105,21 +86,22 @@ std::optional<std::string> NumberOption(const Options& options, const char* name
     }
     const auto number = TryStrToInt(it->second);
     if (!number || *number < low || *number > high) {
-        return std::string("--") + name + " needs a number from " + std::to_string(low) + " to " + std::to_string(high);
+        return Message(MessageId::CliNumberRange, {Message::Plain(name), Message::Plain(std::to_string(low)),
+                                                   Message::Plain(std::to_string(high))});
     }
     to = *number;
     return std::nullopt;
 }
 
-// Parses the arguments; an error text when they are malformed.
-std::optional<std::string> Parse(const std::vector<std::string>& args, Options& options)
+// Parses the arguments; why not when they are malformed.
+std::optional<Message> Parse(const std::vector<std::string>& args, Options& options)
 {
     static const char* const Valued[] = {"source", "receiver", "width", "height", "quality",
                                          "prefix", "digits",   "start", "jobs",   "memory"};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.rfind("--", 0) != 0) {
-            return "unexpected argument: " + arg;
+            return Message(MessageId::CliUnexpectedArgument, arg);
         }
         std::string name = arg.substr(2);
         std::optional<std::string> value;
@@ -129,17 +111,17 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
         }
         if (bool* flag = Flag(options, name)) {
             if (value) {
-                return "--" + name + " takes no value";
+                return Message(MessageId::CliTakesNoValue, name);
             }
             *flag = true;
             continue;
         }
         if (std::find(std::begin(Valued), std::end(Valued), name) == std::end(Valued)) {
-            return "unknown option: --" + name;
+            return Message(MessageId::CliUnknownOption, name);
         }
         if (!value) {
             if (i + 1 >= args.size()) {
-                return "missing value for --" + name;
+                return Message(MessageId::CliMissingValue, name);
             }
             value = args[++i];
         }
@@ -159,8 +141,8 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
 // The window's boxes, filled from the command line.
 class CliControls : public RunControls {
   public:
-    CliControls(const Options& options, std::ostream& out, std::ostream& err, bool progress)
-        : out_(out), err_(err), progress_(progress), verbose_(options.Verbose)
+    CliControls(const Options& options, std::ostream& out, std::ostream& err, bool progress, Language language)
+        : out_(out), err_(err), progress_(progress), verbose_(options.Verbose), language_(language)
     {
         auto text = [&](const char* name, const char* fallback) {
             auto it = options.Values.find(name);
@@ -212,20 +194,21 @@ class CliControls : public RunControls {
         }
     }
 
-    void FileSkipped(const std::string& path, const std::string& reason) override
+    void FileSkipped(const std::string& path, const Message& reason) override
     {
         if (verbose_) {
             EndProgressLine();
-            err_ << Escaped(path) << ": " << reason << '\n' << std::flush;
+            err_ << Escaped(path) << ": " << Text(reason) << '\n' << std::flush;
         }
     }
 
-    void FileWarning(const std::string& path, const std::string& text) override { FileSkipped(path, text); }
-    void OutputNotWritten(const std::string& path, const std::string& reason) override { FileSkipped(path, reason); }
+    void FileWarning(const std::string& path, const Message& text) override { FileSkipped(path, text); }
+    void OutputNotWritten(const std::string& path, const Message& reason) override { FileSkipped(path, reason); }
+    void FolderNotEntered(const std::string& folder, const Message& why) override { FileSkipped(folder, why); }
 
-    // The source itself unreadable ends the command with an error; a subfolder is named on --verbose and
-    // makes the exit status 1.
-    void FolderUnreadable(const std::string& folder, const std::string& reason) override
+    // The source itself unreadable ends the command with an error (the run is refused: no report); a
+    // subfolder is named on --verbose and makes the exit status 1.
+    void FolderUnreadable(const std::string& folder, const Message& reason) override
     {
         if (folder == source_) {
             sourceError_ = reason;
@@ -234,13 +217,20 @@ class CliControls : public RunControls {
         unreadableFolders_ = true;
         FileSkipped(folder, reason);
     }
-    const std::string& SourceError() const { return sourceError_; }
+    const std::optional<Message>& SourceError() const { return sourceError_; }
     bool UnreadableFolders() const { return unreadableFolders_; }
 
     void ShowMessage(const Message& message) override
     {
         EndProgressLine();
-        err_ << MessageText(message) << '\n' << std::flush;
+        err_ << Text(message) << '\n' << std::flush;
+    }
+
+    // A line of the tool's own, "quorvane-cli: ...".
+    void ShowProblem(const Message& message)
+    {
+        EndProgressLine();
+        err_ << "quorvane-cli: " << Text(message) << '\n' << std::flush;
     }
 
     void ShowError(const std::string& text)
@@ -252,27 +242,32 @@ class CliControls : public RunControls {
     void ShowReport(const RunReport& report) override
     {
         EndProgressLine();
-        out_ << "Всего файлов(jpg, bmp): " << report.TotalText << '\n'
-             << "Обработано: " << report.ProcessedText << '\n'
-             << "Пропущено из-за ошибок: " << report.SkippedText << '\n'
-             << "Пропущенные файлы\n";
-        for (const std::string& line : report.Files) {
-            out_ << Escaped(line) << '\n';
+        reported_ = true;
+        if (sourceError_) {
+            return; // a run that could not read its source is refused, not reported
         }
-        for (const std::string& line : report.Unwritten) {
-            out_ << Escaped(line) << '\n';
+        out_ << Text(MessageId::ReportTotal) << ' ' << report.TotalText << '\n'
+             << Text(MessageId::ReportProcessed) << ' ' << report.ProcessedText << '\n'
+             << Text(MessageId::ReportSkipped) << ' ' << report.SkippedText << '\n'
+             << Text(MessageId::ReportSkippedFiles) << '\n';
+        for (const SkippedFile& file : report.Files) {
+            out_ << Escaped(file.Path) << '\n';
+        }
+        for (const UnwrittenFile& file : report.Unwritten) {
+            out_ << Escaped(Text(file.Line())) << '\n';
         }
         if (const auto closing = report.Closing()) {
-            out_ << MessageText({*closing, {}}) << '\n';
+            out_ << Text(*closing) << '\n';
         }
         out_ << std::flush;
         skipped_ = report.SkippedText != "0";
-        reported_ = true;
     }
 
     bool Skipped() const { return skipped_; }
 
   private:
+    std::string Text(const Message& message) const { return MessageText(message, language_); }
+
     void EndProgressLine()
     {
         if (lineOpen_) {
@@ -285,12 +280,13 @@ class CliControls : public RunControls {
     std::ostream& err_;
     bool progress_;
     bool verbose_;
+    Language language_;
     bool reported_ = false;
     std::string source_, receiver_, width_, height_, start_, quality_, preview_;
     bool startTicked_ = false;
     bool includeSubfolders_ = true;
     bool skipped_ = false;
-    std::string sourceError_;
+    std::optional<Message> sourceError_;
     bool unreadableFolders_ = false;
     bool lineOpen_ = false;
     int32_t shown_ = -1;
@@ -299,22 +295,22 @@ class CliControls : public RunControls {
 } // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressOnErr,
-           const std::atomic<bool>* stop)
+           const std::atomic<bool>* stop, Language language)
 {
     Options options;
     if (auto problem = Parse(args, options)) {
-        err << "quorvane-cli: " << *problem << "\n\n" << Usage;
+        err << "quorvane-cli: " << MessageText(*problem, language) << "\n\n" << Usage(language);
         return CliExit::Usage;
     }
     if (options.Help) {
-        out << Usage;
+        out << Usage(language);
         return CliExit::Clean;
     }
     if (options.Version) {
         out << "quorvane-cli " << QUORVANE_VERSION << '\n';
         return CliExit::Clean;
     }
-    CliControls controls(options, out, err, progressOnErr);
+    CliControls controls(options, out, err, progressOnErr, language);
     ConversionRun run({.Jobs = options.Jobs, .MemoryBudget = options.MemoryMiB << 20, .Stop = stop});
     int status = CliExit::Clean;
     try {
@@ -329,9 +325,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                                                                                                  : CliExit::Clean;
             break;
         }
-        if (!controls.SourceError().empty()) {
-            err << "quorvane-cli: the source folder cannot be read: " << Escaped(controls.SourceText()) << ": "
-                << controls.SourceError() << '\n';
+        if (const auto& why = controls.SourceError()) {
+            controls.ShowProblem(
+                {MessageId::CliSourceUnreadable, {Message::Plain(Escaped(controls.SourceText())), *why}});
             return CliExit::Stopped;
         }
     } catch (const std::exception& error) {
@@ -340,7 +336,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     // A report that did not reach its reader (a full disk, a closed pipe) is no success.
     if (!out.flush()) {
-        err << "quorvane-cli: the report could not be written\n";
+        controls.ShowProblem(MessageId::CliReportNotWritten);
         return status == CliExit::Interrupted ? status : CliExit::Stopped;
     }
     return status;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Messages.h"
+
 #include <atomic>
 #include <iosfwd>
 #include <string>
@@ -15,7 +17,7 @@ inline constexpr int Interrupted = 130; // stopped by Ctrl-C after the report of
 } // namespace CliExit
 
 // Runs the command line given as arguments (without the program name). The report goes to `out`;
-// messages, errors and (when `progressOnErr`) the gauge go to `err`. Setting `stop` ends the run after
-// the picture being written.
+// messages, errors and (when `progressOnErr`) the gauge go to `err`, every line in `language`. Setting
+// `stop` ends the run after the picture being written.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressOnErr,
-           const std::atomic<bool>* stop = nullptr);
+           const std::atomic<bool>* stop = nullptr, quorvane::Language language = quorvane::Language::Russian);

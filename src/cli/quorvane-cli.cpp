@@ -20,5 +20,6 @@ int main(int argc, char** argv)
     StopOnInterrupt(&interrupted);
     UseUtf8Console();
     std::ios::sync_with_stdio(false);
-    return RunCli(ProgramArguments(argc, argv), std::cout, std::cerr, StandardErrorIsTerminal(), &interrupted);
+    return RunCli(ProgramArguments(argc, argv), std::cout, std::cerr, StandardErrorIsTerminal(), &interrupted,
+                  LanguageFor(PreferredLanguages()));
 }

@@ -100,11 +100,11 @@ bool EncodeJpegObject(JpegObject& jpeg)
     return EncodeJpeg(jpeg.Image, jpeg.Quality, jpeg.Progressive, jpeg.Data);
 }
 
-PictureColour::PictureColour(PictureSource& picture, ColourTransforms& colours, std::vector<std::string>& warnings)
+PictureColour::PictureColour(PictureSource& picture, ColourTransforms& colours, std::vector<Message>& warnings)
 {
-    std::string warning;
+    Message warning;
     transform_ = colours.For(picture.Profile(), warning);
-    if (!warning.empty()) {
+    if (!warning.Empty()) {
         warnings.push_back(std::move(warning));
     }
     picture.ConvertRowsWith(transform_ && transform_->ForRows() ? transform_.get() : nullptr);
@@ -248,7 +248,7 @@ void Prepare(const std::string& path, PictureFormat format, const PictureSetting
     if (prepared.Result == Outcome::Encoded) {
         colour.ToSrgb(jpeg.Image);
     }
-    if (std::string warning = picture->Warning(); !warning.empty()) {
+    if (Message warning = picture->Warning(); !warning.Empty()) {
         prepared.Warnings.push_back(std::move(warning));
     }
     picture.reset();

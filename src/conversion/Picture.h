@@ -97,7 +97,7 @@ struct PreparedPicture {
     std::string ErrorText;
     LoadError Load;
     // About a picture that converted all the same: a profile left unused, data cut short.
-    std::vector<std::string> Warnings;
+    std::vector<Message> Warnings;
     std::vector<uint8_t> Jpeg;
     // The memory the output still holds, released once it is written.
     MemoryLease Lease;
@@ -119,7 +119,7 @@ struct PrepareOptions {
 // and the picture keeps its values.
 class PictureColour {
   public:
-    PictureColour(PictureSource& picture, ColourTransforms& colours, std::vector<std::string>& warnings);
+    PictureColour(PictureSource& picture, ColourTransforms& colours, std::vector<Message>& warnings);
     void ToSrgb(Raster& target) const;
 
   private:

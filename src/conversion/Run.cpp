@@ -1,56 +1,42 @@
-#include "conversion/Run.h"
-
-#include "conversion/MemoryGate.h"
+#include "conversion/Conversion.h"
 #include "conversion/Naming.h"
+#include "conversion/OwnOutputs.h"
+#include "conversion/Pipeline.h"
+#include "conversion/RunSeams.h"
 #include "picture/Formats.h"
+#include "platform/DirList.h"
 #include "platform/EngineError.h"
-#include "platform/IntConv.h"
+#include "platform/File.h"
+#include "platform/Limits.h"
 #include "platform/System.h"
 
 #include <algorithm>
 #include <array>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <exception>
 #include <memory>
-#include <mutex>
-#include <new>
+#include <set>
 #include <thread>
 
 namespace quorvane {
 
 namespace {
 
-// Thrown inside the run when it is told to stop; the Start command answers it with the report so far.
-struct RunInterrupted {};
-
 // A window is kept answering after this many entries of a long listing.
 constexpr unsigned ListedPerKeepAlive = 256;
-// Pictures in the pipeline at once, per worker: enough that no worker waits for the walk.
-constexpr size_t TasksPerWorker = 3;
-// How long the run waits for a picture being prepared before it lets a window paint again.
-constexpr auto KeepAliveInterval = std::chrono::milliseconds(40);
-
-bool ShouldEnter(RunControls& controls, const DirEntry& entry)
-{
-    return controls.IncludeSubfolders() && entry.Attributes == Attr::Directory && entry.Name != "." &&
-           entry.Name != "..";
-}
 
 // Depth-first listing shared by counting and walking: each subfolder is handled completely at the place
 // of its entry, then the entry itself goes through the step. A folder already entered (reached again
 // through a mount) is not listed twice, so every walk ends.
-// `tellUnreadable`: a folder that cannot be listed is told to the controls.
+// `tell`: a folder that cannot be listed, and one that is not entered, is told to the controls.
 template <typename Step>
 void Traverse(RunControls& controls, const std::string& folder, std::set<FileId>& visited, const Step& step,
-              bool tellUnreadable = false)
+              bool tell = false)
 {
     if (auto identity = IdentityOf(folder); identity && !visited.insert(*identity).second) {
         return;
     }
     DirListing listing(folder);
-    if (!listing.IsOpen() && tellUnreadable) {
+    if (!listing.IsOpen() && tell) {
         controls.FolderUnreadable(folder, listing.Error());
     }
     DirEntry entry;
@@ -59,21 +45,157 @@ void Traverse(RunControls& controls, const std::string& folder, std::set<FileId>
         if (listed % ListedPerKeepAlive == 0) {
             controls.KeepAlive();
         }
-        if (ShouldEnter(controls, entry)) {
-            Traverse(controls, JoinPath(folder, entry.Name), visited, step, tellUnreadable);
+        if (controls.IncludeSubfolders()) {
+            switch (FolderEntryOf(entry)) {
+            case FolderEntry::Enter:
+                Traverse(controls, JoinPath(folder, entry.Name), visited, step, tell);
+                break;
+            case FolderEntry::Hidden:
+            case FolderEntry::Link:
+                if (tell) {
+                    const bool hidden = FolderEntryOf(entry) == FolderEntry::Hidden;
+                    controls.FolderNotEntered(JoinPath(folder, entry.Name), hidden ? MessageId::FolderHiddenNotEntered
+                                                                                   : MessageId::FolderLinkNotEntered);
+                }
+                break;
+            case FolderEntry::NotFolder:
+                break;
+            }
         }
         step(folder, entry);
     }
 }
 
+// A target size the encoder cannot write is refused before anything is recorded. A text that is no number
+// is left to the run, which ends with its conversion error at the first picture.
+bool TargetSizeAccepted(RunControls& controls)
+{
+    const std::string widthText = controls.WidthText();
+    const std::string heightText = controls.HeightText();
+    const auto width = TryStrToInt(widthText);
+    const auto height = TryStrToInt(heightText);
+    if (!width || !height || TargetSize{*width, *height}.Usable()) {
+        return true;
+    }
+    controls.ShowMessage(
+        {MessageId::TargetSizeOutOfRange,
+         {Message::Plain(IntToStr(*width) + "×" + IntToStr(*height)), Message::Plain(std::to_string(MaxTargetSide)),
+          Message::Plain(std::to_string(MaxTargetPixels))}});
+    return false;
+}
+
+// The tests of the boxes before anything else happens; false after showing the message of the first that
+// fails.
+bool InputsAccepted(RunControls& controls)
+{
+    static constexpr std::array<std::pair<std::string (RunControls::*)(), MessageId>, 4> InputTests = {{
+        {&RunControls::SourceText, MessageId::NoSource},
+        {&RunControls::ReceiverText, MessageId::NoReceiver},
+        {&RunControls::WidthText, MessageId::NoWidth},
+        {&RunControls::HeightText, MessageId::NoHeight},
+    }};
+    for (const auto& [text, message] : InputTests) {
+        if ((controls.*text)().empty()) {
+            controls.ShowMessage(message);
+            return false;
+        }
+    }
+    if (controls.StartFromNumber() && !TryStrToInt(controls.StartNumberText())) {
+        controls.ShowMessage(MessageId::StartNumberNotDigits);
+        return false;
+    }
+    // Nothing could be written into a receiver that is not a folder: one message, and no run.
+    if (const std::string receiver = controls.ReceiverText(); !IsFolder(receiver)) {
+        controls.ShowMessage({MessageId::CheckFolder, receiver});
+        return false;
+    }
+    return TargetSizeAccepted(controls);
+}
+
 } // namespace
 
-std::string ErrorBoxText(const std::string& text)
+class ConversionRun::Impl {
+  public:
+    Impl(const RunOptions& options, const RunSeams& seams) : options_(options), seams_(seams) {}
+
+    RunOutcome StartCommand(RunControls& controls);
+
+    RunState state_;
+    std::vector<SkippedFile> skippedFiles_;
+    int32_t failedSaves_ = 0;
+    int64_t peakLeased_ = 0;
+    int colourProfilesRead_ = 0;
+
+  private:
+    // An output that would replace a counted picture not read yet: complete under its temporary name
+    // until that picture has been read.
+    struct PendingOutput {
+        std::string Name;
+        StagedFile File;
+    };
+
+    bool Convert(RunControls& controls);
+    void CountPictures(RunControls& controls, const std::string& folder);
+    void WalkFolder(RunControls& controls, Pipeline& pipeline, const std::string& folder);
+    void ProcessFile(RunControls& controls, Pipeline& pipeline, const std::string& folder, const DirEntry& entry);
+    void FinishOldest(RunControls& controls, Pipeline& pipeline);
+    void FinishPicture(RunControls& controls, const std::string& path, PreparedPicture& prepared);
+    void SaveOutputPicture(RunControls& controls, const PreparedPicture& prepared);
+    void PlacePending(RunControls& controls, bool walkEnded);
+    void SaveFailed(RunControls& controls, const std::string& name, const std::string& path, const Message& reason);
+    int64_t Processed(RunControls& controls) const;
+    void UpdateProgress(RunControls& controls);
+    void Skip(RunControls& controls, const std::string& path, const Message& reason);
+    void Report(RunControls& controls, bool interrupted);
+    void Reset();
+
+    RunOptions options_;
+    RunSeams seams_;
+    std::vector<UnwrittenFile> unwritten_; // in the order they became known
+    std::vector<PendingOutput> pending_;
+    bool wroteAny_ = false;
+    bool toldFolderFault_ = false;
+    OwnOutputs ownOutputs_;
+    std::set<FileId> visitedDirs_; // folders entered, so no cycle is walked twice
+};
+
+ConversionRun::ConversionRun(const RunOptions& options) : ConversionRun(options, RunSeams{}) {}
+
+ConversionRun::ConversionRun(const RunOptions& options, const RunSeams& seams)
+    : impl_(std::make_unique<Impl>(options, seams))
 {
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) {
-        return text + ".";
-    }
-    return text;
+}
+
+ConversionRun::~ConversionRun() = default;
+
+RunOutcome ConversionRun::StartCommand(RunControls& controls)
+{
+    return impl_->StartCommand(controls);
+}
+
+const RunState& ConversionRun::State() const
+{
+    return impl_->state_;
+}
+
+const std::vector<SkippedFile>& ConversionRun::SkippedFiles() const
+{
+    return impl_->skippedFiles_;
+}
+
+int32_t ConversionRun::FailedSaves() const
+{
+    return impl_->failedSaves_;
+}
+
+int64_t ConversionRun::PeakLeasedBytes() const
+{
+    return impl_->peakLeased_;
+}
+
+int ConversionRun::ColourProfilesRead() const
+{
+    return impl_->colourProfilesRead_;
 }
 
 unsigned ConversionRun::Workers(int jobs)
@@ -90,203 +212,7 @@ int64_t ConversionRun::DefaultMemoryBudget(unsigned workers)
     return physical > 0 ? std::min(wanted, physical / 8) : wanted;
 }
 
-// Prepares pictures on worker threads ahead of the walk while the run takes the results strictly in
-// the order they were handed in. With one job everything happens on the caller's thread, one at a time.
-class ConversionRun::Pipeline {
-  public:
-    struct Task {
-        std::string Path;
-        PictureFormat Format = PictureFormat::Jpeg;
-        PictureSettings Settings;
-        MemoryLease Lease; // the picture's ticket, until it is prepared
-        PreparedPicture Result;
-        bool Taken = false;
-        bool Done = false;
-    };
-
-    // Created and destroyed on the run's thread, which works in the run's picture memory meanwhile.
-    Pipeline(const RunOptions& run, int64_t budget) : gate_(budget), scope_(&gate_.Pool()), preparer_(run.Preparer)
-    {
-        const unsigned workers = Workers(run.Jobs);
-        options_.Stop = run.Stop;
-        options_.Colours = &colours_;
-        if (workers > 1) {
-            limit_ = workers * TasksPerWorker;
-            // A picture that needs more than half the budget mostly runs alone: it spreads over two threads.
-            options_.SpreadAbove = budget / 2;
-            for (unsigned i = 0; i < workers; ++i) {
-                try {
-                    threads_.emplace_back([this] {
-                        PicturePoolScope scope(&gate_.Pool());
-                        try {
-                            Work();
-                        } catch (...) {
-                            // Prepare() catches what a picture throws; nothing else here may end the process.
-                        }
-                    });
-                } catch (...) {
-                    break; // out of threads or address space: the workers there are (or none) do the run
-                }
-            }
-        }
-    }
-
-    ~Pipeline()
-    {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        for (auto& thread : threads_) {
-            thread.join();
-        }
-    }
-
-    bool Parallel() const { return !threads_.empty(); }
-    bool Full() const { return tasks_.size() >= limit_; }
-    bool Empty() const { return tasks_.empty(); }
-    int64_t Peak() const { return gate_.Peak(); }
-    int ColourProfilesRead() const { return colours_.ProfilesRead(); }
-
-    void Submit(std::shared_ptr<Task> task)
-    {
-        task->Lease = MemoryLease(&gate_, gate_.Issue());
-        {
-            std::lock_guard lock(mutex_);
-            tasks_.push_back(task);
-            // Without workers nothing drains the queue: the caller prepares every task itself.
-            if (!threads_.empty()) {
-                queue_.push_back(std::move(task));
-            }
-        }
-        wake_.notify_one();
-    }
-
-    // The oldest task, removed from the line; when a worker has it, waits until it is prepared. A task no
-    // worker has taken yet is returned unprepared, for the caller to prepare or drop.
-    std::shared_ptr<Task> TakeOldest(RunControls& controls)
-    {
-        std::shared_ptr<Task> task = tasks_.front();
-        tasks_.pop_front();
-        std::unique_lock lock(mutex_);
-        if (!task->Taken) {
-            task->Taken = true;
-            return task;
-        }
-        while (!task->Done) {
-            done_.wait_for(lock, KeepAliveInterval);
-            if (!task->Done) {
-                lock.unlock();
-                controls.KeepAlive();
-                if (Stopped()) {
-                    throw RunInterrupted{};
-                }
-                lock.lock();
-            }
-        }
-        return task;
-    }
-
-    bool Stopped() const { return options_.Stop != nullptr && options_.Stop->load(); }
-
-    // Everything a preparation throws ends here, never the end of the process.
-    void Prepare(Task& task)
-    {
-        try {
-            task.Result = preparer_(task.Path, task.Format, task.Settings, std::move(task.Lease), options_);
-        } catch (...) {
-            task.Result = FailedPreparation(std::current_exception());
-        }
-    }
-
-  private:
-    void Work()
-    {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (stopping_) {
-                return;
-            }
-            std::shared_ptr<Task> task = std::move(queue_.front());
-            queue_.pop_front();
-            if (task->Taken) {
-                continue;
-            }
-            task->Taken = true;
-            lock.unlock();
-            Prepare(*task);
-            lock.lock();
-            task->Done = true;
-            done_.notify_all();
-        }
-    }
-
-    // The gate outlives the tasks, whose leases go back to it.
-    MemoryGate gate_;
-    ColourTransforms colours_;
-    PicturePoolScope scope_;
-    std::deque<std::shared_ptr<Task>> tasks_; // in walk order, owned by the run's thread
-    std::deque<std::shared_ptr<Task>> queue_; // not yet taken by a worker
-    std::vector<std::thread> threads_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable done_;
-    size_t limit_ = 1;
-    bool stopping_ = false;
-    decltype(RunOptions::Preparer) preparer_;
-    PrepareOptions options_;
-};
-
-namespace {
-
-// A target size the encoder cannot write is refused before anything is recorded. A text that is no number
-// is left to the run, which ends with its conversion error at the first picture.
-bool TargetSizeAccepted(RunControls& controls)
-{
-    const std::string widthText = controls.WidthText();
-    const std::string heightText = controls.HeightText();
-    const auto width = TryStrToInt(widthText);
-    const auto height = TryStrToInt(heightText);
-    if (!width || !height || TargetSize{*width, *height}.Usable()) {
-        return true;
-    }
-    controls.ShowMessage({MessageId::TargetSizeOutOfRange, IntToStr(*width) + "×" + IntToStr(*height)});
-    return false;
-}
-
-// The tests of the boxes before anything else happens; false after showing the message of the first that
-// fails.
-bool InputsAccepted(RunControls& controls)
-{
-    static constexpr std::array<std::pair<std::string (RunControls::*)(), MessageId>, 4> InputTests = {{
-        {&RunControls::SourceText, MessageId::NoSource},
-        {&RunControls::ReceiverText, MessageId::NoReceiver},
-        {&RunControls::WidthText, MessageId::NoWidth},
-        {&RunControls::HeightText, MessageId::NoHeight},
-    }};
-    for (const auto& [text, message] : InputTests) {
-        if ((controls.*text)().empty()) {
-            controls.ShowMessage({message, {}});
-            return false;
-        }
-    }
-    if (controls.StartFromNumber() && !TryStrToInt(controls.StartNumberText())) {
-        controls.ShowMessage({MessageId::StartNumberNotDigits, {}});
-        return false;
-    }
-    // Nothing could be written into a receiver that is not a folder: one message, and no run.
-    if (const std::string receiver = controls.ReceiverText(); !IsFolder(receiver)) {
-        controls.ShowMessage({MessageId::CheckFolder, receiver});
-        return false;
-    }
-    return TargetSizeAccepted(controls);
-}
-
-} // namespace
-
-RunOutcome ConversionRun::StartCommand(RunControls& controls)
+RunOutcome ConversionRun::Impl::StartCommand(RunControls& controls)
 {
     if (!InputsAccepted(controls)) {
         return RunOutcome::Refused;
@@ -301,64 +227,84 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
     RemoveLeftoverTemporaries(receiver);
     controls.RecordFolders();
     failedSaves_ = 0;
+    toldFolderFault_ = false;
     unwritten_.clear();
     wroteAny_ = false;
     bool interrupted = false;
+    std::exception_ptr error;
     try {
-        CountPictures(controls, controls.SourceText());
-        const bool ticked = controls.StartFromNumber();
-        PrepareNumbering(state_, controls.PreviewText(), ticked, ticked ? controls.StartNumberText() : std::string());
-        const int64_t budget =
-            options_.MemoryBudget > 0 ? options_.MemoryBudget : DefaultMemoryBudget(Workers(options_.Jobs));
-        Pipeline pipeline(options_, budget);
-        visitedDirs_.clear();
-        try {
-            WalkFolder(controls, pipeline, controls.SourceText());
-            while (!pipeline.Empty()) {
-                FinishOldest(controls, pipeline);
-            }
-        } catch (const RunInterrupted&) {
-            interrupted = true;
-        }
-        peakLeased_ = pipeline.Peak();
-        colourProfilesRead_ = pipeline.ColourProfilesRead();
+        interrupted = Convert(controls);
     } catch (...) {
-        ReturnFreeMemory();
-        if (wroteAny_) {
-            SyncFileSystem(controls.ReceiverText());
-        }
-        // Unlike a bare run, a run ended by an error still starts the next one from zero.
-        Reset();
-        controls.SetProgress(0);
-        throw;
+        error = std::current_exception();
     }
+    // However the run ended: what it wrote reaches the disk, its memory goes back, and unlike a bare
+    // run, a run ended by an error still starts the next one from zero.
+    pending_.clear();
     if (wroteAny_) {
         SyncFileSystem(controls.ReceiverText());
     }
     ReturnFreeMemory();
-    Report(controls, interrupted);
+    if (!error) {
+        Report(controls, interrupted);
+    }
     Reset();
     controls.SetProgress(0);
+    if (error) {
+        std::rethrow_exception(error);
+    }
     return interrupted ? RunOutcome::Interrupted : RunOutcome::Completed;
 }
 
-void ConversionRun::Report(RunControls& controls, bool interrupted)
+// Counts, numbers and walks; true when the run was stopped.
+bool ConversionRun::Impl::Convert(RunControls& controls)
+{
+    CountPictures(controls, controls.SourceText());
+    const bool ticked = controls.StartFromNumber();
+    PrepareNumbering(state_, controls.PreviewText(), ticked, ticked ? controls.StartNumberText() : std::string());
+    const unsigned workers = Workers(options_.Jobs);
+    const int64_t budget = options_.MemoryBudget > 0 ? options_.MemoryBudget : DefaultMemoryBudget(workers);
+    Pipeline pipeline(workers, budget, options_.Stop, seams_.Preparer);
+    visitedDirs_.clear();
+    bool interrupted = false;
+    try {
+        WalkFolder(controls, pipeline, controls.SourceText());
+        while (!pipeline.Empty()) {
+            FinishOldest(controls, pipeline);
+        }
+    } catch (const RunInterrupted&) {
+        interrupted = true;
+    }
+    PlacePending(controls, true);
+    peakLeased_ = pipeline.Peak();
+    colourProfilesRead_ = pipeline.ColourProfilesRead();
+    return interrupted;
+}
+
+int64_t ConversionRun::Impl::Processed(RunControls& controls) const
+{
+    return controls.StartFromNumber() ? state_.LoadedFiles : state_.FileNumber;
+}
+
+void ConversionRun::Impl::Report(RunControls& controls, bool interrupted)
 {
     RunReport report;
-    const int64_t processed = controls.StartFromNumber() ? state_.LoadedFiles : state_.FileNumber;
+    const int64_t processed = Processed(controls);
     const auto skipped = static_cast<int64_t>(skippedFiles_.size());
-    // A stopped run counts the pictures the walk reached, so its totals add up.
-    report.TotalText = IntToStr(interrupted ? processed + skipped : state_.TotalFiles);
+    report.TotalText = IntToStr(state_.TotalFiles);
     report.ProcessedText = IntToStr(processed);
     report.SkippedText = IntToStr(skipped);
     report.Files = skippedFiles_;
     report.Unwritten = unwritten_;
     report.Interrupted = interrupted;
-    controls.SetProgress(100);
+    // A stopped run keeps the total it counted and its gauge where it stopped.
+    report.NotDone = std::max<int64_t>(0, int64_t{state_.TotalFiles} - state_.LoadedFiles - skipped);
+    if (!interrupted) {
+        controls.SetProgress(100);
+    }
     controls.ShowReport(report);
 }
 
-void ConversionRun::Reset()
+void ConversionRun::Impl::Reset()
 {
     state_.ZeroPosition = 0;
     state_.FileNumber = 0;
@@ -368,7 +314,7 @@ void ConversionRun::Reset()
     skippedFiles_.clear();
 }
 
-void ConversionRun::CountPictures(RunControls& controls, const std::string& folder)
+void ConversionRun::Impl::CountPictures(RunControls& controls, const std::string& folder)
 {
     std::set<FileId> visited;
     Traverse(
@@ -393,14 +339,14 @@ void ConversionRun::CountPictures(RunControls& controls, const std::string& fold
     }
 }
 
-void ConversionRun::WalkFolder(RunControls& controls, Pipeline& pipeline, const std::string& folder)
+void ConversionRun::Impl::WalkFolder(RunControls& controls, Pipeline& pipeline, const std::string& folder)
 {
     Traverse(controls, folder, visitedDirs_,
              [&](const std::string& parent, const DirEntry& entry) { ProcessFile(controls, pipeline, parent, entry); });
 }
 
-void ConversionRun::ProcessFile(RunControls& controls, Pipeline& pipeline, const std::string& folder,
-                                const DirEntry& entry)
+void ConversionRun::Impl::ProcessFile(RunControls& controls, Pipeline& pipeline, const std::string& folder,
+                                      const DirEntry& entry)
 {
     if (pipeline.Stopped()) {
         throw RunInterrupted{};
@@ -421,7 +367,7 @@ void ConversionRun::ProcessFile(RunControls& controls, Pipeline& pipeline, const
     }
 }
 
-void ConversionRun::FinishOldest(RunControls& controls, Pipeline& pipeline)
+void ConversionRun::Impl::FinishOldest(RunControls& controls, Pipeline& pipeline)
 {
     auto task = pipeline.TakeOldest(controls);
     controls.KeepAlive();
@@ -430,7 +376,7 @@ void ConversionRun::FinishOldest(RunControls& controls, Pipeline& pipeline)
     }
     // A file this run has written (a receiver inside the source tree) is never read back as a source.
     if (ownOutputs_.IsOutput(task->Path)) {
-        controls.FileSkipped(task->Path, "записан этим запуском, не читается");
+        controls.FileSkipped(task->Path, MessageId::OwnOutputNotRead);
         return;
     }
     if (!task->Done) {
@@ -442,16 +388,17 @@ void ConversionRun::FinishOldest(RunControls& controls, Pipeline& pipeline)
     }
     // From now on an output may take this picture's name: its bytes are no longer needed.
     ownOutputs_.Read(task->Path);
+    PlacePending(controls, false);
     FinishPicture(controls, task->Path, task->Result);
 }
 
-void ConversionRun::Skip(RunControls& controls, const std::string& path, const std::string& reason)
+void ConversionRun::Impl::Skip(RunControls& controls, const std::string& path, const Message& reason)
 {
-    skippedFiles_.push_back(path);
+    skippedFiles_.push_back({path, reason});
     controls.FileSkipped(path, reason);
 }
 
-void ConversionRun::FinishPicture(RunControls& controls, const std::string& path, PreparedPicture& prepared)
+void ConversionRun::Impl::FinishPicture(RunControls& controls, const std::string& path, PreparedPicture& prepared)
 {
     using Outcome = PreparedPicture::Outcome;
     switch (prepared.Result) {
@@ -470,28 +417,33 @@ void ConversionRun::FinishPicture(RunControls& controls, const std::string& path
     if (prepared.Result == Outcome::FitError) {
         throw EngineError(prepared.ErrorText);
     }
-    for (const std::string& warning : prepared.Warnings) {
+    for (const Message& warning : prepared.Warnings) {
         controls.FileWarning(path, warning);
     }
     SaveOutputPicture(controls, prepared);
     prepared.Lease.Reset();
 }
 
-void ConversionRun::SaveOutputPicture(RunControls& controls, const PreparedPicture& prepared)
+void ConversionRun::Impl::SaveOutputPicture(RunControls& controls, const PreparedPicture& prepared)
 {
     const std::string name = NumberedFileName(state_);
     const std::string path = JoinPath(controls.ReceiverText(), name);
-    std::string reason;
+    WriteResult written;
     if (prepared.Result != PreparedPicture::Outcome::Encoded) {
-        reason = "не удалось сжать в JPEG";
+        written.Reason = MessageId::EncodeFailed;
     } else if (ownOutputs_.WouldReplaceUnread(path)) {
-        // A photo of the source named like this output, not converted yet, keeps its bytes.
-        reason = "на этом месте исходный снимок, ещё не прочитанный";
-    } else if (const WriteResult written = options_.Writer(path, prepared.Jpeg); !written) {
-        reason = written.Reason;
+        // A photo of the source named like this output, not converted yet, keeps its bytes until it has been
+        // read; the output waits complete beside it.
+        if (StagedFile staged = StagedFile::Write(path, prepared.Jpeg, written)) {
+            pending_.push_back({name, std::move(staged)});
+            UpdateProgress(controls);
+            return;
+        }
+    } else {
+        written = seams_.Writer(path, prepared.Jpeg);
     }
-    if (!reason.empty()) {
-        SaveFailed(controls, name, path, reason);
+    if (!written) {
+        SaveFailed(controls, name, path, written.Reason);
         return;
     }
     wroteAny_ = true;
@@ -499,24 +451,46 @@ void ConversionRun::SaveOutputPicture(RunControls& controls, const PreparedPictu
     UpdateProgress(controls);
 }
 
-// A failed save counts as processed. The message is shown at the first of a run only; the report lists
-// every output that was not written.
-void ConversionRun::SaveFailed(RunControls& controls, const std::string& name, const std::string& path,
-                               const std::string& reason)
+// Moves the waiting outputs whose photo has been read into place; once the walk has ended, one whose photo
+// was never read is a failed save (the photo keeps its bytes).
+void ConversionRun::Impl::PlacePending(RunControls& controls, bool walkEnded)
 {
-    if (failedSaves_++ == 0) {
-        controls.ShowMessage({MessageId::CheckFolder, controls.ReceiverText()});
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        const std::string path = it->File.Target();
+        if (ownOutputs_.WouldReplaceUnread(path)) {
+            if (!walkEnded) {
+                ++it;
+                continue;
+            }
+            SaveFailed(controls, it->Name, path, MessageId::UnreadPhotoInPlace);
+        } else if (const WriteResult placed = it->File.Place(); !placed) {
+            SaveFailed(controls, it->Name, path, placed.Reason);
+        } else {
+            wroteAny_ = true;
+            ownOutputs_.Written(path);
+        }
+        it = pending_.erase(it);
     }
-    const std::string line = "не записан: " + reason;
-    unwritten_.push_back(name + ": " + line);
-    controls.OutputNotWritten(path, line);
 }
 
-void ConversionRun::UpdateProgress(RunControls& controls)
+// A failed save counts as processed. A fault of the receiver shows its message at the first of a run only;
+// the report lists every output that was not written.
+void ConversionRun::Impl::SaveFailed(RunControls& controls, const std::string& name, const std::string& path,
+                                     const Message& reason)
 {
-    const int64_t done = controls.StartFromNumber() ? state_.LoadedFiles : state_.FileNumber;
+    if (reason.Id != MessageId::UnreadPhotoInPlace && !toldFolderFault_) {
+        toldFolderFault_ = true;
+        controls.ShowMessage({MessageId::CheckFolder, controls.ReceiverText()});
+    }
+    ++failedSaves_;
+    unwritten_.push_back({name, reason});
+    controls.OutputNotWritten(path, {MessageId::NotWritten, std::vector<Message>{reason}});
+}
+
+void ConversionRun::Impl::UpdateProgress(RunControls& controls)
+{
     // More pictures than were counted (added during the run) show as a full gauge.
-    const int64_t percent = state_.TotalFiles > 0 ? done * 100 / state_.TotalFiles : 100;
+    const int64_t percent = state_.TotalFiles > 0 ? Processed(controls) * 100 / state_.TotalFiles : 100;
     controls.SetProgress(static_cast<int32_t>(std::clamp<int64_t>(percent, 0, 100)));
 }
 

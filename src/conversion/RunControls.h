@@ -17,22 +17,44 @@ inline constexpr const char* DefaultDigitCountText = "4";
 inline constexpr const char* InitialPreviewZeros = "0000";
 inline constexpr const char* DefaultQualityText = "60";
 
+// A picture the run skipped, and why.
+struct SkippedFile {
+    std::string Path;
+    Message Reason;
+
+    bool operator==(const SkippedFile&) const = default;
+};
+
+// An output the run could not write: its file name, and why.
+struct UnwrittenFile {
+    std::string Name;
+    Message Reason;
+
+    bool operator==(const UnwrittenFile&) const = default;
+    // The report's line: "img0003.jpg: not written: <why>".
+    Message Line() const
+    {
+        return Message::Join(Message::Plain(Name), {MessageId::NotWritten, std::vector<Message>{Reason}});
+    }
+};
+
 // What the completion report shows.
 struct RunReport {
-    std::string TotalText;              // "Всего файлов(jpg, bmp):"
-    std::string ProcessedText;          // "Обработано:"
-    std::string SkippedText;            // "Пропущено из-за ошибок:"
-    std::vector<std::string> Files;     // "Пропущенные файлы": the skipped files
-    std::vector<std::string> Unwritten; // after them, one line per output not written, with its reason
-    bool Interrupted = false;           // the run was stopped: the totals count what the walk reached
+    std::string TotalText;                // beside ReportTotal
+    std::string ProcessedText;            // beside ReportProcessed
+    std::string SkippedText;              // beside ReportSkipped
+    std::vector<SkippedFile> Files;       // under ReportSkippedFiles: the skipped files
+    std::vector<UnwrittenFile> Unwritten; // after them, the outputs not written
+    bool Interrupted = false;             // the run was stopped before it reached every counted picture
+    int64_t NotDone = 0;                  // a stopped run's counted pictures neither processed nor skipped
 
     // The list's last line: the run was stopped, or nothing went wrong; none otherwise.
-    std::optional<MessageId> Closing() const
+    std::optional<Message> Closing() const
     {
         if (Interrupted) {
-            return MessageId::Interrupted;
+            return Message(MessageId::Interrupted, std::to_string(NotDone));
         }
-        return Files.empty() && Unwritten.empty() ? std::optional(MessageId::NoErrors) : std::nullopt;
+        return Files.empty() && Unwritten.empty() ? std::optional(Message(MessageId::NoErrors)) : std::nullopt;
     }
 };
 
@@ -61,19 +83,19 @@ class RunControls {
     virtual void KeepAlive() {}
     // Why a picture was not converted, in walk order: each skipped file, and each file the walk found
     // that this run had written itself (not read back, not counted).
-    virtual void FileSkipped(const std::string& /*path*/, const std::string& /*reason*/) {}
+    virtual void FileSkipped(const std::string& /*path*/, const Message& /*reason*/) {}
     // What the user should know about a picture that converted all the same (a JPEG cut short), in walk
     // order.
-    virtual void FileWarning(const std::string& /*path*/, const std::string& /*text*/) {}
+    virtual void FileWarning(const std::string& /*path*/, const Message& /*text*/) {}
     // A folder of the source that could not be listed (the source itself included), with why; once each,
     // while the pictures are counted.
-    virtual void FolderUnreadable(const std::string& /*folder*/, const std::string& /*reason*/) {}
-    // An output that could not be written, with why ("не записан: нет места на устройстве"), in walk order.
-    virtual void OutputNotWritten(const std::string& /*path*/, const std::string& /*reason*/) {}
+    virtual void FolderUnreadable(const std::string& /*folder*/, const Message& /*reason*/) {}
+    // A folder of the source that the walk does not enter (hidden, or a link), with why; once each, while
+    // the pictures are counted.
+    virtual void FolderNotEntered(const std::string& /*folder*/, const Message& /*why*/) {}
+    // An output that could not be written, with why ("not written: no space left on the device"), when
+    // it is known.
+    virtual void OutputNotWritten(const std::string& /*path*/, const Message& /*reason*/) {}
 };
-
-// The error box's text for an error that ends a run: a full stop is appended when the text's last
-// character sorts after ".".
-std::string ErrorBoxText(const std::string& text);
 
 } // namespace quorvane

@@ -557,7 +557,7 @@ std::unique_ptr<PictureSource> OpenBmp(ByteReader& file, LoadError& error)
     }
     head.Present = static_cast<uint64_t>(got);
     if (const LoadReason reason = ReadLayout(head, layout); reason != LoadReason::None) {
-        error = {reason, reason == LoadReason::PictureSize ? SizeText(layout.Width, layout.Height) : std::string()};
+        error = {reason, reason == LoadReason::PictureSize ? SizeText(layout.Width, layout.Height) : Message()};
         return nullptr;
     }
     std::array<uint8_t, 256 * 4> table{};

@@ -1,58 +1,23 @@
-// Colour conversion with Little CMS 2: every lcms2 call of the tool lives here.
+// Colour conversion with Little CMS 2: the profiles, lcms2's transform and the transforms of a run. Every
+// lcms2 call of the tool lives in the picture/Colour*.cpp files; the lookup tables are in ColourTables.cpp.
 
 #include "picture/Colour.h"
 
+#include "picture/ColourTables.h"
+
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <lcms2.h>
-#include <lcms2_plugin.h>
+#include <lcms2_plugin.h> // cmsMD5*: the plugin interface, a public part of lcms2
 #include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
 
 namespace quorvane {
-
-struct ColourTransform::Tables {
-    // RGB sums are kept in 1/65536 of full scale in three fields of this many bits of one 64-bit word.
-    static constexpr int FieldBits = 21;
-    // Linear light on its way out is looked up in steps of 4/65536 of full scale: one step moves an output
-    // by at most a fifth of a level, on the steepest part of sRGB's curve.
-    static constexpr int StepBits = 2;
-
-    ColourModel Model = ColourModel::Rgb;
-    // Gray: lcms2's sRGB triple for each level.
-    std::array<uint8_t, 3 * 256> Gray{};
-    // RGB: Part[c][v] holds, in one field per output channel, what input channel c at level v adds to
-    // that channel of sRGB's linear light: the profile's curve and its matrix to sRGB's primaries folded
-    // into one lookup, so that one addition per input channel sums all three outputs. The fields are
-    // offset so that every sum is positive and the same for all three channels.
-    std::array<std::array<uint64_t, 256>, 3> Part{};
-    // sRGB's encoding of an offset sum, one entry per step, clipped into [0, 255] as lcms2 clips.
-    std::vector<uint8_t> Encode;
-
-    void Apply(const uint8_t* from, uint8_t* to, size_t count) const
-    {
-        if (Model == ColourModel::Gray) {
-            for (size_t i = 0; i < count; ++i, from += 3, to += 3) {
-                std::memcpy(to, &Gray[3 * size_t{from[0]}], 3);
-            }
-            return;
-        }
-        constexpr uint64_t steps = (uint64_t{1} << (FieldBits - StepBits)) - 1;
-        const uint8_t* encode = Encode.data();
-        for (size_t i = 0; i < count; ++i, from += 3, to += 3) {
-            const uint64_t sums = Part[0][from[0]] + Part[1][from[1]] + Part[2][from[2]];
-            to[0] = encode[(sums >> StepBits) & steps];
-            to[1] = encode[(sums >> (FieldBits + StepBits)) & steps];
-            to[2] = encode[sums >> (2 * FieldBits + StepBits)];
-        }
-    }
-};
 
 namespace {
 
@@ -75,8 +40,6 @@ constexpr size_t CachedTransforms = 8;
 constexpr int64_t TransformBytes = int64_t{1} << 20;
 // A transform that moves no sample on this grid by more than one level is no conversion (an sRGB profile).
 constexpr int IdentityStep = 15;
-// The grid on which lookup tables are checked against lcms2 (52 levels a channel).
-constexpr int CheckStep = 5;
 
 // The lcms2 pixel format of the model's samples. Gray pixels are RGB triples whose first channel is read
 // and the other two skipped, so a gray raster converts in place.
@@ -109,28 +72,6 @@ cmsColorSpaceSignature SpaceOf(ColourModel model)
     return cmsSigRgbData;
 }
 
-// RGB triples on a grid over the RGB cube with the given step (every gray level for gray), where a
-// transform is compared with the identity or with the lookup tables.
-std::vector<uint8_t> Samples(ColourModel model, int step)
-{
-    std::vector<uint8_t> samples;
-    if (model == ColourModel::Gray) {
-        for (int v = 0; v < 256; ++v) {
-            samples.insert(samples.end(), 3, static_cast<uint8_t>(v));
-        }
-    } else {
-        for (int r = 0; r < 256; r += step) {
-            for (int g = 0; g < 256; g += step) {
-                for (int b = 0; b < 256; b += step) {
-                    samples.insert(samples.end(),
-                                   {static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b)});
-                }
-            }
-        }
-    }
-    return samples;
-}
-
 // True when the transform leaves every sample of a grid over the RGB cube (every gray level) within one
 // level of where it was.
 bool ChangesNothing(cmsHTRANSFORM transform, ColourModel model)
@@ -151,133 +92,9 @@ bool ChangesNothing(cmsHTRANSFORM transform, ColourModel model)
     return true;
 }
 
-// A gray profile's tables: lcms2's own conversion of each level.
-std::unique_ptr<Tables> GrayTables(cmsHTRANSFORM transform)
-{
-    auto tables = std::make_unique<Tables>();
-    tables->Model = ColourModel::Gray;
-    const std::vector<uint8_t> levels = Samples(ColourModel::Gray, 1);
-    cmsDoTransform(transform, levels.data(), tables->Gray.data(), 256);
-    return tables;
-}
-
-// A matrix-shaper profile's matrix to the connection space (its colorants as columns) and its curves;
-// false when one is missing.
-bool ReadMatrixShaper(cmsHPROFILE profile, cmsMAT3& matrix, std::array<const cmsToneCurve*, 3>& curves)
-{
-    const cmsTagSignature colorants[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
-    const cmsTagSignature trcs[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
-    for (size_t c = 0; c < 3; ++c) {
-        const auto* xyz = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, colorants[c]));
-        curves[c] = static_cast<const cmsToneCurve*>(cmsReadTag(profile, trcs[c]));
-        if (xyz == nullptr || curves[c] == nullptr) {
-            return false;
-        }
-        matrix.v[0].n[c] = xyz->X;
-        matrix.v[1].n[c] = xyz->Y;
-        matrix.v[2].n[c] = xyz->Z;
-    }
-    return true;
-}
-
-// An RGB matrix-shaper profile's tables (Display P3, Adobe RGB and most camera and phone profiles), or
-// nullptr for a profile that converts through a table of its own.
-std::unique_ptr<Tables> MatrixShaperTables(cmsHPROFILE source, cmsHPROFILE srgb, cmsUInt32Number intent)
-{
-    cmsMAT3 toPcs, srgbToPcs, fromPcs, toSrgb;
-    std::array<const cmsToneCurve*, 3> in{}, out{};
-    if (!cmsIsMatrixShaper(source) || cmsIsCLUT(source, intent, LCMS_USED_AS_INPUT) ||
-        !ReadMatrixShaper(source, toPcs, in) || !ReadMatrixShaper(srgb, srgbToPcs, out) ||
-        !_cmsMAT3inverse(&srgbToPcs, &fromPcs)) {
-        return nullptr;
-    }
-    _cmsMAT3per(&toSrgb, &fromPcs, &toPcs);
-    for (const cmsVEC3& row : toSrgb.v) {
-        if (!std::all_of(std::begin(row.n), std::end(row.n), [](double m) { return std::abs(m) < 64; })) {
-            return nullptr; // NaN or far from any real profile's
-        }
-    }
-    // part[o][c][v]: what input channel c at level v adds to sRGB's linear channel o, in 1/65536.
-    int64_t part[3][3][256];
-    for (size_t c = 0; c < 3; ++c) {
-        for (size_t v = 0; v < 256; ++v) {
-            // lcms2 keeps a curve's output within [0, 1] too.
-            const double linear =
-                std::clamp<double>(cmsEvalToneCurveFloat(in[c], static_cast<cmsFloat32Number>(v / 255.0)), 0, 1);
-            for (size_t o = 0; o < 3; ++o) {
-                part[o][c][v] = std::llround(toSrgb.v[o].n[c] * linear * 65536);
-            }
-        }
-    }
-    // Each output's offset lifts its smallest sum to 0; then every output gets the largest offset, so one
-    // table encodes all three.
-    int64_t lift[3][3], offset = 0, top = 0;
-    for (size_t o = 0; o < 3; ++o) {
-        int64_t lifted = 0, highest = 0;
-        for (size_t c = 0; c < 3; ++c) {
-            const auto [low, high] = std::minmax_element(std::begin(part[o][c]), std::end(part[o][c]));
-            lift[o][c] = -*low;
-            lifted += -*low;
-            highest += *high - *low;
-        }
-        offset = std::max(offset, lifted);
-        top = std::max(top, highest - lifted);
-    }
-    if (offset + top >= (int64_t{1} << Tables::FieldBits)) {
-        return nullptr; // a matrix too far from sRGB's for the fields
-    }
-    auto tables = std::make_unique<Tables>();
-    for (size_t o = 0; o < 3; ++o) {
-        lift[o][0] += offset - (lift[o][0] + lift[o][1] + lift[o][2]);
-        for (size_t c = 0; c < 3; ++c) {
-            for (size_t v = 0; v < 256; ++v) {
-                tables->Part[c][v] += static_cast<uint64_t>(part[o][c][v] + lift[o][c]) << (Tables::FieldBits * o);
-            }
-        }
-    }
-    // sRGB's three curves are one.
-    cmsToneCurve* encode = cmsReverseToneCurve(out[0]);
-    if (encode == nullptr) {
-        return nullptr;
-    }
-    tables->Encode.resize(static_cast<size_t>((offset + top) >> Tables::StepBits) + 1);
-    for (size_t i = 0; i < tables->Encode.size(); ++i) {
-        // The middle of the step's sums.
-        const double linear = (static_cast<double>(i << Tables::StepBits) + 1.5 - static_cast<double>(offset)) / 65536;
-        const double level = cmsEvalToneCurveFloat(encode, static_cast<cmsFloat32Number>(std::clamp(linear, 0.0, 1.0)));
-        tables->Encode[i] = static_cast<uint8_t>(std::lround(255 * std::clamp(level, 0.0, 1.0)));
-    }
-    cmsFreeToneCurve(encode);
-    return tables;
-}
-
-// The tables for the profile when they give every sample of a fine grid over the RGB cube within one
-// level of lcms2's transform; nullptr leaves the pixels to lcms2.
-std::unique_ptr<const Tables> TablesFor(cmsHPROFILE source, cmsHPROFILE srgb, cmsHTRANSFORM transform,
-                                        ColourModel model, cmsUInt32Number intent)
-{
-    if (model == ColourModel::Gray) {
-        return GrayTables(transform);
-    }
-    std::unique_ptr<Tables> tables = model == ColourModel::Rgb ? MatrixShaperTables(source, srgb, intent) : nullptr;
-    if (tables == nullptr) {
-        return nullptr;
-    }
-    const std::vector<uint8_t> samples = Samples(model, CheckStep);
-    std::vector<uint8_t> byLcms(samples.size()), byTables(samples.size());
-    cmsDoTransform(transform, samples.data(), byLcms.data(), static_cast<cmsUInt32Number>(samples.size() / 3));
-    tables->Apply(samples.data(), byTables.data(), samples.size() / 3);
-    for (size_t i = 0; i < samples.size(); ++i) {
-        if (std::abs(byLcms[i] - byTables[i]) > 1) {
-            return nullptr;
-        }
-    }
-    return tables;
-}
-
 using Digest = std::array<uint8_t, 16>;
 
-// The MD5 of the profile's bytes, which tells profiles apart.
+// The MD5 of the profile's bytes, which tells profiles apart (lcms2's own, from its plugin interface).
 Digest DigestOf(const std::vector<uint8_t>& bytes, cmsContext context)
 {
     cmsHANDLE md5 = cmsMD5alloc(context);
@@ -292,9 +109,9 @@ Digest DigestOf(const std::vector<uint8_t>& bytes, cmsContext context)
     return digest;
 }
 
-std::string RefusedText(const std::string& why)
+Message Refused(Message why)
 {
-    return "цветовой профиль не принят (" + why + "), цвета взяты без преобразования";
+    return {MessageId::ColourProfileRefused, std::vector<Message>{std::move(why)}};
 }
 
 } // namespace
@@ -331,7 +148,7 @@ struct ColourTransforms::State {
         ColourModel Model;
         Digest Key;
         std::shared_ptr<const ColourTransform> Transform; // nullptr: nothing to convert
-        std::string Warning;
+        Message Warning;
         uint64_t LastUse = 0;
     };
 
@@ -341,7 +158,8 @@ struct ColourTransforms::State {
     std::vector<Entry> Entries;
     uint64_t Uses = 0;
     int Read = 0;
-    // lcms2's message about the latest failure; written while Mutex is held.
+    // Why the latest profile was refused: our own words, else lcms2's message; written while Mutex is held.
+    Message Refusal;
     char LastError[256] = {};
 
     cmsContext Lcms() const { return static_cast<cmsContext>(Context.get()); }
@@ -382,6 +200,7 @@ struct ColourTransforms::State {
     void Make(const ColourProfile& profile, Entry& entry)
     {
         ++Read;
+        Refusal = {};
         LastError[0] = '\0';
         const ProfileHandle source(
             cmsOpenProfileFromMemTHR(Lcms(), profile.Bytes.data(), static_cast<cmsUInt32Number>(profile.Bytes.size())));
@@ -392,9 +211,9 @@ struct ColourTransforms::State {
         } else if (const cmsProfileClassSignature kind = cmsGetDeviceClass(source.get());
                    kind != cmsSigInputClass && kind != cmsSigDisplayClass && kind != cmsSigOutputClass &&
                    kind != cmsSigColorSpaceClass) {
-            std::snprintf(LastError, sizeof LastError, "%s", "профиль не описывает снимок");
+            Refusal = MessageId::ColourNotForPictures;
         } else if (cmsGetColorSpace(source.get()) != SpaceOf(profile.Model)) {
-            std::snprintf(LastError, sizeof LastError, "%s", "профиль другого цветового пространства");
+            Refusal = MessageId::ColourOtherSpace;
         } else {
             // Perceptual with black-point compensation where the profile has it, else relative colorimetric.
             if (cmsIsIntentSupported(source.get(), INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT)) {
@@ -405,15 +224,20 @@ struct ColourTransforms::State {
                                                   intent, cmsFLAGS_NOCACHE | cmsFLAGS_BLACKPOINTCOMPENSATION));
         }
         if (transform == nullptr) {
-            entry.Warning = RefusedText(LastError[0] != '\0' ? LastError : "не читается");
+            entry.Warning = Refused(!Refusal.Empty()       ? Refusal
+                                    : LastError[0] != '\0' ? Message::Plain(LastError)
+                                                           : Message(MessageId::ColourUnreadable));
             return;
         }
         if (ChangesNothing(transform.get(), profile.Model)) {
             return;
         }
         std::unique_ptr<const Tables> tables = TablesFor(source.get(), Srgb, transform.get(), profile.Model, intent);
-        entry.Transform = std::make_shared<ColourTransform>(transform.get(), profile.Model, Context, std::move(tables));
-        transform.release();
+        // Allocated before the handle changes hands and held alone until shared, so that lcms2's transform
+        // is deleted once, also when memory runs out.
+        std::unique_ptr<const ColourTransform> made(
+            new ColourTransform(transform.release(), profile.Model, Context, std::move(tables)));
+        entry.Transform = std::move(made);
     }
 };
 
@@ -421,10 +245,10 @@ ColourTransforms::ColourTransforms() : state_(std::make_unique<State>()) {}
 
 ColourTransforms::~ColourTransforms() = default;
 
-std::shared_ptr<const ColourTransform> ColourTransforms::For(const ColourProfile& profile, std::string& warning)
+std::shared_ptr<const ColourTransform> ColourTransforms::For(const ColourProfile& profile, Message& warning)
 {
     if (profile.Malformed) {
-        warning = "цветовой профиль повреждён, цвета взяты без преобразования";
+        warning = MessageId::ColourProfileDamaged;
         return nullptr;
     }
     if (profile.Bytes.empty()) {
@@ -432,7 +256,7 @@ std::shared_ptr<const ColourTransform> ColourTransforms::For(const ColourProfile
     }
     std::lock_guard lock(state_->Mutex);
     if (!state_->Start()) {
-        warning = RefusedText("не хватило памяти");
+        warning = Refused(MessageId::LoadOutOfMemory);
         return nullptr;
     }
     const Digest key = DigestOf(profile.Bytes, state_->Lcms());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Messages.h"
 #include "platform/Raster.h"
 
 #include <cstddef>
@@ -34,8 +35,6 @@ class ColourTransform {
     // general transform, made from the same profile and checked against it.
     struct Tables;
 
-    ColourTransform(void* handle, ColourModel model, std::shared_ptr<void> context,
-                    std::unique_ptr<const Tables> tables);
     ~ColourTransform();
     ColourTransform(const ColourTransform&) = delete;
     ColourTransform& operator=(const ColourTransform&) = delete;
@@ -50,6 +49,11 @@ class ColourTransform {
     bool ByTables() const { return tables_ != nullptr; }
 
   private:
+    // Made only by ColourTransforms, from an lcms2 transform that it owns from then on.
+    friend class ColourTransforms;
+    ColourTransform(void* handle, ColourModel model, std::shared_ptr<void> context,
+                    std::unique_ptr<const Tables> tables);
+
     void* handle_;
     ColourModel model_;
     std::shared_ptr<void> context_; // outlives the transform
@@ -68,7 +72,7 @@ class ColourTransforms {
     // The transform to sRGB for the profile, or nullptr when there is nothing to convert: no profile, one
     // that changes no colour (an sRGB profile), or one that is malformed or refused; for the last two
     // `warning` says why the picture keeps its values as they are.
-    std::shared_ptr<const ColourTransform> For(const ColourProfile& profile, std::string& warning);
+    std::shared_ptr<const ColourTransform> For(const ColourProfile& profile, Message& warning);
     // How many distinct profiles were read: made into a transform, found to change nothing, or refused.
     int ProfilesRead() const;
 

@@ -232,7 +232,8 @@ LoadError ErrorOf(const Decoder& d)
         return {LoadReason::JpegProcess, {}};
     default:
         // A decoding step that gave up without a libjpeg error has no message of its own.
-        return {LoadReason::JpegError, d.err.message[0] != '\0' ? d.err.message : "повреждённые данные"};
+        return {LoadReason::JpegError,
+                d.err.message[0] != '\0' ? Message::Plain(d.err.message) : Message(MessageId::JpegDamagedData)};
     }
 }
 
@@ -460,11 +461,7 @@ class JpegFileSource final : public JpegSource {
     const LoadError& Error() const override { return error_; }
     const ColourProfile& Profile() const override { return profile_; }
     void ConvertRowsWith(const ColourTransform* transform) override { cmyk_ = transform; }
-    std::string Warning() const override
-    {
-        return d_.err.dataEnded ? "JPEG: файл обрывается внутри данных изображения, недостающая часть залита серым"
-                                : std::string();
-    }
+    Message Warning() const override { return d_.err.dataEnded ? Message(MessageId::JpegCutShort) : Message(); }
 
     void LimitColumns(int32_t first, int32_t end) override
     {

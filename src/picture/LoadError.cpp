@@ -4,74 +4,74 @@ namespace quorvane {
 
 namespace {
 
-const char* TextOf(LoadReason reason)
+MessageId IdOf(LoadReason reason)
 {
     switch (reason) {
-    case LoadReason::None:
-        return "";
     case LoadReason::CannotOpen:
-        return "файл не открывается";
+        return MessageId::LoadCannotOpen;
     case LoadReason::NotRegularFile:
-        return "это не обычный файл";
+        return MessageId::LoadNotRegularFile;
     case LoadReason::EmptyFile:
-        return "файл пуст";
+        return MessageId::LoadEmptyFile;
     case LoadReason::ReadFailed:
-        return "ошибка чтения файла";
+        return MessageId::LoadReadFailed;
     case LoadReason::OutOfMemory:
-        return "не хватило памяти";
+        return MessageId::LoadOutOfMemory;
     case LoadReason::Cancelled:
-        return "прервано";
+        return MessageId::LoadCancelled;
     case LoadReason::BmpSignature:
-        return "BMP: нет подписи BM";
+        return MessageId::BmpSignature;
     case LoadReason::BmpHeaderCut:
-        return "BMP: заголовок обрезан";
+        return MessageId::BmpHeaderCut;
     case LoadReason::BmpHeaderKind:
-        return "BMP: неизвестный вид заголовка";
+        return MessageId::BmpHeaderKind;
     case LoadReason::BmpPlanes:
-        return "BMP: число плоскостей не 1";
+        return MessageId::BmpPlanes;
     case LoadReason::BmpBitCount:
-        return "BMP: неподдерживаемое число бит на пиксель";
+        return MessageId::BmpBitCount;
     case LoadReason::BmpCompression:
-        return "BMP: неподдерживаемое сжатие";
+        return MessageId::BmpCompression;
     case LoadReason::BmpBitMasks:
-        return "BMP: битовые маски за концом файла";
+        return MessageId::BmpBitMasks;
     case LoadReason::BmpColorTable:
-        return "BMP: неверная таблица цветов";
+        return MessageId::BmpColorTable;
     case LoadReason::PictureSize:
-        return "недопустимый размер изображения";
+        return MessageId::LoadPictureSize;
     case LoadReason::JpegNotJpeg:
-        return "JPEG: это не JPEG-файл";
+        return MessageId::JpegNotJpeg;
     case LoadReason::JpegHeader:
-        return "JPEG: повреждён заголовок";
+        return MessageId::JpegHeader;
     case LoadReason::JpegTables:
-        return "JPEG: повреждены таблицы сжатия";
+        return MessageId::JpegTables;
     case LoadReason::JpegNoImage:
-        return "JPEG: файл обрывается до данных изображения";
+        return MessageId::JpegNoImage;
     case LoadReason::JpegTablesOnly:
-        return "JPEG: в файле нет изображения";
+        return MessageId::JpegTablesOnly;
     case LoadReason::JpegScans:
-        return "JPEG: слишком много сканов";
+        return MessageId::JpegScans;
     case LoadReason::JpegProcess:
-        return "JPEG: неподдерживаемый вид сжатия";
+        return MessageId::JpegProcess;
     case LoadReason::JpegColorSpace:
-        return "JPEG: неподдерживаемое цветовое пространство";
+        return MessageId::JpegColorSpace;
     case LoadReason::JpegError:
-        return "JPEG: ошибка декодирования";
+        return MessageId::JpegError;
+    case LoadReason::None:
+        break;
     }
-    return ""; // only a value outside the enumeration gets here
+    return MessageId::Plain; // no reason, or a value outside the enumeration
 }
 
 } // namespace
 
-std::string SizeText(int64_t width, int64_t height)
+Message SizeText(int64_t width, int64_t height)
 {
-    return std::to_string(width) + "×" + std::to_string(height);
+    return Message::Plain(std::to_string(width) + "×" + std::to_string(height));
 }
 
-std::string LoadError::Text() const
+Message LoadError::Text() const
 {
-    const std::string text = TextOf(Reason);
-    return Detail.empty() || Reason == LoadReason::None ? text : text + ": " + Detail;
+    const Message reason = IdOf(Reason);
+    return Detail.Empty() ? reason : Message::Join(reason, Detail);
 }
 
 } // namespace quorvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Messages.h"
+
 #include <cstdint>
 #include <new>
 #include <string>
@@ -36,18 +38,20 @@ enum class LoadReason {
     JpegProcess,    // 12-bit, lossless, hierarchical or arithmetic-coded
     JpegColorSpace,
     JpegError, // any other libjpeg error; its own (English) message is the detail
+    // The texts of the reasons are in Messages.cpp.
 };
 
 // A picture's size as the reasons show it: "65535×100".
-std::string SizeText(int64_t width, int64_t height);
+Message SizeText(int64_t width, int64_t height);
 
 struct LoadError {
     LoadReason Reason = LoadReason::None;
-    std::string Detail;
+    // What the reason leaves to say: the system's words, the size, a library's own message; none is empty.
+    Message Detail;
 
     explicit operator bool() const { return Reason != LoadReason::None; }
-    // One line for the user.
-    std::string Text() const;
+    // One line for the user: the reason, and its detail after a colon.
+    Message Text() const;
 };
 
 // Runs a decoder step that allocates. Running out of memory in it is a failed load like any other: `error`

@@ -26,12 +26,12 @@ LoadReason ReasonOf(FileRefusal refusal)
 std::unique_ptr<FileReader> OpenPictureFile(const std::string& path, LoadError& error)
 {
     FileRefusal refusal = FileRefusal::None;
-    std::string why;
+    Message why;
     std::unique_ptr<FileReader> file = FileReader::Open(path, refusal, &why);
     if (!file) {
         error = {ReasonOf(refusal), why};
         if (refusal == FileRefusal::TooLarge) {
-            error.Detail = "файл больше " + std::to_string(MaxPictureFileBytes >> 20) + " МиБ";
+            error.Detail = {MessageId::FileLargerThan, std::to_string(MaxPictureFileBytes >> 20)};
         }
     }
     return file;

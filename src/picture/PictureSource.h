@@ -24,7 +24,7 @@ class PictureSource : public RowSource {
     virtual const LoadError& Error() const = 0;
     // Once the picture has been read: what the user should know about a picture that still converted
     // (its data ended early and the rest was filled in); empty when nothing.
-    virtual std::string Warning() const { return {}; }
+    virtual Message Warning() const { return {}; }
     // The colour profile the file carries (none: sRGB).
     virtual const ColourProfile& Profile() const
     {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Messages.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,6 +18,10 @@ inline constexpr uint32_t Directory = 16;
 inline constexpr uint32_t Normal = 128;
 inline constexpr uint32_t ReparsePoint = 1024;
 } // namespace Attr
+
+// A reparse point's tag names a link (symbolic link, junction) when it has this bit; other reparse points
+// (a cloud file's placeholder, a deduplicated file) stand for the entry itself.
+inline constexpr uint32_t NameSurrogateTag = 0x20000000;
 
 // The separator that joins a folder text and a name, as they stand.
 #ifdef _WIN32
@@ -37,11 +43,22 @@ inline std::string JoinPath(const std::string& folder, const std::string& name)
 struct DirEntry {
     std::string Name;
     uint32_t Attributes = 0;
+    uint32_t ReparseTag = 0; // with the reparse-point bit: what kind of reparse point
 };
 
+// Whether the walk enters a listed folder: every folder but a hidden one or a link to one.
+enum class FolderEntry {
+    NotFolder, // not a folder, or "." or ".."
+    Enter,
+    Hidden,
+    Link,
+};
+FolderEntry FolderEntryOf(const DirEntry& entry);
+
 // One open listing of a folder's entries in the order the system lists them. On Windows the attribute
-// word is the file system's own. On POSIX a plain directory has the attribute word 16; a name starting
-// with "." adds hidden (2), a symbolic link adds 1024; other files carry 128 (plus the hidden bit).
+// word and the reparse tag are the file system's own. On POSIX a plain directory has the attribute word
+// 16; a name starting with "." adds hidden (2), a symbolic link adds 1024 with a name-surrogate tag; other
+// files carry 128 (plus the hidden bit).
 class DirListing {
   public:
     explicit DirListing(const std::string& folder);
@@ -50,15 +67,26 @@ class DirListing {
     DirListing& operator=(const DirListing&) = delete;
 
     bool IsOpen() const { return open_ != nullptr; }
-    // Why the folder could not be listed, in the user's words; empty when it was.
-    const std::string& Error() const { return error_; }
+    // Why the folder could not be listed; empty when it was.
+    const Message& Error() const { return error_; }
     // The next entry; false when there is none.
     bool Next(DirEntry& entry);
 
   private:
     struct Open; // the system's handle of the listing
     std::unique_ptr<Open> open_;
-    std::string error_;
+    Message error_;
 };
+
+inline FolderEntry FolderEntryOf(const DirEntry& entry)
+{
+    if ((entry.Attributes & Attr::Directory) == 0 || entry.Name == "." || entry.Name == "..") {
+        return FolderEntry::NotFolder;
+    }
+    if ((entry.Attributes & Attr::ReparsePoint) != 0 && (entry.ReparseTag & NameSurrogateTag) != 0) {
+        return FolderEntry::Link;
+    }
+    return (entry.Attributes & Attr::Hidden) != 0 ? FolderEntry::Hidden : FolderEntry::Enter;
+}
 
 } // namespace quorvane

@@ -30,22 +30,22 @@ DirListing::DirListing(const std::string& folder)
     switch (errno) {
     case EACCES:
     case EPERM:
-        error_ = "нет прав на чтение папки";
+        error_ = MessageId::FaultFolderNoReadPermission;
         break;
     case ENOENT:
-        error_ = "папки нет";
+        error_ = MessageId::FaultNoSuchFolder;
         break;
     case ENOTDIR:
-        error_ = "это не папка";
+        error_ = MessageId::FaultNotAFolder;
         break;
     case ELOOP:
-        error_ = "петля символьных ссылок";
+        error_ = MessageId::FaultLinkLoop;
         break;
     case ENAMETOOLONG:
-        error_ = "слишком длинный путь";
+        error_ = MessageId::FaultPathTooLong;
         break;
     default:
-        error_ = "папка не читается (код " + std::to_string(errno) + ")";
+        error_ = {MessageId::FaultFolderCode, std::to_string(errno)};
         break;
     }
 }
@@ -86,10 +86,13 @@ bool DirListing::Next(DirEntry& entry)
     if (!entry.Name.empty() && entry.Name[0] == '.') {
         attributes |= Attr::Hidden;
     }
+    // A symbolic link reads as Windows' own kind of one.
+    constexpr uint32_t SymbolicLinkTag = 0xA000000C;
     if (isLink) {
         attributes |= Attr::ReparsePoint;
     }
     entry.Attributes = attributes == 0 ? Attr::Normal : attributes;
+    entry.ReparseTag = isLink ? SymbolicLinkTag : 0;
     return true;
 }
 

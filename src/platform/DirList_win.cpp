@@ -30,26 +30,26 @@ DirListing::DirListing(const std::string& folder)
         return;
     }
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        error_ = "это не папка";
+        error_ = MessageId::FaultNotAFolder;
         return;
     }
     switch (error) {
     case ERROR_ACCESS_DENIED:
-        error_ = "нет прав на чтение папки";
+        error_ = MessageId::FaultFolderNoReadPermission;
         break;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
-        error_ = "папки нет";
+        error_ = MessageId::FaultNoSuchFolder;
         break;
     case ERROR_DIRECTORY:
-        error_ = "это не папка";
+        error_ = MessageId::FaultNotAFolder;
         break;
     case ERROR_FILENAME_EXCED_RANGE:
-        error_ = "слишком длинный путь";
+        error_ = MessageId::FaultPathTooLong;
         break;
     default:
-        error_ = "папка не читается (код " + std::to_string(error) + ")";
+        error_ = {MessageId::FaultFolderCode, std::to_string(error)};
         break;
     }
 }
@@ -73,9 +73,11 @@ bool DirListing::Next(DirEntry& entry)
     } else if (!FindNextFileW(open_->Find, &data)) {
         return false;
     }
-    // The file system's own attribute word: directory, hidden, reparse point and the rest as it reports them.
+    // The file system's own attribute word: directory, hidden, reparse point and the rest as it reports them;
+    // a reparse point's tag comes with it.
     entry.Name = Narrow(data.cFileName);
     entry.Attributes = data.dwFileAttributes;
+    entry.ReparseTag = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? data.dwReserved0 : 0;
     return true;
 }
 

@@ -34,7 +34,7 @@ int64_t TemporaryOwner(std::string_view name)
     return std::stoll(std::string(name.substr(0, dash)));
 }
 
-std::unique_ptr<FileReader> FileReader::Open(const std::string& path, FileRefusal& refusal, std::string* why)
+std::unique_ptr<FileReader> FileReader::Open(const std::string& path, FileRefusal& refusal, Message* why)
 {
     uint64_t size = 0;
     FileDescriptor fd = OpenRegularFile(path, static_cast<uint64_t>(MaxPictureFileBytes), refusal, size, why);
@@ -42,6 +42,33 @@ std::unique_ptr<FileReader> FileReader::Open(const std::string& path, FileRefusa
         return nullptr;
     }
     return std::unique_ptr<FileReader>(new FileReader(std::move(fd), size));
+}
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : path_(std::move(other.path_)), temp_(std::exchange(other.temp_, {}))
+{
+}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept
+{
+    if (this != &other) {
+        Discard();
+        path_ = std::move(other.path_);
+        temp_ = std::exchange(other.temp_, {});
+    }
+    return *this;
+}
+
+StagedFile::~StagedFile()
+{
+    Discard();
+}
+
+WriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    WriteResult result;
+    StagedFile staged = StagedFile::Write(path, bytes, result);
+    return staged ? staged.Place() : result;
 }
 
 } // namespace quorvane

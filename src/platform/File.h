@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Messages.h"
 #include "platform/ByteReader.h"
 
 #include <cstdint>
@@ -43,16 +44,16 @@ enum class FileRefusal {
 
 // Opens a regular file for reading without ever waiting: a pipe or device of that name is refused
 // (NotRegularFile) instead of blocking the tool, and so is a file larger than `maxBytes` (TooLarge).
-// `why`, when given, is set to the system's reason for a file that cannot be opened, in the user's words.
+// `why`, when given, is set to the system's reason for a file that cannot be opened.
 FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, FileRefusal& refusal, uint64_t& size,
-                               std::string* why = nullptr);
+                               Message* why = nullptr);
 
 // A picture file read as the decoders ask for its bytes.
 class FileReader final : public ByteReader {
   public:
     // nullptr with the reason when the file cannot be used as a picture (one larger than any picture
     // file can be is TooLarge).
-    static std::unique_ptr<FileReader> Open(const std::string& path, FileRefusal& refusal, std::string* why = nullptr);
+    static std::unique_ptr<FileReader> Open(const std::string& path, FileRefusal& refusal, Message* why = nullptr);
 
     uint64_t Size() const override { return size_; }
     int64_t ReadAt(uint64_t offset, uint8_t* to, size_t count) override;
@@ -85,7 +86,7 @@ class FolderLock {
     FileDescriptor fd_;
 };
 
-// The name of WriteFileAtomically's temporary files: TemporaryPrefix + process id + "-" + counter +
+// The name of StagedFile's temporary files: TemporaryPrefix + process id + "-" + counter +
 // TemporarySuffix.
 inline constexpr std::string_view TemporaryPrefix = ".quorvane-";
 inline constexpr std::string_view TemporarySuffix = ".tmp";
@@ -93,20 +94,46 @@ inline constexpr std::string_view TemporarySuffix = ".tmp";
 // The process id in a temporary file's name; 0 when the name is not exactly of that form.
 int64_t TemporaryOwner(std::string_view name);
 
-// Removes from the folder the temporary files that WriteFileAtomically of a process that no longer runs
+// Removes from the folder the temporary files that StagedFile of a process that no longer runs
 // left behind (killed while writing); only names of exactly that form are touched.
 void RemoveLeftoverTemporaries(const std::string& folder);
 
-// Writes the bytes under a temporary name in the target's folder and renames it over the target, so the
-// target is either the complete new file or what it was before; the temporary file never outlives a
-// failure. An existing target the user may not write is left alone, and one that is replaced is first
-// flushed to the disk, so even a machine that stops keeps the old file or the whole new one.
 struct WriteResult {
     bool Written = false;
-    std::string Reason; // why not, in the user's words ("нет места на устройстве")
+    Message Reason; // why not: the system's reason
 
     explicit operator bool() const { return Written; }
 };
+
+// A file's whole new content, written under a temporary name in its target's folder and waiting to be
+// moved onto the target, so the target is either the complete new file or what it was before. The
+// temporary file never outlives the object. Content that will replace an existing file is flushed to the
+// disk first, so even a machine that stops keeps the old file or the whole new one.
+class StagedFile {
+  public:
+    // Writes the bytes; an empty object, with why in `result`, when they cannot be written.
+    static StagedFile Write(const std::string& path, const std::vector<uint8_t>& bytes, WriteResult& result);
+
+    StagedFile() = default;
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&& other) noexcept;
+    ~StagedFile();
+
+    explicit operator bool() const { return !temp_.empty(); }
+    const std::string& Target() const { return path_; }
+    // Moves the content onto the target. An existing target the user may not write is left alone (a failed
+    // save). Afterwards the object is empty, whatever the result.
+    WriteResult Place();
+
+  private:
+    StagedFile(std::string path, std::string temp) : path_(std::move(path)), temp_(std::move(temp)) {}
+    void Discard();
+
+    std::string path_;
+    std::string temp_;
+};
+
+// Stages the bytes and places them at once.
 WriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Flushes everything written to the file system that holds `folder` (the writes that were not synced

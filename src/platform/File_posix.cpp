@@ -25,39 +25,39 @@ bool FileDescriptor::Close()
 
 namespace {
 
-// Why a file could not be opened, in the user's words.
-std::string OpenErrorText(int error)
+// Why a file could not be opened.
+Message OpenFault(int error)
 {
     switch (error) {
     case EACCES:
     case EPERM:
-        return "нет прав на чтение";
+        return MessageId::FaultNoReadPermission;
     case ENOENT:
-        return "файла нет (или ссылка никуда не ведёт)";
+        return MessageId::FaultNoSuchFile;
     case ELOOP:
-        return "петля символьных ссылок";
+        return MessageId::FaultLinkLoop;
     case ENAMETOOLONG:
-        return "слишком длинный путь";
+        return MessageId::FaultPathTooLong;
     case EMFILE:
     case ENFILE:
-        return "открыто слишком много файлов";
+        return MessageId::FaultTooManyOpenFiles;
     case EIO:
-        return "ошибка ввода-вывода";
+        return MessageId::FaultInputOutput;
     default:
-        return "код ошибки " + std::to_string(error);
+        return {MessageId::FaultOpenCode, std::to_string(error)};
     }
 }
 
 } // namespace
 
 FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, FileRefusal& refusal, uint64_t& size,
-                               std::string* why)
+                               Message* why)
 {
     FileDescriptor fd(OpenAnyLength(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
         refusal = FileRefusal::CannotOpen;
         if (why != nullptr) {
-            *why = OpenErrorText(errno);
+            *why = OpenFault(errno);
         }
         return {};
     }
@@ -204,35 +204,35 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes)
     return true;
 }
 
-// A fresh name in the target's folder; the file is created exclusively, so nothing else is touched.
-// Why a write failed, in the user's words.
-std::string WriteErrorText(int error)
+// Why a write failed.
+Message WriteFault(int error)
 {
     switch (error) {
     case ENOSPC:
-        return "нет места на устройстве";
+        return MessageId::FaultDiskFull;
     case EDQUOT:
-        return "превышена дисковая квота";
+        return MessageId::FaultQuotaExceeded;
     case EACCES:
     case EPERM:
-        return "нет прав на запись";
+        return MessageId::FaultNoWritePermission;
     case EROFS:
-        return "носитель только для чтения";
+        return MessageId::FaultReadOnlyMedium;
     case ENOENT:
-        return "папка не существует";
+        return MessageId::FaultFolderMissing;
     case ENOTDIR:
-        return "путь ведёт не в папку";
+        return MessageId::FaultNotIntoFolder;
     case EISDIR:
-        return "на месте файла папка";
+        return MessageId::FaultFolderInPlace;
     case ENAMETOOLONG:
-        return "слишком длинное имя";
+        return MessageId::FaultNameTooLong;
     case EIO:
-        return "ошибка ввода-вывода";
+        return MessageId::FaultInputOutput;
     default:
-        return "ошибка записи (код " + std::to_string(error) + ")";
+        return {MessageId::FaultWriteCode, std::to_string(error)};
     }
 }
 
+// A fresh name in the target's folder; the file is created exclusively, so nothing else is touched.
 FileDescriptor CreateTemporary(const std::string& folder, std::string& temp)
 {
     static std::atomic<unsigned> counter{0};
@@ -262,21 +262,25 @@ void RemoveLeftoverTemporaries(const std::string& folder)
     }
 }
 
-WriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
+StagedFile StagedFile::Write(const std::string& path, const std::vector<uint8_t>& bytes, WriteResult& result)
 {
     struct stat existing {};
     const bool replacing = lstat(path.c_str(), &existing) == 0;
-    // Renaming would replace a file the user may not write (and reset its mode): that is a failed save.
+    // Renaming would replace a file the user may not write (and reset its mode): that is a failed save,
+    // known before anything is written.
     if (replacing && access(path.c_str(), W_OK) != 0) {
-        return {false, WriteErrorText(errno)};
+        result = {false, WriteFault(errno)};
+        return {};
     }
     const size_t slash = path.rfind(PathSeparator);
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string temp;
     FileDescriptor fd = CreateTemporary(folder, temp);
     if (!fd) {
-        return {false, WriteErrorText(errno)};
+        result = {false, WriteFault(errno)};
+        return {};
     }
+    StagedFile staged(path, temp);
     // Only a file that replaces the user's old data is synced on its own; new files are flushed together
     // at the end of the run.
     bool ok = WriteAll(fd.Get(), bytes) && (!replacing || fdatasync(fd.Get()) == 0);
@@ -285,15 +289,36 @@ WriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8
         ok = false;
         error = errno;
     }
-    if (ok && rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
     if (!ok) {
+        result = {false, WriteFault(error)};
+        return {};
+    }
+    result = {true, {}};
+    return staged;
+}
+
+WriteResult StagedFile::Place()
+{
+    const std::string temp = std::exchange(temp_, {});
+    struct stat existing {};
+    if (lstat(path_.c_str(), &existing) == 0 && access(path_.c_str(), W_OK) != 0) {
+        const int error = errno;
         unlink(temp.c_str());
-        return {false, WriteErrorText(error)};
+        return {false, WriteFault(error)};
+    }
+    if (rename(temp.c_str(), path_.c_str()) != 0) {
+        const int error = errno;
+        unlink(temp.c_str());
+        return {false, WriteFault(error)};
     }
     return {true, {}};
+}
+
+void StagedFile::Discard()
+{
+    if (!temp_.empty()) {
+        unlink(std::exchange(temp_, {}).c_str());
+    }
 }
 
 bool SyncFileSystem(const std::string& folder)

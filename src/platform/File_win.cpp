@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace quorvane {
 
@@ -23,49 +25,79 @@ FileDescriptor Own(HANDLE handle)
 // Shared with every other reader and writer, as the tool's files stay while open.
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// Why a file could not be opened, in the user's words.
-std::string OpenErrorText(DWORD error)
+// Why a file could not be opened.
+Message OpenFault(DWORD error)
 {
     switch (error) {
     case ERROR_ACCESS_DENIED:
-        return "нет прав на чтение";
+        return MessageId::FaultNoReadPermission;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-        return "файла нет (или ссылка никуда не ведёт)";
+        return MessageId::FaultNoSuchFile;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-        return "файл занят другой программой";
+        return MessageId::FaultFileBusy;
     case ERROR_FILENAME_EXCED_RANGE:
-        return "слишком длинный путь";
+        return MessageId::FaultPathTooLong;
     case ERROR_TOO_MANY_OPEN_FILES:
-        return "открыто слишком много файлов";
+        return MessageId::FaultTooManyOpenFiles;
     default:
-        return "код ошибки " + std::to_string(error);
+        return {MessageId::FaultOpenCode, std::to_string(error)};
     }
 }
 
-// Why a write failed, in the user's words.
-std::string WriteErrorText(DWORD error)
+// Why a write failed.
+Message WriteFault(DWORD error)
 {
     switch (error) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-        return "нет места на устройстве";
+        return MessageId::FaultDiskFull;
     case ERROR_ACCESS_DENIED:
+        return MessageId::FaultNoWritePermission;
     case ERROR_SHARING_VIOLATION:
-        return "нет прав на запись";
+    case ERROR_LOCK_VIOLATION:
+        return MessageId::FaultFileBusy;
     case ERROR_WRITE_PROTECT:
-        return "носитель только для чтения";
+        return MessageId::FaultReadOnlyMedium;
     case ERROR_PATH_NOT_FOUND:
     case ERROR_FILE_NOT_FOUND:
-        return "папка не существует";
+        return MessageId::FaultFolderMissing;
     case ERROR_DIRECTORY:
-        return "путь ведёт не в папку";
+        return MessageId::FaultNotIntoFolder;
     case ERROR_FILENAME_EXCED_RANGE:
-        return "слишком длинное имя";
+        return MessageId::FaultNameTooLong;
     default:
-        return "ошибка записи (код " + std::to_string(error) + ")";
+        return {MessageId::FaultWriteCode, std::to_string(error)};
     }
+}
+
+// A virus scanner or the search indexer often holds a file for a few milliseconds just after it was
+// written: an operation that meets such a hold is tried again, with growing pauses, for about a second in
+// all. `transient` tells the errors that may be such a hold; any other error ends the attempts at once.
+template <typename Attempt, typename Transient> bool RetryWhileHeld(const Attempt& attempt, const Transient& transient)
+{
+    constexpr int Pauses[] = {5, 10, 20, 40, 80, 160, 300, 400}; // milliseconds, 1015 in all
+    for (const int pause : Pauses) {
+        if (attempt()) {
+            return true;
+        }
+        if (!transient(GetLastError())) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+    }
+    return attempt();
+}
+
+bool HeldForReading(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+bool HeldForReplacing(DWORD error)
+{
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
 // Opens any existing file or folder for its attributes alone.
@@ -86,15 +118,22 @@ bool FileDescriptor::Close()
 }
 
 FileDescriptor OpenRegularFile(const std::string& path, uint64_t maxBytes, FileRefusal& refusal, uint64_t& size,
-                               std::string* why)
+                               Message* why)
 {
     // Folders open too (backup semantics), so that they are told apart from files that cannot be opened.
-    FileDescriptor file = Own(CreateFileW(WidePath(path).c_str(), GENERIC_READ, ShareAll, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) {
+    const std::wstring wide = WidePath(path);
+    FileDescriptor file;
+    const bool opened = RetryWhileHeld(
+        [&] {
+            file = Own(CreateFileW(wide.c_str(), GENERIC_READ, ShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            return static_cast<bool>(file);
+        },
+        HeldForReading);
+    if (!opened) {
         refusal = FileRefusal::CannotOpen;
         if (why != nullptr) {
-            *why = OpenErrorText(GetLastError());
+            *why = OpenFault(GetLastError());
         }
         return {};
     }
@@ -258,25 +297,41 @@ void RemoveLeftoverTemporaries(const std::string& folder)
     }
 }
 
-WriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
+namespace {
+
+// Why the existing file at `target` may not be replaced; empty when it may (or there is none).
+Message ReplaceRefusal(const std::wstring& target, bool& replacing)
 {
-    const std::wstring target = WidePath(path);
     const DWORD existing = GetFileAttributesW(target.c_str());
-    const bool replacing = existing != INVALID_FILE_ATTRIBUTES;
+    replacing = existing != INVALID_FILE_ATTRIBUTES;
     if (replacing && (existing & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return {false, "на месте файла папка"};
+        return MessageId::FaultFolderInPlace;
     }
     // Replacing a read-only file would overrule the user's mark: that is a failed save.
     if (replacing && (existing & FILE_ATTRIBUTE_READONLY) != 0) {
-        return {false, WriteErrorText(ERROR_ACCESS_DENIED)};
+        return WriteFault(ERROR_ACCESS_DENIED);
+    }
+    return {};
+}
+
+} // namespace
+
+StagedFile StagedFile::Write(const std::string& path, const std::vector<uint8_t>& bytes, WriteResult& result)
+{
+    bool replacing = false;
+    if (Message refusal = ReplaceRefusal(WidePath(path), replacing); !refusal.Empty()) {
+        result = {false, std::move(refusal)};
+        return {};
     }
     const size_t slash = path.rfind(PathSeparator);
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string temp;
     FileDescriptor file = CreateTemporary(folder, temp);
     if (!file) {
-        return {false, WriteErrorText(GetLastError())};
+        result = {false, WriteFault(GetLastError())};
+        return {};
     }
+    StagedFile staged(path, temp);
     // Only a file that replaces the user's old data is flushed on its own; new files are flushed together
     // at the end of the run.
     bool ok = WriteAll(Handle(file), bytes) && (!replacing || FlushFileBuffers(Handle(file)));
@@ -285,16 +340,40 @@ WriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8
         ok = false;
         error = GetLastError();
     }
-    const std::wstring wideTemp = WidePath(temp);
-    if (ok && !MoveFileExW(wideTemp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ok = false;
-        error = GetLastError();
-    }
     if (!ok) {
-        DeleteFileW(wideTemp.c_str());
-        return {false, WriteErrorText(error)};
+        result = {false, WriteFault(error)};
+        return {};
+    }
+    result = {true, {}};
+    return staged;
+}
+
+WriteResult StagedFile::Place()
+{
+    const std::wstring temp = WidePath(std::exchange(temp_, {}));
+    const std::wstring target = WidePath(path_);
+    bool replacing = false;
+    Message refusal = ReplaceRefusal(target, replacing);
+    if (refusal.Empty() && !RetryWhileHeld(
+                               [&] {
+                                   return MoveFileExW(temp.c_str(), target.c_str(),
+                                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+                               },
+                               HeldForReplacing)) {
+        refusal = WriteFault(GetLastError());
+    }
+    if (!refusal.Empty()) {
+        DeleteFileW(temp.c_str());
+        return {false, std::move(refusal)};
     }
     return {true, {}};
+}
+
+void StagedFile::Discard()
+{
+    if (!temp_.empty()) {
+        DeleteFileW(WidePath(std::exchange(temp_, {})).c_str());
+    }
 }
 
 bool SyncFileSystem(const std::string& folder)

@@ -46,6 +46,14 @@ void UseUtf8Console();
 // Ctrl-C ends the process at once. `flag` must live as long as the process.
 void StopOnInterrupt(std::atomic<bool>* flag);
 
+// The user's preferred languages, most preferred first ("ru_RU.UTF-8", "en-US", "C"): on POSIX the list in
+// $LANGUAGE, else the first of $LC_ALL, $LC_MESSAGES and $LANG that is set; on Windows the list in
+// %LANGUAGE% when set, else the user's display languages.
+std::vector<std::string> PreferredLanguages();
+
+// A folder under the user's home in the system's path form, for examples in the help ("~/Photos").
+std::string ExampleFolder(const std::string& name);
+
 // The folder a menu start works in: on POSIX $XDG_DATA_HOME/quorvane when that variable holds an absolute
 // path, else $HOME/.local/share/quorvane; on Windows %APPDATA%\Quorvane.
 std::filesystem::path UserDataFolder();

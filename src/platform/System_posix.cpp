@@ -112,4 +112,38 @@ std::filesystem::path UserDataFolder()
     return std::filesystem::path(Environment("HOME")) / ".local/share/quorvane";
 }
 
+std::vector<std::string> PreferredLanguages()
+{
+    std::vector<std::string> languages;
+    if (const char* list = std::getenv("LANGUAGE"); list != nullptr && *list != '\0') {
+        std::string entry;
+        for (const char* c = list;; ++c) {
+            if (*c == ':' || *c == '\0') {
+                if (!entry.empty()) {
+                    languages.push_back(entry);
+                }
+                entry.clear();
+                if (*c == '\0') {
+                    break;
+                }
+            } else {
+                entry += *c;
+            }
+        }
+        return languages;
+    }
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        if (const char* value = std::getenv(name); value != nullptr && *value != '\0') {
+            languages.emplace_back(value);
+            break;
+        }
+    }
+    return languages;
+}
+
+std::string ExampleFolder(const std::string& name)
+{
+    return "~/" + name;
+}
+
 } // namespace quorvane

@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
+#include <utility>
 
 namespace quorvane {
 
@@ -92,6 +94,42 @@ std::filesystem::path UserDataFolder()
 {
     const wchar_t* appData = _wgetenv(L"APPDATA");
     return std::filesystem::path(appData != nullptr ? appData : L"") / L"Quorvane";
+}
+
+std::vector<std::string> PreferredLanguages()
+{
+    std::vector<std::string> languages;
+    // %LANGUAGE% chooses as on other systems (and lets a test or a script choose).
+    if (const wchar_t* list = _wgetenv(L"LANGUAGE"); list != nullptr && *list != L'\0') {
+        std::string entry;
+        for (const char c : Narrow(list) + ":") {
+            if (c != ':') {
+                entry += c;
+            } else if (!entry.empty()) {
+                languages.push_back(std::exchange(entry, {}));
+            }
+        }
+        return languages;
+    }
+    ULONG count = 0;
+    ULONG size = 0;
+    if (!GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, nullptr, &size) || size == 0) {
+        return languages;
+    }
+    std::wstring names(size, L'\0');
+    if (!GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, names.data(), &size)) {
+        return languages;
+    }
+    // Names separated by NUL, the list ended by two.
+    for (const wchar_t* name = names.c_str(); *name != L'\0'; name += std::wcslen(name) + 1) {
+        languages.push_back(Narrow(name));
+    }
+    return languages;
+}
+
+std::string ExampleFolder(const std::string& name)
+{
+    return "C:\\" + name;
 }
 
 } // namespace quorvane

@@ -13,7 +13,8 @@
 namespace {
 
 // Fusion with the check-box metrics of the desktop the windows were drawn for: a 13-pixel box and a
-// 4-pixel gap before the caption. Fusion's wider box and gap would leave "Начать с:" two pixels short.
+// 4-pixel gap before the caption. Fusion's wider box and gap would leave the start-number tick's caption two pixels
+// short.
 class QuorvaneStyle : public QProxyStyle {
   public:
     QuorvaneStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}

@@ -1,6 +1,7 @@
 #include "ui/CUpDown.h"
 
-#include "platform/IntConv.h"
+#include "conversion/Conversion.h"
+#include "ui/Language.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -26,8 +27,8 @@ QToolButton* MakeArrow(QWidget* parent, Qt::ArrowType arrow)
 CUpDown::CUpDown(QWidget* parent)
     : QWidget(parent), up_(MakeArrow(this, Qt::UpArrow)), down_(MakeArrow(this, Qt::DownArrow))
 {
-    up_->setAccessibleName(tr("Увеличить"));
-    down_->setAccessibleName(tr("Уменьшить"));
+    up_->setAccessibleName(ShownMessage(MessageId::StepUp));
+    down_->setAccessibleName(ShownMessage(MessageId::StepDown));
     connect(up_, &QToolButton::clicked, this, [this] { Step(1); });
     connect(down_, &QToolButton::clicked, this, [this] { Step(-1); });
 }
@@ -66,7 +67,7 @@ void CUpDown::Step(int direction)
 {
     int from = position_;
     if (buddy_ != nullptr) {
-        if (const auto shown = TryStrToInt(buddy_->text().toLocal8Bit().toStdString())) {
+        if (const auto shown = TryStrToInt(buddy_->text().toUtf8().toStdString())) {
             from = std::clamp(*shown, minimum_, maximum_);
         }
     }

@@ -30,24 +30,24 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TFor
 
 TForm3::~TForm3() = default;
 
-void TForm3::Fill(const std::string& total, const std::string& processed, const std::string& skipped,
-                  const std::vector<std::string>& lines, std::optional<MessageId> closing,
-                  const std::vector<std::string>& reasons)
+void TForm3::Fill(const RunReport& report)
 {
     reasons_.clear();
-    for (const std::string& reason : reasons) {
-        reasons_.push_back(DecodeFileText(reason));
-    }
-    SetLabelText(*ui_->Label4, QString::fromLocal8Bit(total));
-    SetLabelText(*ui_->Label5, QString::fromLocal8Bit(processed));
-    SetLabelText(*ui_->Label6, QString::fromLocal8Bit(skipped));
+    SetLabelText(*ui_->Label4, QString::fromUtf8(report.TotalText));
+    SetLabelText(*ui_->Label5, QString::fromUtf8(report.ProcessedText));
+    SetLabelText(*ui_->Label6, QString::fromUtf8(report.SkippedText));
     ui_->Memo1->clear();
-    // One skipped file per line, shown readably whatever bytes the name holds, then the closing line.
-    for (const std::string& line : lines) {
-        ui_->Memo1->appendPlainText(OneLine(line));
+    // One skipped file per line, shown readably whatever bytes the name holds, then the outputs not written,
+    // then the closing line.
+    for (const SkippedFile& file : report.Files) {
+        ui_->Memo1->appendPlainText(OneLine(file.Path));
+        reasons_.push_back(ShownMessage(file.Reason));
     }
-    if (closing) {
-        ui_->Memo1->appendPlainText(ShownMessage({*closing, {}}));
+    for (const UnwrittenFile& file : report.Unwritten) {
+        ui_->Memo1->appendPlainText(OneLine(ShownMessage(file.Line()).toStdString()));
+    }
+    if (const auto closing = report.Closing()) {
+        ui_->Memo1->appendPlainText(ShownMessage(*closing));
     }
     ui_->Memo1->moveCursor(QTextCursor::Start);
 }

@@ -1,13 +1,11 @@
 #pragma once
 
-#include "Messages.h"
+#include "conversion/RunControls.h"
 
 #include <QDialog>
 #include <QString>
 
 #include <memory>
-#include <optional>
-#include <string>
 #include <vector>
 
 namespace Ui {
@@ -23,11 +21,9 @@ class TForm3 : public QDialog {
     explicit TForm3(QWidget* parent = nullptr);
     ~TForm3() override;
 
-    // The three totals and the skipped files, in the engine's local 8-bit text, and the list's last line.
-    // reasons[i], when given and not empty, is the tooltip of lines[i]: why that file was skipped.
-    void Fill(const std::string& total, const std::string& processed, const std::string& skipped,
-              const std::vector<std::string>& lines, std::optional<quorvane::MessageId> closing = std::nullopt,
-              const std::vector<std::string>& reasons = {});
+    // The three totals; the skipped files, each with why as its tooltip; the outputs not written; and the
+    // list's last line, all in the user's language.
+    void Fill(const quorvane::RunReport& report);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -69,14 +69,12 @@ QString OneLine(const std::string& bytes)
 
 QString ChooseTranslation(const QStringList& preferred, const QStringList& available)
 {
-    // Readers of these languages read Russian; C and POSIX are the machine's own default.
-    static const QStringList russian = {QStringLiteral("ru"), QStringLiteral("uk"), QStringLiteral("be"),
-                                        QStringLiteral("kk"), QStringLiteral("c"),  QStringLiteral("posix")};
     for (const QString& entry : preferred) {
-        const QString language = entry.section(QLatin1Char('-'), 0, 0).section(QLatin1Char('_'), 0, 0).toLower();
-        if (russian.contains(language)) {
+        // Readers of these languages read Russian, as the command line decides.
+        if (ReadsRussian(entry.toStdString())) {
             return {};
         }
+        const QString language = entry.section(QLatin1Char('-'), 0, 0).section(QLatin1Char('_'), 0, 0).toLower();
         if (available.contains(language)) {
             return language;
         }
@@ -106,8 +104,8 @@ void InstallTranslations(QApplication& app)
 
 QString ShownMessage(const Message& message)
 {
-    // The engine's texts are the translations' source texts (context "Engine"); the argument is a folder
-    // as typed, inserted as it stands.
-    const QString format = QCoreApplication::translate("Engine", MessageFormat(message.Id));
-    return format.contains(QLatin1String("%1")) ? format.arg(QString::fromUtf8(message.Argument)) : format;
+    // The engine's Russian texts are the translations' source texts (context "Engine"); plain arguments (a
+    // folder as typed) are inserted as they stand.
+    return QString::fromUtf8(MessageText(
+        message, [](MessageId id) { return QCoreApplication::translate("Engine", MessageFormat(id)).toStdString(); }));
 }

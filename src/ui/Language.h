@@ -21,7 +21,7 @@ QString ChooseTranslation(const QStringList& preferred, const QStringList& avail
 // buttons, folder dialog) when the windows stay Russian. The translators belong to the application.
 void InstallTranslations(QApplication& app);
 
-// A message of the engine in the user's language, with its argument (local 8-bit text) in place.
+// A message of the engine in the user's language, with its arguments (UTF-8 text) in place.
 QString ShownMessage(const quorvane::Message& message);
 
 // Bytes from a file or a file name as the windows show them: decoded as UTF-8 when they are valid UTF-8,

@@ -1,8 +1,7 @@
 #include "ui/Main.h"
 
+#include "conversion/Conversion.h"
 #include "conversion/Naming.h"
-#include "conversion/Run.h"
-#include "platform/IntConv.h"
 #include "ui/About.h"
 #include "ui/Appearance.h"
 #include "ui/Dialogs.h"
@@ -26,12 +25,12 @@ using namespace quorvane;
 namespace {
 
 // Engine texts are UTF-8 on every system; the conversion happens only here, at the window's edge.
-std::string Local(const QString& text)
+std::string Utf8(const QString& text)
 {
     return text.toUtf8().toStdString();
 }
 
-QString FromLocal(const std::string& text)
+QString FromUtf8(const std::string& text)
 {
     return QString::fromUtf8(text);
 }
@@ -212,9 +211,9 @@ template <typename Handler> void TForm1::Handle(Handler&& handler)
     } catch (const std::exception& e) {
         error = e.what();
     } catch (...) {
-        error = "Unexpected error";
+        error = Utf8(ShownMessage(MessageId::UnexpectedError));
     }
-    dialogs_.ShowError(this, FromLocal(ErrorBoxText(error)));
+    dialogs_.ShowError(this, FromUtf8(ErrorBoxText(error)));
 }
 
 // ---- Start-up ----
@@ -251,12 +250,12 @@ void TForm1::Edit3Change()
 
 void TForm1::UpdateNamePreview()
 {
-    const NamePreview preview = ComputeNamePreview(Local(ui_->Edit6->text()), Local(ui_->Edit3->text()));
+    const NamePreview preview = ComputeNamePreview(Utf8(ui_->Edit6->text()), Utf8(ui_->Edit3->text()));
     if (preview.DigitCountText) {
         // Runs this again through Edit3Change.
-        SetText(*ui_->Edit3, FromLocal(*preview.DigitCountText));
+        SetText(*ui_->Edit3, FromUtf8(*preview.DigitCountText));
     } else if (preview.Caption) {
-        SetLabelText(*ui_->Label5, FromLocal(*preview.Caption));
+        SetLabelText(*ui_->Label5, FromUtf8(*preview.Caption));
     }
 }
 
@@ -268,7 +267,7 @@ void TForm1::TrackBar1Change(int position)
 void TForm1::Edit7Change()
 {
     Handle([this] {
-        if (const auto quality = TryStrToInt(Local(ui_->Edit7->text()))) {
+        if (const auto quality = TryStrToInt(Utf8(ui_->Edit7->text()))) {
             // The slider keeps within its range and reports only a real move, which ends the chain.
             ui_->TrackBar1->setValue(*quality);
         } else {
@@ -293,7 +292,7 @@ void TForm1::LoadPhoneCatalogue()
     ui_->cbFirm->setCurrentIndex(-1);
     FitListWidth(*ui_->cbFirm);
     if (message) {
-        dialogs_.ShowMessage(this, ShownMessage({*message, {}}));
+        dialogs_.ShowMessage(this, ShownMessage(*message));
     }
 }
 
@@ -354,7 +353,7 @@ void TForm1::LoadHistory(const char* fileName, QComboBox& box)
     box.clear();
     for (const std::string& line : *lines) {
         // The bytes of the line go along, so removing the item finds the line again exactly.
-        box.addItem(FromLocal(line), QByteArray::fromStdString(line));
+        box.addItem(FromUtf8(line), QByteArray::fromStdString(line));
     }
     box.setCurrentIndex(-1);
     box.setEditText(text);
@@ -383,7 +382,7 @@ void TForm1::RemoveHistoryItem(const char* fileName, QComboBox& box)
 
 void TForm1::ChooseFolder(QComboBox& box)
 {
-    if (const auto folder = dialogs_.ChooseFolder(this, tr("Выберите каталог:"))) {
+    if (const auto folder = dialogs_.ChooseFolder(this, ShownMessage(MessageId::ChooseFolderPrompt))) {
         box.setEditText(*folder);
     }
 }
@@ -401,8 +400,8 @@ void TForm1::Button2Click()
 void TForm1::LoadLastFolders()
 {
     if (const auto folders = quorvane::LoadLastFolders()) {
-        ui_->cbSource->setEditText(FromLocal(folders->first));
-        ui_->cbReceiver->setEditText(FromLocal(folders->second));
+        ui_->cbSource->setEditText(FromUtf8(folders->first));
+        ui_->cbReceiver->setEditText(FromUtf8(folders->second));
     }
 }
 
@@ -428,7 +427,6 @@ void TForm1::Button4Click()
 void TForm1::StartCommand()
 {
     stop_ = false;
-    skipReasons_.clear();
     const RunScope busy(running_, *this);
     run_->StartCommand(*this);
 }
@@ -508,37 +506,37 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 std::string TForm1::SourceText()
 {
-    return Local(ui_->cbSource->currentText());
+    return Utf8(ui_->cbSource->currentText());
 }
 
 std::string TForm1::ReceiverText()
 {
-    return Local(ui_->cbReceiver->currentText());
+    return Utf8(ui_->cbReceiver->currentText());
 }
 
 std::string TForm1::WidthText()
 {
-    return Local(ui_->eWidth->text());
+    return Utf8(ui_->eWidth->text());
 }
 
 std::string TForm1::HeightText()
 {
-    return Local(ui_->eHeight->text());
+    return Utf8(ui_->eHeight->text());
 }
 
 std::string TForm1::StartNumberText()
 {
-    return Local(ui_->Edit2->text());
+    return Utf8(ui_->Edit2->text());
 }
 
 std::string TForm1::QualityText()
 {
-    return Local(ui_->Edit7->text());
+    return Utf8(ui_->Edit7->text());
 }
 
 std::string TForm1::PreviewText()
 {
-    return Local(ui_->Label5->text());
+    return Utf8(ui_->Label5->text());
 }
 
 bool TForm1::IncludeSubfolders()
@@ -579,14 +577,7 @@ void TForm1::ShowReport(const RunReport& report)
     if (closePending_) {
         return;
     }
-    std::vector<std::string> lines = report.Files;
-    lines.insert(lines.end(), report.Unwritten.begin(), report.Unwritten.end());
-    std::vector<std::string> reasons;
-    for (const std::string& file : report.Files) {
-        const auto reason = skipReasons_.find(file);
-        reasons.push_back(reason != skipReasons_.end() ? reason->second : std::string());
-    }
-    form3_->Fill(report.TotalText, report.ProcessedText, report.SkippedText, lines, report.Closing(), reasons);
+    form3_->Fill(report);
     const OrdinaryCursor cursor(running_);
     dialogs_.ShowModal(*form3_);
 }
@@ -594,9 +585,4 @@ void TForm1::ShowReport(const RunReport& report)
 void TForm1::KeepAlive()
 {
     ProcessPendingEvents();
-}
-
-void TForm1::FileSkipped(const std::string& path, const std::string& reason)
-{
-    skipReasons_[path] = reason;
 }

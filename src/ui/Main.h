@@ -1,19 +1,14 @@
 #pragma once
 
 #include "Function.h"
-#include "conversion/RunControls.h"
+#include "conversion/Conversion.h"
 
 #include <QWidget>
 
 #include <atomic>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace quorvane {
-class ConversionRun;
-}
 
 class Dialogs;
 class QComboBox;
@@ -54,7 +49,6 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     void ShowMessage(const quorvane::Message& message) override;
     void ShowReport(const quorvane::RunReport& report) override;
     void KeepAlive() override;
-    void FileSkipped(const std::string& path, const std::string& reason) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -108,6 +102,4 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     // A close request that came while a run was under way; carried out once the run is over, without
     // the report.
     bool closePending_ = false;
-    // Why each skipped file of the current run was skipped, for the report's tooltips.
-    std::map<std::string, std::string> skipReasons_;
 };

@@ -2,6 +2,7 @@
 
 #include "QuorvaneVersion.h"
 #include "platform/DirList.h"
+#include "platform/System.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
@@ -146,11 +147,13 @@ TEST_F(Cli, MalformedCommandLinesExitSixtyFour)
                                                                   {"--version=1"}}) {
         const CliResult result = Run(args);
         EXPECT_EQ(result.Status, 64) << args[0];
-        EXPECT_NE(result.Err.find("Usage: quorvane-cli"), std::string::npos);
+        EXPECT_NE(result.Err.find("Запуск: quorvane-cli"), std::string::npos);
     }
     const CliResult help = Run({"--help"});
     EXPECT_EQ(help.Status, 0);
-    EXPECT_EQ(help.Out.rfind("Usage: quorvane-cli", 0), 0u);
+    EXPECT_EQ(help.Out.rfind("Запуск: quorvane-cli", 0), 0u);
+    // The example names folders in the system's own form.
+    EXPECT_NE(help.Out.find("--source " + ExampleFolder("Photos") + " "), std::string::npos);
 }
 
 TEST_F(Cli, NamingOptionsActLikeTheWindowsBoxes)
@@ -266,13 +269,15 @@ TEST_F(Cli, InterruptStopsCleanlyWithTheReportSoFar)
             InterruptChild(pid);
         });
     EXPECT_EQ(child.Status, 130);
-    // The report says the run was stopped, and its totals count what was reached: every output written.
+    // The report keeps the counted total and says how many pictures the stop left undone; every output
+    // that was started was written.
     const std::string report = ReadFileBytes(dir / "stdout.txt");
     const auto names = Outputs();
     EXPECT_LT(names.size(), 60u);
     const std::string done = std::to_string(names.size());
-    EXPECT_EQ(report, "Всего файлов(jpg, bmp): " + done + "\nОбработано: " + done +
-                          "\nПропущено из-за ошибок: 0\nПропущенные файлы\nПрервано: остальные файлы не обработаны\n");
+    EXPECT_EQ(report, "Всего файлов(jpg, bmp): 60\nОбработано: " + done +
+                          "\nПропущено из-за ошибок: 0\nПропущенные файлы\nПрервано: не обработано файлов: " +
+                          std::to_string(60 - names.size()) + "\n");
     for (const std::string& name : names) {
         ASSERT_TRUE(name.starts_with("img") && name.ends_with(".jpg")) << name;
         const std::string bytes = ReadFileBytes(out + "/" + name);
@@ -364,10 +369,47 @@ TEST_F(Cli, NamesInAnyScriptPassTheCommandLine)
     EXPECT_TRUE(fs::exists(FilePath(JoinPath(receiver, "img0001.jpg"))));
 }
 
-// A source folder that cannot be listed is an error of the command line, not an empty success.
+// A source folder that cannot be listed is an error of the command line, not an empty success: no report.
 TEST_F(Cli, AnUnreadableSourceExitsTwo)
 {
     const CliResult result = Run({"--source", dir / "nowhere", "--receiver", out, "--width", "40", "--height", "30"});
     EXPECT_EQ(result.Status, 2);
-    EXPECT_EQ(result.Err, "quorvane-cli: the source folder cannot be read: " + (dir / "nowhere") + ": папки нет\n");
+    EXPECT_EQ(result.Err, "quorvane-cli: папка-источник не читается: " + (dir / "nowhere") + ": папки нет\n");
+    EXPECT_EQ(result.Out, "");
+}
+
+// Every line is in one language: the report, the reasons, the tool's own words and its help.
+TEST_F(Cli, EveryLineSpeaksTheChosenLanguage)
+{
+    WriteFileBytes(in + "/empty.jpg", "");
+    const std::vector<std::string> run = With({"--verbose"});
+    const std::vector<std::string> missing = {"--source", dir / "nowhere", "--receiver", out, "--width",
+                                              "4",        "--height",      "3"};
+    struct Case {
+        std::vector<std::string> args;
+        Language language;
+        int status;
+        std::string out, err;
+    };
+    const std::string empty = JoinPath(in, "empty.jpg");
+    for (const Case& c : std::vector<Case>{
+             {run, Language::English, 1,
+              "Total files (jpg, bmp): 1\nProcessed: 0\nSkipped for errors: 1\nSkipped files\n" + empty + "\n",
+              empty + ": the file is empty\n"},
+             {run, Language::Russian, 1,
+              "Всего файлов(jpg, bmp): 1\nОбработано: 0\nПропущено из-за ошибок: 1\nПропущенные файлы\n" + empty + "\n",
+              empty + ": файл пуст\n"},
+             {missing, Language::English, 2, "",
+              "quorvane-cli: the source folder cannot be read: " + (dir / "nowhere") + ": no such folder\n"},
+             {{"--jobs", "x"},
+              Language::English,
+              64,
+              "",
+              "quorvane-cli: --jobs needs a number from 1 to 256\n\nUsage:"},
+         }) {
+        std::ostringstream report, messages;
+        EXPECT_EQ(RunCli(c.args, report, messages, false, nullptr, c.language), c.status) << c.out;
+        EXPECT_EQ(report.str(), c.out);
+        EXPECT_EQ(messages.str().substr(0, c.err.size()), c.err);
+    }
 }

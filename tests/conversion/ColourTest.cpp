@@ -1,7 +1,8 @@
 // Pictures with a colour profile come out in sRGB; untagged ones, and ones whose profile cannot be used,
 // exactly as without colour conversion.
 
-#include "conversion/Run.h"
+#include "conversion/Conversion.h"
+#include "conversion/RunSeams.h"
 #include "support/BadInputs.h"
 #include "support/ColourProfiles.h"
 #include "support/FakeControls.h"
@@ -153,7 +154,8 @@ TEST(Colour, UnusableProfilesLeaveThePictureAsItIs)
         EXPECT_EQ(prepared.Jpeg, std::string(c.Name).ends_with(".bmp") ? untaggedBmp.Jpeg : untaggedJpeg.Jpeg);
         ASSERT_EQ(prepared.Warnings.size(), c.Warned ? 1u : 0u);
         if (c.Warned) {
-            EXPECT_NE(prepared.Warnings[0].find("цветовой профиль"), std::string::npos) << prepared.Warnings[0];
+            const std::string warning = MessageText(prepared.Warnings[0]);
+            EXPECT_NE(warning.find("цветовой профиль"), std::string::npos) << warning;
         }
     }
 }
@@ -257,7 +259,7 @@ TEST(Colour, LookupTablesAgreeWithLcms)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         ColourTransforms transforms;
-        std::string warning;
+        Message warning;
         const auto ours = transforms.For({c.Profile, c.Model, false}, warning);
         ASSERT_NE(ours, nullptr);
         EXPECT_TRUE(ours->ByTables());
@@ -278,8 +280,8 @@ TEST(Colour, LookupTablesAgreeWithLcms)
             for (int g = 0; g < 256; ++g) {
                 for (int b = 0; b < 256; ++b) {
                     const int level = c.Model == ColourModel::Gray ? g : r;
-                    pixels.insert(pixels.end(), {static_cast<uint8_t>(level), static_cast<uint8_t>(g),
-                                                 static_cast<uint8_t>(b)});
+                    pixels.insert(pixels.end(),
+                                  {static_cast<uint8_t>(level), static_cast<uint8_t>(g), static_cast<uint8_t>(b)});
                     gray.push_back(static_cast<uint8_t>(g));
                 }
             }

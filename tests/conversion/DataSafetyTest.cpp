@@ -3,7 +3,8 @@
 // failing receivers are real ones (a small tmpfs, which needs the right to mount) and, where they cannot
 // be had, the run's replaceable writer.
 
-#include "conversion/Run.h"
+#include "conversion/Conversion.h"
+#include "conversion/RunSeams.h"
 #include "platform/DirList.h"
 #include "support/FakeControls.h"
 #include "support/TestSupport.h"
@@ -128,7 +129,7 @@ TEST_F(SafetyRun, FullDiskGivesTheSaveMessageAndKeepsTheOldOutput)
     ASSERT_EQ(controls.Reports.size(), 1u);
     EXPECT_EQ(controls.Reports[0].ProcessedText, "2"); // both pictures loaded; only their saves failed
     EXPECT_EQ(controls.Reports[0].SkippedText, "0");
-    EXPECT_EQ(controls.Reports[0].Unwritten,
+    EXPECT_EQ(Lines(controls.Reports[0].Unwritten),
               (std::vector<std::string>{"img0001.jpg: не записан: нет места на устройстве",
                                         "img0002.jpg: не записан: нет места на устройстве"}));
     // Neither the partly written temporary file nor a new output is left; the old output is whole.
@@ -162,7 +163,7 @@ TEST_F(SafetyRun, ReadOnlyReceiverGivesTheSaveMessageAndChangesNothing)
     EXPECT_EQ(controls.Messages, std::vector<std::string>{SaveMessage + receiver});
     EXPECT_EQ(run.FailedSaves(), 2);
     ASSERT_EQ(controls.Reports.at(0).Unwritten.size(), 2u);
-    EXPECT_EQ(controls.Reports[0].Unwritten[1], "img0002.jpg: не записан: носитель только для чтения");
+    EXPECT_EQ(Lines(controls.Reports[0].Unwritten)[1], "img0002.jpg: не записан: носитель только для чтения");
     EXPECT_EQ(Names(receiver), (std::set<std::string>{"img0002.jpg"}));
     EXPECT_EQ(ReadFileBytes(receiver + "/img0002.jpg"), "kept");
 }
@@ -174,7 +175,7 @@ namespace {
 int writes = 0;
 WriteResult FailEverySecondWrite(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    return ++writes % 2 == 0 ? WriteResult{false, "нет места на устройстве"} : WriteFileAtomically(path, bytes);
+    return ++writes % 2 == 0 ? WriteResult{false, MessageId::FaultDiskFull} : WriteFileAtomically(path, bytes);
 }
 
 } // namespace
@@ -186,14 +187,14 @@ TEST_F(SafetyRun, AFailedSaveKeepsItsNumberAndTheRunGoesOn)
     WriteFileBytes(source + "/d.jpg", NoisyJpeg(50, 4));
     WriteFileBytes(receiver + "/img0002.jpg", "kept");
     writes = 0;
-    ConversionRun run({.Jobs = 2, .Writer = &FailEverySecondWrite});
+    ConversionRun run({.Jobs = 2}, {.Writer = &FailEverySecondWrite});
 
     ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
     EXPECT_EQ(controls.Messages, std::vector<std::string>{SaveMessage + receiver});
     EXPECT_EQ(run.FailedSaves(), 2);
     EXPECT_EQ(controls.Reports.at(0).ProcessedText, "4");
     EXPECT_TRUE(controls.Reports.at(0).Files.empty());
-    EXPECT_EQ(controls.Reports[0].Unwritten,
+    EXPECT_EQ(Lines(controls.Reports[0].Unwritten),
               (std::vector<std::string>{"img0002.jpg: не записан: нет места на устройстве",
                                         "img0004.jpg: не записан: нет места на устройстве"}));
     // Pictures 2 and 4 failed: their numbers are used up, the old file of number 2 stays as it was.

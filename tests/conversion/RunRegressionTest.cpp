@@ -1,6 +1,7 @@
 // What the soak run found in the run itself.
 
-#include "conversion/Run.h"
+#include "conversion/Conversion.h"
+#include "conversion/RunSeams.h"
 #include "support/FakeControls.h"
 #include "support/TestSupport.h"
 
@@ -50,7 +51,7 @@ TEST(RunMemory, OneAtATimeKeepsNoFinishedPicture)
     controls.Receiver = dir / "out";
     controls.Width = "720";
     controls.Height = "1280";
-    ConversionRun run({.Jobs = 1, .Writer = &MeasuringWriter});
+    ConversionRun run({.Jobs = 1}, {.Writer = &MeasuringWriter});
     saves = 0;
     ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
     ASSERT_EQ(saves, 40);

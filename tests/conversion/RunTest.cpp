@@ -1,5 +1,5 @@
-#include "conversion/Run.h"
-
+#include "conversion/Conversion.h"
+#include "conversion/RunSeams.h"
 #include "platform/EngineError.h"
 #include "support/FakeControls.h"
 #include "support/TestSupport.h"
@@ -180,7 +180,7 @@ TEST_F(RunFixture, WalkIsDepthFirstAndEntersOnlyPlainFolders)
     run.StartCommand(controls);
     std::vector<std::string> expected;
     Expected(in, expected);
-    EXPECT_EQ(Report().Files, expected);
+    EXPECT_EQ(Paths(Report().Files), expected);
     EXPECT_EQ(Report().TotalText, "5");
     EXPECT_EQ(Report().SkippedText, "5");
     EXPECT_EQ(Report().ProcessedText, "0");
@@ -199,7 +199,7 @@ TEST_F(RunFixture, FolderNamedLikeAPictureIsWalkedThenSkipped)
     run.StartCommand(controls);
     EXPECT_EQ(Report().TotalText, "2");
     EXPECT_EQ(Report().ProcessedText, "1");
-    EXPECT_EQ(Report().Files, std::vector<std::string>{JoinPath(in, "pics.jpg")});
+    EXPECT_EQ(Paths(Report().Files), std::vector<std::string>{JoinPath(in, "pics.jpg")});
 }
 
 TEST_F(RunFixture, SourceTextEndingInSeparatorDoublesItInSkippedPaths)
@@ -207,7 +207,7 @@ TEST_F(RunFixture, SourceTextEndingInSeparatorDoublesItInSkippedPaths)
     WriteFileBytes(in + "/x.jpg", "");
     controls.Source = in + PathSeparator;
     run.StartCommand(controls);
-    EXPECT_EQ(Report().Files, std::vector<std::string>{in + PathSeparator + PathSeparator + "x.jpg"});
+    EXPECT_EQ(Paths(Report().Files), std::vector<std::string>{in + PathSeparator + PathSeparator + "x.jpg"});
     // The next run's report starts from an empty list again.
     controls.Reports.clear();
     fs::remove(in + "/x.jpg");
@@ -260,16 +260,16 @@ TEST_F(RunFixture, SaveFailuresShowTheMessageAndCountAsProcessed)
 {
     Picture(in + "/a.jpg");
     Picture(in + "/b.jpg");
-    ConversionRun run({.Writer = [](const std::string&, const std::vector<uint8_t>&) {
-        return WriteResult{false, "папка не существует"};
-    }});
+    ConversionRun run({}, {.Writer = [](const std::string&, const std::vector<uint8_t>&) {
+                          return WriteResult{false, MessageId::FaultFolderMissing};
+                      }});
     run.StartCommand(controls);
     // The message once per run; every output not written listed with its reason; never "no errors".
     EXPECT_EQ(controls.Messages, std::vector<std::string>{"Проверьте директорию: " + out});
     EXPECT_EQ(Report().ProcessedText, "2");
     EXPECT_EQ(Report().SkippedText, "0");
-    EXPECT_EQ(Report().Unwritten, (std::vector<std::string>{"img0001.jpg: не записан: папка не существует",
-                                                            "img0002.jpg: не записан: папка не существует"}));
+    EXPECT_EQ(Lines(Report().Unwritten), (std::vector<std::string>{"img0001.jpg: не записан: папка не существует",
+                                                                   "img0002.jpg: не записан: папка не существует"}));
     EXPECT_EQ(Report().Closing(), std::nullopt);
     EXPECT_EQ(run.FailedSaves(), 2);
     EXPECT_EQ(controls.Progress, (std::vector<int32_t>{100, 0}));
@@ -399,7 +399,7 @@ TEST_F(RunFixture, PipeNamedLikeAPictureIsSkippedWithoutWaiting)
     ASSERT_EQ(mkfifo((in + "/pipe.jpg").c_str(), 0600), 0);
     Picture(in + "/a.jpg");
     EXPECT_EQ(run.StartCommand(controls), RunOutcome::Completed);
-    EXPECT_EQ(Report().Files, std::vector<std::string>{JoinPath(in, "pipe.jpg")});
+    EXPECT_EQ(Paths(Report().Files), std::vector<std::string>{JoinPath(in, "pipe.jpg")});
     EXPECT_EQ(Report().ProcessedText, "1");
 #endif
 }

@@ -12,8 +12,8 @@ namespace {
 using Lists = std::map<std::string, std::vector<std::string>>;
 using Strings = std::vector<std::string>;
 
-const std::string Open = MessageText({MessageId::PhoneFileCannotOpen, {}});
-const std::string Format = MessageText({MessageId::PhoneFileMalformed, {}});
+const std::string Open = MessageText(MessageId::PhoneFileCannotOpen);
+const std::string Format = MessageText(MessageId::PhoneFileMalformed);
 
 struct Loaded {
     std::optional<std::string> message;
@@ -27,7 +27,7 @@ Loaded LoadCatalogueBytes(const std::string& bytes)
     WriteFileBytes(dir / "phone.ini", bytes);
     Loaded loaded;
     if (const auto id = LoadPhoneCatalogue(dir / "phone.ini", loaded.catalogue, loaded.makers)) {
-        loaded.message = MessageText({*id, {}});
+        loaded.message = MessageText(*id);
     }
     return loaded;
 }
@@ -113,7 +113,7 @@ TEST(PhoneCatalogueTest, MissingFileLeavesEverythingEmpty)
     TempDir dir;
     Loaded loaded;
     if (const auto id = LoadPhoneCatalogue(dir / "phone.ini", loaded.catalogue, loaded.makers)) {
-        loaded.message = MessageText({*id, {}});
+        loaded.message = MessageText(*id);
     }
     EXPECT_EQ(loaded.message, Open);
     EXPECT_TRUE(loaded.makers.empty());

@@ -682,7 +682,7 @@ TEST(BmpReasons, EachRefusalNamesItsCheck)
         Raster out;
         LoadError error;
         EXPECT_FALSE(DecodeBmp(c.Bytes.data(), c.Bytes.size(), out, &error)) << c.Name;
-        EXPECT_EQ(error.Reason, c.Reason) << c.Name << ": " << error.Text();
+        EXPECT_EQ(error.Reason, c.Reason) << c.Name << ": " << MessageText(error.Text());
     }
     Raster out;
     EXPECT_TRUE(DecodeBmp(good.data(), good.size(), out)) << "the unchanged file";

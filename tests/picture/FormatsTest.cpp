@@ -43,7 +43,7 @@ TEST(Formats, AnEmptyFileIsEmptyInEveryFormat)
         MemoryReader empty(nullptr, 0);
         LoadError error;
         EXPECT_EQ(OpenPicture(format, empty, error), nullptr);
-        EXPECT_EQ(error.Text(), "файл пуст");
+        EXPECT_EQ(MessageText(error.Text()), "файл пуст");
     }
 }
 
@@ -64,7 +64,7 @@ TEST(Formats, AFileThatCannotBeOpenedSaysWhy)
     for (const auto& [name, text] : cases) {
         LoadError error;
         EXPECT_EQ(OpenPictureFile(dir / name, error), nullptr) << name;
-        EXPECT_EQ(error.Text(), text) << name;
+        EXPECT_EQ(MessageText(error.Text()), text) << name;
     }
 }
 

@@ -114,7 +114,7 @@ TEST(JpegReasons, EachRefusalNamesItsCheck)
         JpegHeaderInfo info;
         LoadError error;
         EXPECT_FALSE(DecodeJpeg(c.Content.data(), c.Content.size(), out, info, &error)) << c.Name;
-        EXPECT_EQ(error.Reason, c.Reason) << c.Name << ": " << error.Text();
-        EXPECT_NE(error.Text(), "") << c.Name;
+        EXPECT_EQ(error.Reason, c.Reason) << c.Name << ": " << MessageText(error.Text());
+        EXPECT_NE(MessageText(error.Text()), "") << c.Name;
     }
 }

@@ -1,14 +1,43 @@
 #pragma once
 
+#include "conversion/Conversion.h"
 #include "conversion/Naming.h"
-#include "conversion/Run.h"
+#include "conversion/RunSeams.h"
+#include "platform/DirList.h"
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace quorvane {
+
+// Messages show in test failures as their Russian text.
+inline void PrintTo(const Message& message, std::ostream* out)
+{
+    *out << MessageText(message);
+}
+
+// The skipped files' paths, in report order.
+inline std::vector<std::string> Paths(const std::vector<SkippedFile>& files)
+{
+    std::vector<std::string> paths;
+    for (const SkippedFile& file : files) {
+        paths.push_back(file.Path);
+    }
+    return paths;
+}
+
+// The report's lines of the outputs not written, in Russian.
+inline std::vector<std::string> Lines(const std::vector<UnwrittenFile>& files)
+{
+    std::vector<std::string> lines;
+    for (const UnwrittenFile& file : files) {
+        lines.push_back(MessageText(file.Line()));
+    }
+    return lines;
+}
 
 // The window's boxes as plain values, recording everything the run shows.
 class FakeControls : public RunControls {
@@ -39,13 +68,14 @@ class FakeControls : public RunControls {
     void RecordFolders() override { ++HistoryCalls; }
     void SetProgress(int32_t percent) override { Progress.push_back(percent); }
     void ShowMessage(const Message& message) override { Messages.push_back(MessageText(message)); }
-    void FileSkipped(const std::string& path, const std::string& reason) override
+    void FileSkipped(const std::string& path, const Message& reason) override
     {
-        SkipNotes.push_back(path + ": " + reason);
+        SkipNotes.push_back(path + ": " + MessageText(reason));
     }
     void ShowReport(const RunReport& report) override
     {
-        if (CheckTotals) {
+        // A stopped run keeps the total it counted.
+        if (CheckTotals && !report.Interrupted) {
             EXPECT_EQ(std::stoll(report.TotalText), std::stoll(report.ProcessedText) + std::stoll(report.SkippedText))
                 << "the report does not add up";
         }

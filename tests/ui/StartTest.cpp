@@ -201,7 +201,7 @@ TEST_F(StartTest, ReportListsEverySkippedFileOnALineOfItsOwn)
 
     // A long path scrolls sideways instead of wrapping onto a second line.
     TForm3& reportWindow = fixture.Form().Form3();
-    reportWindow.Fill("3", "1", "2", {fixture.Dir() / ("in/" + longName)});
+    reportWindow.Fill(ReportOf("3", "1", "2", {fixture.Dir() / ("in/" + longName)}));
     reportWindow.show();
     auto& memo = WindowFixture::Find<QPlainTextEdit>(reportWindow, "Memo1");
     QApplication::processEvents();
@@ -290,8 +290,13 @@ TEST_F(StartTest, EscOrACloseRequestDuringARunStopsItAfterThePictureBeingWritten
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
         if (c.reportShown) {
             EXPECT_EQ(fixture.Dialogs.Events, std::vector<std::string>{"modal: TForm3"});
+            // The total stays what was counted, the gauge where the run stopped, and the last line says how
+            // many were not done.
+            EXPECT_EQ(report.total, QStringLiteral("8"));
             EXPECT_EQ(report.processed, QStringLiteral("1"));
-            EXPECT_TRUE(report.lines.endsWith(QStringLiteral("Прервано: остальные файлы не обработаны")));
+            EXPECT_EQ(report.gauge, 12);
+            EXPECT_TRUE(report.lines.endsWith(QStringLiteral("Прервано: не обработано файлов: 7")))
+                << report.lines.toStdString();
             EXPECT_TRUE(fixture.Form().isVisible());
         } else {
             EXPECT_TRUE(fixture.Dialogs.Events.empty());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "conversion/RunControls.h"
 #include "support/TestSupport.h"
 #include "ui/Dialogs.h"
 #include "ui/Main.h"
@@ -90,3 +91,14 @@ void TypeInto(QComboBox& box, const std::string& text);
 
 // Writes a small JPEG photograph.
 void WriteJpeg(const std::string& path, int width = 48, int height = 36, uint32_t seed = 1);
+
+// A report of the given totals that lists the given files as skipped, for no reason given.
+inline quorvane::RunReport ReportOf(const std::string& total, const std::string& processed, const std::string& skipped,
+                                    const std::vector<std::string>& paths)
+{
+    quorvane::RunReport report{total, processed, skipped, {}, {}, false, 0};
+    for (const std::string& path : paths) {
+        report.Files.push_back({path, {}});
+    }
+    return report;
+}

@@ -2,17 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ru">
 <context>
-    <name>CUpDown</name>
-    <message>
-        <source>Увеличить</source>
-        <translation>Up</translation>
-    </message>
-    <message>
-        <source>Уменьшить</source>
-        <translation>Down</translation>
-    </message>
-</context>
-<context>
     <name>Engine</name>
     <message>
         <source>Ошибка открытия файла: phone.ini</source>
@@ -47,20 +36,373 @@
         <translation>Done without errors</translation>
     </message>
     <message>
-        <source>Недопустимый размер: %1 (ширина и высота от 1 до 65500, не более 268435456 пикселей)</source>
-        <translation>Invalid size: %1 (width and height from 1 to 65500, at most 268435456 pixels)</translation>
-    </message>
-    <message>
-        <source>Прервано: остальные файлы не обработаны</source>
-        <translation>Interrupted: the remaining files were not converted</translation>
-    </message>
-    <message>
         <source>В папку-приёмник уже пишет другой запуск: %1</source>
         <translation>Another run is writing into the receiver folder: %1</translation>
     </message>
     <message>
         <source>Проверьте директорию: %1</source>
         <translation>Check the folder: %1</translation>
+    </message>
+    <message>
+        <source>Недопустимый размер: %1 (ширина и высота от 1 до %2, не более %3 пикселей)</source>
+        <translation>Invalid size: %1 (width and height from 1 to %2, at most %3 pixels)</translation>
+    </message>
+    <message>
+        <source>Непредвиденная ошибка</source>
+        <translation>Unexpected error</translation>
+    </message>
+    <message>
+        <source>Всего файлов(jpg, bmp):</source>
+        <translation>Total files (jpg, bmp):</translation>
+    </message>
+    <message>
+        <source>Обработано:</source>
+        <translation>Processed:</translation>
+    </message>
+    <message>
+        <source>Пропущено из-за ошибок:</source>
+        <translation>Skipped for errors:</translation>
+    </message>
+    <message>
+        <source>Пропущенные файлы</source>
+        <translation>Skipped files</translation>
+    </message>
+    <message>
+        <source>Прервано: не обработано файлов: %1</source>
+        <translation>Interrupted: files not converted: %1</translation>
+    </message>
+    <message>
+        <source>файл не открывается</source>
+        <translation>the file cannot be opened</translation>
+    </message>
+    <message>
+        <source>это не обычный файл</source>
+        <translation>not a regular file</translation>
+    </message>
+    <message>
+        <source>файл пуст</source>
+        <translation>the file is empty</translation>
+    </message>
+    <message>
+        <source>ошибка чтения файла</source>
+        <translation>the file could not be read</translation>
+    </message>
+    <message>
+        <source>не хватило памяти</source>
+        <translation>not enough memory</translation>
+    </message>
+    <message>
+        <source>прервано</source>
+        <translation>interrupted</translation>
+    </message>
+    <message>
+        <source>BMP: нет подписи BM</source>
+        <translation>BMP: no BM signature</translation>
+    </message>
+    <message>
+        <source>BMP: заголовок обрезан</source>
+        <translation>BMP: the header is cut short</translation>
+    </message>
+    <message>
+        <source>BMP: неизвестный вид заголовка</source>
+        <translation>BMP: unknown kind of header</translation>
+    </message>
+    <message>
+        <source>BMP: число плоскостей не 1</source>
+        <translation>BMP: the number of planes is not 1</translation>
+    </message>
+    <message>
+        <source>BMP: неподдерживаемое число бит на пиксель</source>
+        <translation>BMP: unsupported number of bits per pixel</translation>
+    </message>
+    <message>
+        <source>BMP: неподдерживаемое сжатие</source>
+        <translation>BMP: unsupported compression</translation>
+    </message>
+    <message>
+        <source>BMP: битовые маски за концом файла</source>
+        <translation>BMP: the bit masks lie past the end of the file</translation>
+    </message>
+    <message>
+        <source>BMP: неверная таблица цветов</source>
+        <translation>BMP: invalid colour table</translation>
+    </message>
+    <message>
+        <source>недопустимый размер изображения</source>
+        <translation>invalid picture size</translation>
+    </message>
+    <message>
+        <source>JPEG: это не JPEG-файл</source>
+        <translation>JPEG: not a JPEG file</translation>
+    </message>
+    <message>
+        <source>JPEG: повреждён заголовок</source>
+        <translation>JPEG: the header is damaged</translation>
+    </message>
+    <message>
+        <source>JPEG: повреждены таблицы сжатия</source>
+        <translation>JPEG: the compression tables are damaged</translation>
+    </message>
+    <message>
+        <source>JPEG: файл обрывается до данных изображения</source>
+        <translation>JPEG: the file ends before its image data</translation>
+    </message>
+    <message>
+        <source>JPEG: в файле нет изображения</source>
+        <translation>JPEG: the file holds no picture</translation>
+    </message>
+    <message>
+        <source>JPEG: слишком много сканов</source>
+        <translation>JPEG: too many scans</translation>
+    </message>
+    <message>
+        <source>JPEG: неподдерживаемый вид сжатия</source>
+        <translation>JPEG: unsupported kind of compression</translation>
+    </message>
+    <message>
+        <source>JPEG: неподдерживаемое цветовое пространство</source>
+        <translation>JPEG: unsupported colour space</translation>
+    </message>
+    <message>
+        <source>JPEG: ошибка декодирования</source>
+        <translation>JPEG: decoding error</translation>
+    </message>
+    <message>
+        <source>повреждённые данные</source>
+        <translation>damaged data</translation>
+    </message>
+    <message>
+        <source>файл больше %1 МиБ</source>
+        <translation>the file is larger than %1 MiB</translation>
+    </message>
+    <message>
+        <source>JPEG: файл обрывается внутри данных изображения, недостающая часть залита серым</source>
+        <translation>JPEG: the file ends inside its image data, the missing part is filled with grey</translation>
+    </message>
+    <message>
+        <source>цветовой профиль повреждён, цвета взяты без преобразования</source>
+        <translation>the colour profile is damaged, the colours are taken unconverted</translation>
+    </message>
+    <message>
+        <source>цветовой профиль не принят (%1), цвета взяты без преобразования</source>
+        <translation>the colour profile was refused (%1), the colours are taken unconverted</translation>
+    </message>
+    <message>
+        <source>профиль не описывает снимок</source>
+        <translation>the profile does not describe a picture</translation>
+    </message>
+    <message>
+        <source>профиль другого цветового пространства</source>
+        <translation>the profile is of another colour space</translation>
+    </message>
+    <message>
+        <source>не читается</source>
+        <translation>unreadable</translation>
+    </message>
+    <message>
+        <source>нет прав на чтение</source>
+        <translation>no permission to read</translation>
+    </message>
+    <message>
+        <source>файла нет (или ссылка никуда не ведёт)</source>
+        <translation>no such file (or the link leads nowhere)</translation>
+    </message>
+    <message>
+        <source>петля символьных ссылок</source>
+        <translation>a loop of symbolic links</translation>
+    </message>
+    <message>
+        <source>слишком длинный путь</source>
+        <translation>the path is too long</translation>
+    </message>
+    <message>
+        <source>открыто слишком много файлов</source>
+        <translation>too many files are open</translation>
+    </message>
+    <message>
+        <source>ошибка ввода-вывода</source>
+        <translation>input/output error</translation>
+    </message>
+    <message>
+        <source>файл занят другой программой</source>
+        <translation>the file is in use by another program</translation>
+    </message>
+    <message>
+        <source>код ошибки %1</source>
+        <translation>error code %1</translation>
+    </message>
+    <message>
+        <source>нет места на устройстве</source>
+        <translation>no space left on the device</translation>
+    </message>
+    <message>
+        <source>превышена дисковая квота</source>
+        <translation>disk quota exceeded</translation>
+    </message>
+    <message>
+        <source>нет прав на запись</source>
+        <translation>no permission to write</translation>
+    </message>
+    <message>
+        <source>носитель только для чтения</source>
+        <translation>the medium is read-only</translation>
+    </message>
+    <message>
+        <source>папка не существует</source>
+        <translation>the folder does not exist</translation>
+    </message>
+    <message>
+        <source>путь ведёт не в папку</source>
+        <translation>the path does not lead into a folder</translation>
+    </message>
+    <message>
+        <source>на месте файла папка</source>
+        <translation>a folder stands in the file&apos;s place</translation>
+    </message>
+    <message>
+        <source>слишком длинное имя</source>
+        <translation>the name is too long</translation>
+    </message>
+    <message>
+        <source>ошибка записи (код %1)</source>
+        <translation>write error (code %1)</translation>
+    </message>
+    <message>
+        <source>нет прав на чтение папки</source>
+        <translation>no permission to read the folder</translation>
+    </message>
+    <message>
+        <source>папки нет</source>
+        <translation>no such folder</translation>
+    </message>
+    <message>
+        <source>это не папка</source>
+        <translation>not a folder</translation>
+    </message>
+    <message>
+        <source>папка не читается (код %1)</source>
+        <translation>the folder cannot be read (code %1)</translation>
+    </message>
+    <message>
+        <source>записан этим запуском, не читается</source>
+        <translation>written by this run, not read back</translation>
+    </message>
+    <message>
+        <source>не удалось сжать в JPEG</source>
+        <translation>could not be encoded as JPEG</translation>
+    </message>
+    <message>
+        <source>на этом месте исходный снимок, ещё не прочитанный</source>
+        <translation>a source photo not read yet stands in its place</translation>
+    </message>
+    <message>
+        <source>не записан: %1</source>
+        <translation>not written: %1</translation>
+    </message>
+    <message>
+        <source>скрытая папка, не просматривается</source>
+        <translation>a hidden folder, not entered</translation>
+    </message>
+    <message>
+        <source>ссылка на папку, не просматривается</source>
+        <translation>a link to a folder, not entered</translation>
+    </message>
+    <message>
+        <source>Выберите каталог:</source>
+        <translation>Choose a folder:</translation>
+    </message>
+    <message>
+        <source>Увеличить</source>
+        <translation>Up</translation>
+    </message>
+    <message>
+        <source>Уменьшить</source>
+        <translation>Down</translation>
+    </message>
+    <message>
+        <source>Запуск: quorvane-cli --source ТЕКСТ --receiver ТЕКСТ --width ТЕКСТ --height ТЕКСТ
+                     [--quality ТЕКСТ] [--prefix ТЕКСТ] [--digits ТЕКСТ] [--start ТЕКСТ]
+                     [--no-subfolders] [--jobs N] [--memory МИБ] [--verbose]
+
+Переводит каждый снимок JPEG и BMP из папки-источника в JPEG размером ровно
+ширина x высота пикселей в папке-приёмнике, с именем префикс + номер + &quot;.jpg&quot;.
+Каждое значение берётся так же, как тот же текст, набранный в поле окна.
+
+  --source ТЕКСТ      папка-источник
+  --receiver ТЕКСТ    папка-приёмник
+  --width ТЕКСТ       ширина в пикселях
+  --height ТЕКСТ      высота в пикселях
+  --quality ТЕКСТ     качество JPEG 0..100 (по умолчанию 60)
+  --prefix ТЕКСТ      начало имени файла (по умолчанию img)
+  --digits ТЕКСТ      цифр в номере файла, 1..8 (по умолчанию 4)
+  --start ТЕКСТ       номер первого файла
+  --no-subfolders     без вложенных папок
+  --jobs N            сколько снимков готовить сразу (по умолчанию по одному на
+                      ядро, не меньше 2)
+  --memory МИБ        память для снимков сразу, в МиБ (по умолчанию 160 на
+                      задание, не меньше 128, не больше восьмой части памяти машины)
+  --verbose           называть в потоке ошибок каждый пропущенный файл с причиной
+                      и каждую папку, в которую запуск не заходит
+  --version           показать версию
+  --help              показать этот текст
+
+Пример: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
+</source>
+        <translation>Usage: quorvane-cli --source TEXT --receiver TEXT --width TEXT --height TEXT
+                    [--quality TEXT] [--prefix TEXT] [--digits TEXT] [--start TEXT]
+                    [--no-subfolders] [--jobs N] [--memory MIB] [--verbose]
+
+Converts every JPEG and BMP picture under the source folder into a JPEG of exactly
+width x height pixels in the receiver folder, named prefix + number + &quot;.jpg&quot;.
+Each value is taken as the same text typed into the window&apos;s box would be.
+
+  --source TEXT       source folder
+  --receiver TEXT     receiver folder
+  --width TEXT        target width in pixels
+  --height TEXT       target height in pixels
+  --quality TEXT      JPEG quality 0..100 (default 60)
+  --prefix TEXT       file name prefix (default img)
+  --digits TEXT       digits of the file number, 1..8 (default 4)
+  --start TEXT        number of the first file
+  --no-subfolders     do not include subfolders
+  --jobs N            pictures prepared at once (default: one per core, at least 2)
+  --memory MIB        memory the pictures may hold at once, in MiB (default: 160 per
+                      job, at least 128, at most an eighth of the machine&apos;s memory)
+  --verbose           name each skipped file with its reason, and each folder the run
+                      does not enter, on standard error
+  --version           show the version
+  --help              show this text
+
+Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
+</translation>
+    </message>
+    <message>
+        <source>лишний аргумент: %1</source>
+        <translation>unexpected argument: %1</translation>
+    </message>
+    <message>
+        <source>--%1 не принимает значения</source>
+        <translation>--%1 takes no value</translation>
+    </message>
+    <message>
+        <source>неизвестный параметр: --%1</source>
+        <translation>unknown option: --%1</translation>
+    </message>
+    <message>
+        <source>нет значения для --%1</source>
+        <translation>missing value for --%1</translation>
+    </message>
+    <message>
+        <source>для --%1 нужно число от %2 до %3</source>
+        <translation>--%1 needs a number from %2 to %3</translation>
+    </message>
+    <message>
+        <source>папка-источник не читается: %1: %2</source>
+        <translation>the source folder cannot be read: %1: %2</translation>
+    </message>
+    <message>
+        <source>отчёт не удалось записать</source>
+        <translation>the report could not be written</translation>
     </message>
 </context>
 <context>
@@ -132,10 +474,6 @@
     <message>
         <source>Выход</source>
         <translation>Exit</translation>
-    </message>
-    <message>
-        <source>Выберите каталог:</source>
-        <translation>Choose a folder:</translation>
     </message>
     <message>
         <source>Папка-источник</source>
