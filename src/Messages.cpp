@@ -316,7 +316,10 @@ Message Message::Join(Message first, Message second)
     return Message(MessageId::Joined, std::vector<Message>{std::move(first), std::move(second)});
 }
 
-bool ReadsRussian(const std::string& language)
+namespace {
+
+// "de_DE.UTF-8" and "de-DE" are "de".
+std::string LanguageCode(const std::string& language)
 {
     std::string code;
     for (const char c : language) {
@@ -325,12 +328,29 @@ bool ReadsRussian(const std::string& language)
         }
         code += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
+    return code;
+}
+
+} // namespace
+
+bool ReadsRussian(const std::string& language)
+{
+    const std::string code = LanguageCode(language);
     return code == "ru" || code == "uk" || code == "be" || code == "kk" || code == "c" || code == "posix";
 }
 
 Language LanguageFor(const std::vector<std::string>& preferred)
 {
-    return preferred.empty() || ReadsRussian(preferred.front()) ? Language::Russian : Language::English;
+    // A language with no text of its own passes the choice on to the next one preferred.
+    for (const std::string& language : preferred) {
+        if (ReadsRussian(language)) {
+            return Language::Russian;
+        }
+        if (LanguageCode(language) == "en") {
+            return Language::English;
+        }
+    }
+    return preferred.empty() ? Language::Russian : Language::English;
 }
 
 const char* MessageFormat(MessageId id, Language language)

@@ -150,7 +150,8 @@ enum class Language {
 
 // Russian is read by readers of Russian, Ukrainian, Belarusian and Kazakh, and under the C and POSIX
 // locales; everyone else reads English. The first of the preferred languages (most preferred first, as
-// "en-US", "de_DE.UTF-8" or "C") decides; none preferred is Russian.
+// "en-US", "de_DE.UTF-8" or "C") that is Russian's or English decides; others only when none is, and
+// then English; none preferred is Russian.
 Language LanguageFor(const std::vector<std::string>& preferred);
 // Whether a language code ("uk", "C", "posix"; letter case ignored) is one of Russian's.
 bool ReadsRussian(const std::string& language);

@@ -134,7 +134,7 @@ PreparedPicture PreparePicture(const std::string& path, PictureFormat format, co
                                MemoryLease lease = {}, const PrepareOptions& options = {});
 
 // What a preparation that threw comes to: a picture that could not get its memory is a failed load
-// ("не хватило памяти"), anything else an error that ends the run.
+// (not enough memory), anything else an error that ends the run.
 PreparedPicture FailedPreparation(std::exception_ptr error);
 
 // Encodes the object's raster (JPEG object's encoding); false when it cannot be encoded.

@@ -5,7 +5,8 @@
 namespace quorvane {
 
 // The system's part of picture memory (PictureMemory.h): whole pages mapped apart from the heap, which a pool
-// hands out, in whole or in part, as picture buffers. It lives in PictureMemory_posix.cpp.
+// hands out, in whole or in part, as picture buffers. It lives in PictureMemory_posix.cpp and
+// PictureMemory_win.cpp.
 
 inline constexpr size_t MappingPageBytes = 4096;
 

@@ -7,7 +7,7 @@
 namespace quorvane {
 
 // The tool's text files: the rules of their lines (portable, in TextFile.cpp) and reading and writing them
-// whole (the system's part in TextFile_posix.cpp).
+// whole (the system's part in TextFile_posix.cpp and TextFile_win.cpp).
 
 // Reads a text the way the tool's four text files are read: a line ends at LF, a CR right before the
 // LF is dropped, any other CR stays, a Ctrl-Z byte ends the text, and the last line may lack its end.

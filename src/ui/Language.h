@@ -11,7 +11,8 @@ class QApplication;
 
 // The windows are written in Russian. Russian is shown under Russian, Ukrainian, Belarusian and Kazakh
 // and under the C and POSIX locales; every other language gets the English translation. The first of
-// the user's preferred languages that is one of these decides.
+// the user's preferred languages (the locale's, on Windows the display languages) decides, by the same
+// rule as the command line's (LanguageFor in Messages.h).
 
 // The translation to show for the preferred languages (most preferred first, as "en-US" or "de"), chosen
 // from the available ones ("en"); empty for the Russian source texts (also when nothing is preferred).
