@@ -152,6 +152,7 @@ class ConversionRun::Impl {
     RunOptions options_;
     RunSeams seams_;
     std::vector<UnwrittenFile> unwritten_; // in the order they became known
+    std::vector<SkippedFile> warnings_;    // in walk order
     std::vector<PendingOutput> pending_;
     bool wroteAny_ = false;
     bool toldFolderFault_ = false;
@@ -229,6 +230,7 @@ RunOutcome ConversionRun::Impl::StartCommand(RunControls& controls)
     failedSaves_ = 0;
     toldFolderFault_ = false;
     unwritten_.clear();
+    warnings_.clear();
     wroteAny_ = false;
     bool interrupted = false;
     std::exception_ptr error;
@@ -295,6 +297,7 @@ void ConversionRun::Impl::Report(RunControls& controls, bool interrupted)
     report.SkippedText = IntToStr(skipped);
     report.Files = skippedFiles_;
     report.Unwritten = unwritten_;
+    report.Warnings = warnings_;
     report.Interrupted = interrupted;
     // A stopped run keeps the total it counted and its gauge where it stopped.
     report.NotDone = std::max<int64_t>(0, int64_t{state_.TotalFiles} - state_.LoadedFiles - skipped);
@@ -418,6 +421,7 @@ void ConversionRun::Impl::FinishPicture(RunControls& controls, const std::string
         throw EngineError(prepared.ErrorText);
     }
     for (const Message& warning : prepared.Warnings) {
+        warnings_.push_back({path, warning});
         controls.FileWarning(path, warning);
     }
     SaveOutputPicture(controls, prepared);

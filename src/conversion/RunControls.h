@@ -45,6 +45,7 @@ struct RunReport {
     std::string SkippedText;              // beside ReportSkipped
     std::vector<SkippedFile> Files;       // under ReportSkippedFiles: the skipped files
     std::vector<UnwrittenFile> Unwritten; // after them, the outputs not written
+    std::vector<SkippedFile> Warnings;    // pictures converted all the same, with what to know of them
     bool Interrupted = false;             // the run was stopped before it reached every counted picture
     int64_t NotDone = 0;                  // a stopped run's counted pictures neither processed nor skipped
 

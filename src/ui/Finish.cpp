@@ -38,13 +38,20 @@ void TForm3::Fill(const RunReport& report)
     SetLabelText(*ui_->Label6, QString::fromUtf8(report.SkippedText));
     ui_->Memo1->clear();
     // One skipped file per line, shown readably whatever bytes the name holds, then the outputs not written,
-    // then the closing line.
+    // the pictures converted with a warning, and the closing line.
     for (const SkippedFile& file : report.Files) {
         ui_->Memo1->appendPlainText(OneLine(file.Path));
         reasons_.push_back(ShownMessage(file.Reason));
     }
     for (const UnwrittenFile& file : report.Unwritten) {
         ui_->Memo1->appendPlainText(OneLine(ShownMessage(file.Line()).toStdString()));
+        reasons_.emplace_back();
+    }
+    // A picture converted all the same: its line says what to know of it, in full and as its tooltip.
+    for (const SkippedFile& file : report.Warnings) {
+        const QString text = ShownMessage(file.Reason);
+        ui_->Memo1->appendPlainText(OneLine(file.Path) + QLatin1String(": ") + text);
+        reasons_.push_back(text);
     }
     if (const auto closing = report.Closing()) {
         ui_->Memo1->appendPlainText(ShownMessage(*closing));

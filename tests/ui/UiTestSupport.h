@@ -96,7 +96,10 @@ void WriteJpeg(const std::string& path, int width = 48, int height = 36, uint32_
 inline quorvane::RunReport ReportOf(const std::string& total, const std::string& processed, const std::string& skipped,
                                     const std::vector<std::string>& paths)
 {
-    quorvane::RunReport report{total, processed, skipped, {}, {}, false, 0};
+    quorvane::RunReport report;
+    report.TotalText = total;
+    report.ProcessedText = processed;
+    report.SkippedText = skipped;
     for (const std::string& path : paths) {
         report.Files.push_back({path, {}});
     }

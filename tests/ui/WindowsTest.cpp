@@ -138,6 +138,16 @@ TEST(ReportWindowTest, ListGrowsWithTheWindowAndOkKeepsTheCorner)
     report.Fill(ReportOf("2", "0", "2", {"/in/a\nb\x1b.jpg", "/in/caf\xe9.jpg"}));
     EXPECT_EQ(memo.toPlainText(), QStringLiteral("/in/a\\nb\\x1b.jpg\n/in/cafй.jpg"));
 
+    // Outputs not written and pictures converted with a warning follow the skipped files, in the user's
+    // language.
+    RunReport withNotes = ReportOf("2", "2", "0", {});
+    withNotes.Unwritten.push_back({"img0002.jpg", MessageId::FaultDiskFull});
+    withNotes.Warnings.push_back({"/in/p.jpg", MessageId::ColourProfileDamaged});
+    report.Fill(withNotes);
+    EXPECT_EQ(memo.toPlainText(),
+              QStringLiteral("img0002.jpg: не записан: нет места на устройстве\n/in/p.jpg: цветовой "
+                             "профиль повреждён, цвета взяты без преобразования"));
+
     // A second run's report replaces the first one's.
     report.Fill(ReportOf("0", "0", "0", {}));
     EXPECT_EQ(memo.toPlainText(), QStringLiteral("Выполнено без ошибок"));
