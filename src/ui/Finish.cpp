@@ -19,6 +19,12 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TFor
     // A dialog of the main window: no taskbar entry of its own, kept above its owner.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
+    // The captions the command line's report prints too come from the one catalogue.
+    ui_->Label1->setText(ShownMessage(MessageId::ReportTotal));
+    ui_->Label2->setText(ShownMessage(MessageId::ReportProcessed));
+    ui_->Label3->setText(ShownMessage(MessageId::ReportSkipped));
+    ui_->Label7->setText(ShownMessage(MessageId::ReportSkippedFiles));
+    ui_->Memo1->setAccessibleName(ShownMessage(MessageId::ReportSkippedFiles));
     SizeLabelsToText(*this);
     const QRect memo = ui_->Memo1->geometry();
     const QRect button = ui_->Button1->geometry();

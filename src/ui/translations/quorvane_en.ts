@@ -558,22 +558,6 @@ Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
         <translation>Done</translation>
     </message>
     <message>
-        <source>Всего файлов(jpg, bmp):</source>
-        <translation>Total files (jpg, bmp):</translation>
-    </message>
-    <message>
-        <source>Обработано:</source>
-        <translation>Processed:</translation>
-    </message>
-    <message>
-        <source>Пропущено из-за ошибок:</source>
-        <translation>Skipped for errors:</translation>
-    </message>
-    <message>
-        <source>Пропущенные файлы</source>
-        <translation>Skipped files</translation>
-    </message>
-    <message>
         <source>ОК</source>
         <translation>OK</translation>
     </message>
