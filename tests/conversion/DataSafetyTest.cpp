@@ -7,19 +7,14 @@
 #include "conversion/RunSeams.h"
 #include "platform/DirList.h"
 #include "support/FakeControls.h"
+#include "support/SystemKit.h"
 #include "support/TestSupport.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
 #include <set>
 #include <unistd.h>
-#ifndef _WIN32
-#include <sys/mount.h>
-#include <sys/wait.h>
-#endif
 
 using namespace quorvane;
 
@@ -28,48 +23,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string SaveMessage = "Проверьте директорию: ";
-
-#ifndef _WIN32 // a tmpfs of a few KiB
-// A 64 KiB tmpfs mounted on a folder for the life of the object.
-class SmallDisk {
-  public:
-    explicit SmallDisk(std::string path) : path_(std::move(path))
-    {
-        fs::create_directories(path_);
-        mounted_ = mount("tmpfs", path_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k") == 0;
-    }
-    ~SmallDisk()
-    {
-        if (mounted_) {
-            umount2(path_.c_str(), MNT_DETACH);
-        }
-    }
-    SmallDisk(const SmallDisk&) = delete;
-    SmallDisk& operator=(const SmallDisk&) = delete;
-
-    bool Mounted() const { return mounted_; }
-    bool MakeReadOnly() { return mount(nullptr, path_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=64k") == 0; }
-
-    // Fills the disk but for about `spare` bytes, so a larger write gets part of the way and then fails.
-    void FillLeaving(size_t spare)
-    {
-        const std::string spacer = path_ + "/spacer";
-        WriteFileBytes(spacer, std::string(spare, 's'));
-        const int fd = open((path_ + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ASSERT_GE(fd, 0);
-        const std::string block(4096, 'f');
-        while (write(fd, block.data(), block.size()) > 0) {
-        }
-        EXPECT_EQ(errno, ENOSPC);
-        close(fd);
-        fs::remove(spacer);
-    }
-
-  private:
-    std::string path_;
-    bool mounted_ = false;
-};
-#endif
 
 // A picture of pure noise: its JPEG stays large (tens of KiB) at any size and quality.
 std::vector<uint8_t> NoisyJpeg(int32_t side, uint32_t seed)
@@ -113,15 +66,14 @@ struct SafetyRun : ::testing::Test {
 
 } // namespace
 
-#ifndef _WIN32
 TEST_F(SafetyRun, FullDiskGivesTheSaveMessageAndKeepsTheOldOutput)
 {
     SmallDisk disk(receiver);
-    if (!disk.Mounted()) {
-        GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+    if (WhyNot why = disk.WhyNotMounted()) {
+        GTEST_SKIP() << why;
     }
     WriteFileBytes(receiver + "/img0001.jpg", "the previous run's picture");
-    disk.FillLeaving(8192);
+    ASSERT_TRUE(disk.FillLeaving(8192));
 
     ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
     EXPECT_EQ(controls.Messages, std::vector<std::string>{SaveMessage + receiver});
@@ -147,14 +99,12 @@ TEST_F(SafetyRun, FullDiskGivesTheSaveMessageAndKeepsTheOldOutput)
     EXPECT_EQ(replaced.substr(0, 2), "\xff\xd8");
     EXPECT_EQ(replaced.substr(replaced.size() - 2), "\xff\xd9");
 }
-#endif
 
-#ifndef _WIN32
 TEST_F(SafetyRun, ReadOnlyReceiverGivesTheSaveMessageAndChangesNothing)
 {
     SmallDisk disk(receiver);
-    if (!disk.Mounted()) {
-        GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+    if (WhyNot why = disk.WhyNotMounted()) {
+        GTEST_SKIP() << why;
     }
     WriteFileBytes(receiver + "/img0002.jpg", "kept");
     ASSERT_TRUE(disk.MakeReadOnly());
@@ -167,7 +117,6 @@ TEST_F(SafetyRun, ReadOnlyReceiverGivesTheSaveMessageAndChangesNothing)
     EXPECT_EQ(Names(receiver), (std::set<std::string>{"img0002.jpg"}));
     EXPECT_EQ(ReadFileBytes(receiver + "/img0002.jpg"), "kept");
 }
-#endif
 
 namespace {
 
@@ -218,28 +167,40 @@ TEST(WriteFileAtomically, FailsWithoutLeavingAnythingBehind)
     EXPECT_EQ(Names(dir.Str()), (std::set<std::string>{"img0001.jpg", "img0002.jpg"}));
     EXPECT_EQ(ReadFileBytes(dir / "img0002.jpg"), std::string(1000, 7));
 
-    // A read-only file in a folder the user may write is not replaced behind the user's back. Root may
-    // write anything, so as root the write is tried by a child that has become an ordinary user.
+    // A read-only file in a folder the user may write is not replaced behind the user's back (tried with an
+    // ordinary user's rights: root may write anything).
     fs::permissions(dir.Path(), fs::perms::all);
     WriteFileBytes(dir / "img0003.jpg", "old");
     fs::permissions(dir / "img0003.jpg", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-#ifdef _WIN32
-    // The read-only attribute binds every user.
-    EXPECT_FALSE(WriteFileAtomically(dir / "img0003.jpg", bytes));
-#else
-    const pid_t child = fork();
-    if (child == 0) {
-        const bool dropped = geteuid() != 0 || (setgid(65534) == 0 && setuid(65534) == 0);
-        _exit(dropped && !WriteFileAtomically(dir / "img0003.jpg", bytes) ? 0 : 1);
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-#endif
+    EXPECT_EQ(AsOrdinaryUser([&] { return static_cast<bool>(WriteFileAtomically(dir / "img0003.jpg", bytes)); }),
+              std::optional(false));
     EXPECT_EQ(ReadFileBytes(dir / "img0003.jpg"), "old");
     EXPECT_EQ(fs::status(dir / "img0003.jpg").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_EQ(Names(dir.Str()), (std::set<std::string>{"img0001.jpg", "img0002.jpg", "img0003.jpg"}));
+}
+
+// A file held for a moment (a virus scanner opens what was just written) is replaced once it is let go; one
+// held for longer than the retries last is a failed save that keeps the old file and leaves nothing behind.
+TEST(WriteFileAtomically, WaitsForAFileHeldForAMoment)
+{
+    if (WhyNot why = WhyNoFileHolds()) {
+        GTEST_SKIP() << why;
+    }
+    TempDir dir;
+    const std::vector<uint8_t> bytes(1000, 7);
+    for (const auto& [milliseconds, written] : {std::pair{300, true}, std::pair{3000, false}}) {
+        WriteFileBytes(dir / "img0001.jpg", "old");
+        WriteResult result;
+        {
+            const FileHold hold(dir / "img0001.jpg", milliseconds);
+            result = WriteFileAtomically(dir / "img0001.jpg", bytes);
+        } // let go
+        EXPECT_EQ(static_cast<bool>(result), written) << milliseconds;
+        EXPECT_EQ(ReadFileBytes(dir / "img0001.jpg"), written ? std::string(1000, 7) : "old") << milliseconds;
+        EXPECT_EQ(result.Reason.Empty(), written) << MessageText(result.Reason);
+        EXPECT_EQ(Names(dir.Str()), std::set<std::string>{"img0001.jpg"}) << milliseconds;
+    }
 }
 
 // One run per receiver: while another holds it, a run is refused with its message and writes nothing.
@@ -271,44 +232,12 @@ TEST_F(SafetyRun, OneRunPerReceiverAndLeftoversOfAKilledRunGo)
 TEST_F(SafetyRun, PathsLongerThanTheSystemLimitAreWalked)
 {
     fs::create_directories(receiver);
-    const std::string part(200, 'd');
-    std::string deep = source;
-#ifdef _WIN32
-    // 2 * 201 characters: past MAX_PATH (260). Such folders are made only through "\\?\" names.
-    const std::string longForm = "\\\\?\\" + PathText(fs::absolute(FilePath(source)).make_preferred());
-    std::string made = longForm;
-    for (int level = 0; level < 2; ++level) {
-        made += "\\" + part;
-        deep += "\\" + part;
-        ASSERT_TRUE(fs::create_directory(FilePath(made)));
-    }
-    WriteFileBytes(made + "\\deep.jpg", NoisyJpeg(60, 5));
-    ASSERT_GT(deep.size(), size_t{260});
-#else
-    const std::string here = fs::current_path().string();
-    ASSERT_EQ(chdir(source.c_str()), 0);
-    for (int level = 0; level < 25; ++level) { // 25 * 201 characters: past PATH_MAX (4096)
-        ASSERT_EQ(mkdir(part.c_str(), 0755), 0);
-        ASSERT_EQ(chdir(part.c_str()), 0);
-        deep += "/" + part;
-    }
-    WriteFileBytes("deep.jpg", NoisyJpeg(60, 5));
-    ASSERT_EQ(chdir(here.c_str()), 0);
-    ASSERT_GT(deep.size(), size_t{4096});
-#endif
+    const DeepFolders deep(source, std::string(200, 'd'), "deep.jpg", NoisyJpeg(60, 5));
+    ASSERT_GT(deep.Path().size(), DeepFolders::Limit());
 
     ASSERT_EQ(run.StartCommand(controls), RunOutcome::Completed);
     EXPECT_EQ(controls.Reports.at(0).TotalText, "3");
     EXPECT_EQ(controls.Reports[0].ProcessedText, "3");
     EXPECT_TRUE(controls.Reports[0].Files.empty());
     EXPECT_EQ(Names(receiver), (std::set<std::string>{"img0001.jpg", "img0002.jpg", "img0003.jpg"}));
-    // The temporary folder's own removal cannot take such a path: empty the tree from its top (on Windows
-    // one entry at a time, since the library's removal of a tree cannot walk "\\?\" names).
-#ifdef _WIN32
-    for (const std::string& entry : {made + "\\deep.jpg", made, longForm + "\\" + part}) {
-        fs::remove(FilePath(entry));
-    }
-#else
-    fs::remove_all(fs::path(source) / part);
-#endif
 }

@@ -1,12 +1,10 @@
 #include "platform/DirList.h"
 
+#include "support/SystemKit.h"
 #include "support/TestSupport.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#ifdef _WIN32
-#include <windows.h>
-#endif
 #include <map>
 
 using namespace quorvane;
@@ -26,15 +24,16 @@ std::map<std::string, uint32_t> List(const std::string& folder)
 
 } // namespace
 
-#ifdef _WIN32
 // Windows: the attribute word is the file system's own; a plain folder has exactly the directory bit, a
 // folder marked hidden has the hidden bit too, and "." and ".." are plain folders by their bits.
 TEST(DirListing, AttributeWordIsTheFileSystems)
 {
+    if (WhyNot why = WhyNotWindows()) {
+        GTEST_SKIP() << why;
+    }
     TempDir dir;
     std::filesystem::create_directory(dir / "plain");
-    std::filesystem::create_directory(dir / "marked");
-    ASSERT_TRUE(SetFileAttributesW((dir.Path() / "marked").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    MakeFolder(dir.Str(), "marked", Attr::Hidden);
     WriteFileBytes(dir / "a.jpg", "x");
 
     auto entries = List(dir.Str());
@@ -44,9 +43,13 @@ TEST(DirListing, AttributeWordIsTheFileSystems)
     EXPECT_EQ(entries["."], Attr::Directory);
     EXPECT_EQ(entries[".."], Attr::Directory);
 }
-#else
+
+// POSIX: the attribute word is made up from the entry's kind, a name starting with a dot, and links.
 TEST(DirListing, AttributeWordFollowsKindHiddenNameAndLinks)
 {
+    if (WhyNot why = WhyNotPosix()) {
+        GTEST_SKIP() << why;
+    }
     TempDir dir;
     std::filesystem::create_directory(dir / "plain");
     std::filesystem::create_directory(dir / ".hidden");
@@ -68,7 +71,6 @@ TEST(DirListing, AttributeWordFollowsKindHiddenNameAndLinks)
     EXPECT_EQ(entries["."], Attr::Directory | Attr::Hidden);
     EXPECT_EQ(entries[".."], Attr::Directory | Attr::Hidden);
 }
-#endif
 
 TEST(DirListing, MissingFolderOrFileListsNothing)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/SystemKit.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,5 +30,11 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
 
 // Asks a running child to stop as Ctrl-C would.
 void InterruptChild(int64_t id);
+
+// Why InterruptChild() does not reach a child here; nullptr where it does.
+WhyNot WhyNoChildInterrupts();
+
+// Why a child's PeakKiB does not measure the program alone here; nullptr where it does.
+WhyNot WhyNoPeakMemory();
 
 } // namespace quorvane

@@ -70,4 +70,14 @@ void InterruptChild(int64_t id)
     kill(static_cast<pid_t>(id), SIGINT);
 }
 
+WhyNot WhyNoChildInterrupts()
+{
+    return nullptr;
+}
+
+WhyNot WhyNoPeakMemory()
+{
+    return nullptr;
+}
+
 } // namespace quorvane

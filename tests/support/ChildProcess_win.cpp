@@ -94,4 +94,14 @@ void InterruptChild(int64_t id)
     GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(id));
 }
 
+WhyNot WhyNoChildInterrupts()
+{
+    return "a console event reaches no child without a console of its own under Wine";
+}
+
+WhyNot WhyNoPeakMemory()
+{
+    return "under Wine a process's peak working set counts Wine's own libraries and varies from run to run";
+}
+
 } // namespace quorvane

@@ -13,24 +13,7 @@
 
 namespace quorvane {
 
-std::filesystem::path FilePath(const std::string& text)
-{
-#ifdef _WIN32
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-#else
-    return text;
-#endif
-}
-
-std::string PathText(const std::filesystem::path& path)
-{
-#ifdef _WIN32
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-#else
-    return path.string();
-#endif
-}
+// FilePath() and PathText() are the system's: SystemKit_posix.cpp, SystemKit_win.cpp.
 
 TempDir::TempDir()
 {

@@ -1,6 +1,7 @@
 // The window's side of the phone catalogue, the folder history and the last-used folders.
 
 #include "UiTestSupport.h"
+#include "support/SystemKit.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -12,10 +13,6 @@
 #include <cstddef>
 #include <filesystem>
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/inotify.h>
-#include <unistd.h>
-#endif
 
 using namespace quorvane;
 
@@ -29,62 +26,6 @@ QStringList Items(const QComboBox& box)
     }
     return items;
 }
-
-#ifdef _WIN32
-// Windows has no inotify: the counts are not taken there.
-class WriteCounter {
-  public:
-    WriteCounter(const std::string&, std::string) {}
-    bool Works() const { return false; }
-    int Count() { return 0; }
-};
-#else
-// Counts the times a file in a folder is written and closed. Opens are watched too: identical events in a
-// row would be merged into one, and an open between two writes keeps them apart.
-class WriteCounter {
-  public:
-    WriteCounter(const std::string& folder, std::string name) : name_(std::move(name))
-    {
-        fd_ = inotify_init1(IN_NONBLOCK);
-        if (fd_ >= 0) {
-            inotify_add_watch(fd_, folder.c_str(), IN_OPEN | IN_CLOSE_WRITE);
-        }
-    }
-    ~WriteCounter()
-    {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    WriteCounter(const WriteCounter&) = delete;
-    WriteCounter& operator=(const WriteCounter&) = delete;
-
-    bool Works() const { return fd_ >= 0; }
-
-    int Count()
-    {
-        alignas(inotify_event) char buffer[4096];
-        for (;;) {
-            const ssize_t length = read(fd_, buffer, sizeof buffer);
-            if (length <= 0) {
-                return count_;
-            }
-            for (ssize_t at = 0; at < length;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                if ((event->mask & IN_CLOSE_WRITE) != 0 && event->len > 0 && name_ == event->name) {
-                    ++count_;
-                }
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
-        }
-    }
-
-  private:
-    std::string name_;
-    int fd_ = -1;
-    int count_ = 0;
-};
-#endif
 
 const char* const Catalogue = "[MakerA]\r\n"
                               "Model1 128/160\r\n"
@@ -287,9 +228,9 @@ void EndSession()
 
 TEST(FolderBoxTest, ExitWritesTheLastFoldersTwiceAndTheCloseBoxOrTheSessionEndOnce)
 {
-#ifdef _WIN32
-    GTEST_SKIP() << "the writes are counted through inotify";
-#endif
+    if (WhyNot why = WhyNoWriteCounts()) {
+        GTEST_SKIP() << why;
+    }
     {
         WindowFixture fixture;
         fixture.Open();

@@ -1,14 +1,15 @@
 // The desktop tool's command line and the per-user folder it works in when started from the menu.
 
 #include "app/StartUp.h"
-#include "platform/System.h"
 
+#include "platform/System.h"
+#include "support/SystemKit.h"
 #include "support/TestSupport.h"
 
 #include <cstdlib>
 #include <filesystem>
-#include <string>
 #include <gtest/gtest.h>
+#include <string>
 
 using namespace quorvane;
 
@@ -23,12 +24,11 @@ TEST(StartUpTest, OptionsAreRecognisedAnywhereAndTheFirstUnknownIsKept)
     EXPECT_EQ(options.Unknown, "-x");
 }
 
-TEST(StartUpTest, UserFolderIsTheSystemsPerUserDataFolder)
+TEST(StartUpTest, UserFolderIsUnderXdgDataHomeOrHome)
 {
-#ifdef _WIN32
-    _putenv_s("APPDATA", "C:\\Users\\u\\AppData\\Roaming");
-    EXPECT_EQ(UserDataFolder(), std::filesystem::path(L"C:\\Users\\u\\AppData\\Roaming\\Quorvane"));
-#else
+    if (WhyNot why = WhyNotPosix()) {
+        GTEST_SKIP() << why;
+    }
     // $XDG_DATA_HOME counts only when it holds an absolute path.
     const struct {
         const char* xdgDataHome;
@@ -41,18 +41,22 @@ TEST(StartUpTest, UserFolderIsTheSystemsPerUserDataFolder)
     };
     const char* home = std::getenv("HOME");
     const std::string savedHome = home != nullptr ? home : "";
-    setenv("HOME", "/home/u", 1);
+    SetEnvironment("HOME", "/home/u");
     for (const auto& c : cases) {
-        if (c.xdgDataHome != nullptr) {
-            setenv("XDG_DATA_HOME", c.xdgDataHome, 1);
-        } else {
-            unsetenv("XDG_DATA_HOME");
-        }
+        SetEnvironment("XDG_DATA_HOME", c.xdgDataHome);
         EXPECT_EQ(UserDataFolder(), c.expected) << (c.xdgDataHome != nullptr ? c.xdgDataHome : "(unset)");
     }
-    unsetenv("XDG_DATA_HOME");
-    setenv("HOME", savedHome.c_str(), 1);
-#endif
+    SetEnvironment("XDG_DATA_HOME", nullptr);
+    SetEnvironment("HOME", savedHome.c_str());
+}
+
+TEST(StartUpTest, UserFolderIsUnderAppData)
+{
+    if (WhyNot why = WhyNotWindows()) {
+        GTEST_SKIP() << why;
+    }
+    SetEnvironment("APPDATA", "C:\\Users\\u\\AppData\\Roaming");
+    EXPECT_EQ(UserDataFolder(), std::filesystem::path(L"C:\\Users\\u\\AppData\\Roaming\\Quorvane"));
 }
 
 TEST(StartUpTest, EnteringTheUserFolderCreatesItCopiesTheCatalogueOnceAndRefreshesTheHelp)
