@@ -46,20 +46,13 @@ void Traverse(RunControls& controls, const std::string& folder, std::set<FileId>
             controls.KeepAlive();
         }
         if (controls.IncludeSubfolders()) {
-            switch (FolderEntryOf(entry)) {
-            case FolderEntry::Enter:
+            const FolderEntry kind = FolderEntryOf(entry);
+            if (kind == FolderEntry::Enter) {
                 Traverse(controls, JoinPath(folder, entry.Name), visited, step, tell);
-                break;
-            case FolderEntry::Hidden:
-            case FolderEntry::Link:
-                if (tell) {
-                    const bool hidden = FolderEntryOf(entry) == FolderEntry::Hidden;
-                    controls.FolderNotEntered(JoinPath(folder, entry.Name), hidden ? MessageId::FolderHiddenNotEntered
-                                                                                   : MessageId::FolderLinkNotEntered);
-                }
-                break;
-            case FolderEntry::NotFolder:
-                break;
+            } else if (kind != FolderEntry::NotFolder && tell) {
+                controls.FolderNotEntered(JoinPath(folder, entry.Name), kind == FolderEntry::Hidden
+                                                                            ? MessageId::FolderHiddenNotEntered
+                                                                            : MessageId::FolderLinkNotEntered);
             }
         }
         step(folder, entry);
