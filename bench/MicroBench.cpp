@@ -73,7 +73,7 @@ void ColourConvert(benchmark::State& state)
     Raster target = MakeTestRaster(1440, 3200, 7);
     const TestFiles::Bytes p3 = TestFiles::MakeRgbProfile(TestFiles::RgbSpace::DisplayP3);
     ColourTransforms transforms;
-    std::string warning;
+    Message warning;
     const auto ours = transforms.For({p3, ColourModel::Rgb, false}, warning);
     cmsHPROFILE source = cmsOpenProfileFromMem(p3.data(), static_cast<cmsUInt32Number>(p3.size()));
     cmsHPROFILE srgb = cmsCreate_sRGBProfile();

@@ -99,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(viaWhole.Image.Pixels == viaRows.Image.Pixels);
     // An embedded colour profile goes through lcms2.
     ColourTransforms colours;
-    std::vector<std::string> warnings;
+    std::vector<Message> warnings;
     PictureColour(*streamed, colours, warnings).ToSrgb(viaRows.Image);
     return 0;
 }

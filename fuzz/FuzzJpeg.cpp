@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     auto rows = OpenJpeg(again, error);
     Check(rows != nullptr);
     ColourTransforms colours;
-    std::vector<std::string> warnings;
+    std::vector<Message> warnings;
     const PictureColour colour(*rows, colours, warnings);
     JpegObject jpeg;
     jpeg.Progressive = streamInfo.MultiScan;
