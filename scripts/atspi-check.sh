@@ -13,6 +13,7 @@ cp "$root/examples/phone.ini" "$work/"
 cd "$work"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 NO_AT_BRIDGE=0
 export LANGUAGE="$language" LC_ALL=C.UTF-8
+# shellcheck disable=SC2016 # the inner shell expands its own variables
 exec xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- bash -c '
     "$0" & app=$!
     status=0

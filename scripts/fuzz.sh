@@ -18,7 +18,11 @@ compiler="$(command -v clang++-14 || command -v clang++)"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$compiler" \
     -DQUORVANE_FUZZ=ON -DQUORVANE_GUI=OFF -DQUORVANE_TESTS=OFF >/dev/null
-cmake --build "$build" -j "${FUZZ_BUILD_JOBS:-2}" --target fuzz_seeds $(printf 'fuzz_%s ' "${targets[@]}")
+fuzz_targets=()
+for target in "${targets[@]}"; do
+    fuzz_targets+=("fuzz_$target")
+done
+cmake --build "$build" -j "${FUZZ_BUILD_JOBS:-2}" --target fuzz_seeds "${fuzz_targets[@]}"
 "$build/fuzz/fuzz_seeds" "$build/seeds" "$root/examples/phone.ini"
 
 failed=0

@@ -6,14 +6,16 @@
 #   bash scripts/xvfb-stop-check.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-export QUORVANE_BIN="$(cd "${1:-$root/build}" && pwd)/src/app/quorvane"
-export WORK="$(mktemp -d)"
+QUORVANE_BIN="$(cd "${1:-$root/build}" && pwd)/src/app/quorvane"
+WORK="$(mktemp -d)"
+export QUORVANE_BIN WORK
 trap 'rm -rf "$WORK"' EXIT
 mkdir "$WORK/in" "$WORK/out"
 convert -size 4000x3000 gradient:red-blue -quality 90 "$WORK/in/p000.jpg"
 for i in $(seq 1 299); do cp "$WORK/in/p000.jpg" "$WORK/in/p$(printf %03d "$i").jpg"; done
 cp "$root/examples/phone.ini" "$WORK/"
 
+# shellcheck disable=SC2016 # the inner shell expands its own variables
 exec xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 set -euo pipefail
 cd "$WORK"

@@ -55,9 +55,14 @@ int main(int argc, char** argv)
         return 0;
     }
     if (asked.Version) {
-        std::fputs("quorvane " QUORVANE_VERSION "\n", stdout);
+        std::fputs("quorvane " QUORVANE_VERSION "\n"
+                   "Licence: GPL-3.0-or-later; third-party notices in THIRD-PARTY-NOTICES.txt beside the program "
+                   "(Debian: /usr/share/doc/quorvane/copyright)\n",
+                   stdout);
         return 0;
     }
+    // From here on an installer waits for this process to end before it replaces the program's files.
+    AnnounceRunningProgram();
     // Qt ends the process with an abort when no display can be reached; a person who started the tool over
     // a plain terminal gets one clear line instead.
     if (!DisplayAvailable()) {

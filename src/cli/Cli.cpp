@@ -307,7 +307,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return CliExit::Clean;
     }
     if (options.Version) {
-        out << "quorvane-cli " << QUORVANE_VERSION << '\n';
+        out << "quorvane-cli " << QUORVANE_VERSION << '\n'
+            << "Licence: GPL-3.0-or-later; third-party notices in THIRD-PARTY-NOTICES.txt beside the program "
+               "(Debian: /usr/share/doc/quorvane/copyright)\n";
         return CliExit::Clean;
     }
     CliControls controls(options, out, err, progressOnErr, language);

@@ -9,8 +9,8 @@
 namespace quorvane {
 
 // What the program asks of the system as a whole: memory size, allocator tuning, the terminal, the
-// display, leaving at once, the command line, interrupts and where the desktop tool keeps its files. The
-// system's part lives in System_posix.cpp and System_win.cpp.
+// display, leaving at once, the command line, interrupts, where the desktop tool keeps its files and its
+// sign of running. The system's part lives in System_posix.cpp and System_win.cpp.
 
 // The machine's physical memory in bytes; 0 when it cannot be told.
 int64_t PhysicalMemoryBytes();
@@ -57,5 +57,11 @@ std::string ExampleFolder(const std::string& name);
 // The folder a menu start works in: on POSIX $XDG_DATA_HOME/quorvane when that variable holds an absolute
 // path, else $HOME/.local/share/quorvane; on Windows %APPDATA%\Quorvane.
 std::filesystem::path UserDataFolder();
+
+// Lets an installer tell that the desktop tool runs, so that it does not replace the program's files under
+// it: on Windows a mutex named Local\Quorvane-running, held until the process ends (the installer,
+// packaging/windows/quorvane.nsi, looks for that name); elsewhere nothing. Only the window program's main()
+// calls it, once.
+void AnnounceRunningProgram();
 
 } // namespace quorvane

@@ -112,6 +112,11 @@ std::filesystem::path UserDataFolder()
     return std::filesystem::path(Environment("HOME")) / ".local/share/quorvane";
 }
 
+void AnnounceRunningProgram()
+{
+    // Packages are replaced by the package manager, which needs no such sign.
+}
+
 std::vector<std::string> PreferredLanguages()
 {
     std::vector<std::string> languages;

@@ -96,6 +96,12 @@ std::filesystem::path UserDataFolder()
     return std::filesystem::path(appData != nullptr ? appData : L"") / L"Quorvane";
 }
 
+void AnnounceRunningProgram()
+{
+    // The handle is never closed: the system lets the mutex go when the process ends, however it ends.
+    CreateMutexW(nullptr, FALSE, L"Local\\Quorvane-running");
+}
+
 std::vector<std::string> PreferredLanguages()
 {
     std::vector<std::string> languages;

@@ -246,7 +246,9 @@ TEST_F(Cli, TerminalGaugeEndsBeforeTheReport)
     EXPECT_EQ(refused.str(), "'x' is not a valid integer value.\n");
     const CliResult version = Run({"--version"});
     EXPECT_EQ(version.Status, 0);
-    EXPECT_EQ(version.Out, std::string("quorvane-cli ") + QUORVANE_VERSION + "\n");
+    EXPECT_EQ(version.Out, std::string("quorvane-cli ") + QUORVANE_VERSION +
+                               "\nLicence: GPL-3.0-or-later; third-party notices in THIRD-PARTY-NOTICES.txt beside the "
+                               "program (Debian: /usr/share/doc/quorvane/copyright)\n");
 }
 
 // Ctrl-C stops the run after the picture being written: the report of what was done is printed, no
