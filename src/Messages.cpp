@@ -206,6 +206,48 @@ Texts TextsOf(MessageId id)
     case MessageId::StepDown:
         return {QT_TRANSLATE_NOOP("Engine", "Уменьшить"), "Down"};
 
+    case MessageId::AppUsage:
+        return {QT_TRANSLATE_NOOP(
+                    "Engine",
+                    "Запуск: quorvane [--user-folder]\n"
+                    "\n"
+                    "Превращает папку фотографий в обои для мобильных телефонов (окно рабочего стола).\n"
+                    "\n"
+                    "  --user-folder   работать в $XDG_DATA_HOME/quorvane (по умолчанию ~/.local/share/quorvane;\n"
+                    "                  в Windows %APPDATA%\\Quorvane), созданной при первом запуске, с примером\n"
+                    "                  каталога телефонов, скопированным туда, если в ней нет phone.ini; без\n"
+                    "                  этого параметра программа работает в текущей папке\n"
+                    "  --version       показать версию и выйти\n"
+                    "  --help          показать этот текст и выйти\n"
+                    "\n"
+                    "В папке лежат phone.ini (каталог телефонов), source.ini и receiver.ini (использованные\n"
+                    "папки) и quorvane.ini (папки, показанные при закрытии). Принимаются и параметры Qt.\n"),
+                "Usage: quorvane [--user-folder]\n"
+                "\n"
+                "Turns a folder of photographs into wallpapers for mobile phones (a desktop window).\n"
+                "\n"
+                "  --user-folder   work in $XDG_DATA_HOME/quorvane (by default ~/.local/share/quorvane;\n"
+                "                  on Windows %APPDATA%\\Quorvane), created on first use, with the example\n"
+                "                  phone catalogue copied there when it has no phone.ini; without it the\n"
+                "                  tool works in the current folder\n"
+                "  --version       print the version and exit\n"
+                "  --help          show this text and exit\n"
+                "\n"
+                "The folder holds phone.ini (the phone catalogue), source.ini and receiver.ini (the folders\n"
+                "used) and quorvane.ini (the folders shown at closing). Qt's own options are accepted too.\n"};
+    case MessageId::AppNoDisplay:
+        return {QT_TRANSLATE_NOOP("Engine",
+                                  "не найден графический дисплей (DISPLAY и WAYLAND_DISPLAY не называют "
+                                  "отвечающего); запустите программу из сеанса рабочего стола или используйте "
+                                  "quorvane-cli"),
+                "no graphical display found (DISPLAY and WAYLAND_DISPLAY name none that answers); start it from a "
+                "desktop session, or use quorvane-cli"};
+    case MessageId::AppUnknownOption:
+        return {QT_TRANSLATE_NOOP("Engine", "неизвестный параметр %1\nСм. 'quorvane --help'."),
+                "unknown option %1\nTry 'quorvane --help'."};
+    case MessageId::AppUserFolderRefused:
+        return {QT_TRANSLATE_NOOP("Engine", "не удаётся работать в %1 (%2); работа в текущей папке"),
+                "cannot use %1 (%2); working in the current folder"};
     case MessageId::CliUsage:
         return {QT_TRANSLATE_NOOP(
                     "Engine",

@@ -108,6 +108,12 @@ enum class MessageId {
     StepUp,
     StepDown,
 
+    // The desktop program's words before its window opens.
+    AppUsage,
+    AppNoDisplay,
+    AppUnknownOption,     // the option
+    AppUserFolderRefused, // the folder, why
+
     // The command line's own words.
     CliUsage, // an example source and receiver folder in the system's path form
     CliUnexpectedArgument,

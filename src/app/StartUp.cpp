@@ -2,21 +2,6 @@
 
 #include <fstream>
 
-const char* const StartUsage =
-    "Usage: quorvane [--user-folder]\n"
-    "\n"
-    "Turns a folder of photographs into wallpapers for mobile phones (a desktop window).\n"
-    "\n"
-    "  --user-folder   work in $XDG_DATA_HOME/quorvane (by default ~/.local/share/quorvane;\n"
-    "                  on Windows %APPDATA%\\Quorvane), created on first use, with the example\n"
-    "                  phone catalogue copied there when it has no phone.ini; without it the\n"
-    "                  tool works in the current folder\n"
-    "  --version       print the version and exit\n"
-    "  --help          show this text and exit\n"
-    "\n"
-    "The folder holds phone.ini (the phone catalogue), source.ini and receiver.ini (the folders\n"
-    "used) and quorvane.ini (the folders shown at closing). Qt's own options are accepted too.\n";
-
 StartOptions ParseStartOptions(const std::vector<std::string>& args)
 {
     StartOptions options;

@@ -15,8 +15,6 @@ struct StartOptions {
 
 StartOptions ParseStartOptions(const std::vector<std::string>& args);
 
-extern const char* const StartUsage;
-
 // The folder of the example catalogue and ReadMe.txt: ../share/quorvane beside the program when it is
 // installed there, the program's own folder when they lie beside it (installed or unzipped on Windows),
 // else the given folder of the sources (a program started from its build tree).

@@ -21,15 +21,25 @@ using namespace quorvane;
 
 namespace {
 
-const char* const NoDisplayLine = "quorvane: no graphical display found (DISPLAY and WAYLAND_DISPLAY name none that "
-                                  "answers); start it from a desktop session, or use quorvane-cli\n";
+// Before the window's translations are there, the program speaks the command line's language.
+Language StartLanguage()
+{
+    static const Language language = LanguageFor(PreferredLanguages());
+    return language;
+}
+
+// One line of the program's own on standard error, "quorvane: ...".
+void Say(const Message& message)
+{
+    std::fputs(("quorvane: " + MessageText(message, StartLanguage()) + "\n").c_str(), stderr);
+}
 
 // While the platform plugin starts, its complaints about an unreachable display end in an abort; turn them
 // into the one clear line and a plain failure exit.
 void StartUpMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (type == QtFatalMsg) {
-        std::fputs(NoDisplayLine, stderr);
+        Say(MessageId::AppNoDisplay);
         ExitNow(1);
     }
     if (context.category != nullptr && std::string(context.category).rfind("qt.qpa", 0) == 0) {
@@ -51,7 +61,7 @@ int main(int argc, char** argv)
     // Answered before anything needs a display.
     const StartOptions asked = ParseStartOptions(Arguments(argc, argv));
     if (asked.Help) {
-        std::fputs(StartUsage, stdout);
+        std::fputs(MessageText(MessageId::AppUsage, StartLanguage()).c_str(), stdout);
         return 0;
     }
     if (asked.Version) {
@@ -66,7 +76,7 @@ int main(int argc, char** argv)
     // Qt ends the process with an abort when no display can be reached; a person who started the tool over
     // a plain terminal gets one clear line instead.
     if (!DisplayAvailable()) {
-        std::fputs(NoDisplayLine, stderr);
+        Say(MessageId::AppNoDisplay);
         return 1;
     }
 
@@ -76,7 +86,7 @@ int main(int argc, char** argv)
     // What is left once Qt has taken its own options out of argv.
     const StartOptions options = ParseStartOptions(Arguments(argc, argv));
     if (!options.Unknown.empty()) {
-        std::fprintf(stderr, "quorvane: unknown option %s\nTry 'quorvane --help'.\n", options.Unknown.c_str());
+        Say({MessageId::AppUnknownOption, options.Unknown});
         return 64;
     }
     if (options.UserFolder) {
@@ -86,8 +96,8 @@ int main(int argc, char** argv)
             EnterUserFolder(folder, ExampleFolder(programFolder.toStdString(), QUORVANE_SOURCE_EXAMPLES));
         if (!error.empty()) {
             // The tool stays usable: it works in the current folder instead.
-            std::fprintf(stderr, "quorvane: cannot use %s (%s); working in the current folder\n",
-                         reinterpret_cast<const char*>(folder.u8string().c_str()), error.c_str());
+            Say({MessageId::AppUserFolderRefused,
+                 {Message::Plain(reinterpret_cast<const char*>(folder.u8string().c_str())), Message::Plain(error)}});
         }
     }
 

@@ -404,6 +404,50 @@ Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
         <source>отчёт не удалось записать</source>
         <translation>the report could not be written</translation>
     </message>
+    <message>
+        <source>Запуск: quorvane [--user-folder]
+
+Превращает папку фотографий в обои для мобильных телефонов (окно рабочего стола).
+
+  --user-folder   работать в $XDG_DATA_HOME/quorvane (по умолчанию ~/.local/share/quorvane;
+                  в Windows %APPDATA%\Quorvane), созданной при первом запуске, с примером
+                  каталога телефонов, скопированным туда, если в ней нет phone.ini; без
+                  этого параметра программа работает в текущей папке
+  --version       показать версию и выйти
+  --help          показать этот текст и выйти
+
+В папке лежат phone.ini (каталог телефонов), source.ini и receiver.ini (использованные
+папки) и quorvane.ini (папки, показанные при закрытии). Принимаются и параметры Qt.
+</source>
+        <translation>Usage: quorvane [--user-folder]
+
+Turns a folder of photographs into wallpapers for mobile phones (a desktop window).
+
+  --user-folder   work in $XDG_DATA_HOME/quorvane (by default ~/.local/share/quorvane;
+                  on Windows %APPDATA%\Quorvane), created on first use, with the example
+                  phone catalogue copied there when it has no phone.ini; without it the
+                  tool works in the current folder
+  --version       print the version and exit
+  --help          show this text and exit
+
+The folder holds phone.ini (the phone catalogue), source.ini and receiver.ini (the folders
+used) and quorvane.ini (the folders shown at closing). Qt&apos;s own options are accepted too.
+</translation>
+    </message>
+    <message>
+        <source>неизвестный параметр %1
+См. &apos;quorvane --help&apos;.</source>
+        <translation>unknown option %1
+Try &apos;quorvane --help&apos;.</translation>
+    </message>
+    <message>
+        <source>не удаётся работать в %1 (%2); работа в текущей папке</source>
+        <translation>cannot use %1 (%2); working in the current folder</translation>
+    </message>
+    <message>
+        <source>не найден графический дисплей (DISPLAY и WAYLAND_DISPLAY не называют отвечающего); запустите программу из сеанса рабочего стола или используйте quorvane-cli</source>
+        <translation>no graphical display found (DISPLAY and WAYLAND_DISPLAY name none that answers); start it from a desktop session, or use quorvane-cli</translation>
+    </message>
 </context>
 <context>
     <name>TForm1</name>
