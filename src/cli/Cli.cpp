@@ -20,7 +20,8 @@ namespace {
 std::string Usage(Language language)
 {
     return MessageText(
-        {MessageId::CliUsage, {Message::Plain(ExampleFolder("Photos")), Message::Plain(ExampleFolder("Wallpapers"))}},
+        {MessageId::CliUsage,
+         {Message::Plain(ExamplePathUnderHome("Photos")), Message::Plain(ExamplePathUnderHome("Wallpapers"))}},
         language);
 }
 

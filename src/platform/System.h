@@ -52,7 +52,7 @@ void StopOnInterrupt(std::atomic<bool>* flag);
 std::vector<std::string> PreferredLanguages();
 
 // A folder under the user's home in the system's path form, for examples in the help ("~/Photos").
-std::string ExampleFolder(const std::string& name);
+std::string ExamplePathUnderHome(const std::string& name);
 
 // The folder a menu start works in: on POSIX $XDG_DATA_HOME/quorvane when that variable holds an absolute
 // path, else $HOME/.local/share/quorvane; on Windows %APPDATA%\Quorvane.

@@ -146,7 +146,7 @@ std::vector<std::string> PreferredLanguages()
     return languages;
 }
 
-std::string ExampleFolder(const std::string& name)
+std::string ExamplePathUnderHome(const std::string& name)
 {
     return "~/" + name;
 }

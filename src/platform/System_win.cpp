@@ -133,7 +133,7 @@ std::vector<std::string> PreferredLanguages()
     return languages;
 }
 
-std::string ExampleFolder(const std::string& name)
+std::string ExamplePathUnderHome(const std::string& name)
 {
     return "C:\\" + name;
 }

@@ -151,7 +151,7 @@ TEST_F(Cli, MalformedCommandLinesExitSixtyFour)
     EXPECT_EQ(help.Status, 0);
     EXPECT_EQ(help.Out.rfind("Запуск: quorvane-cli", 0), 0u);
     // The example names folders in the system's own form.
-    EXPECT_NE(help.Out.find("--source " + ExampleFolder("Photos") + " "), std::string::npos);
+    EXPECT_NE(help.Out.find("--source " + ExamplePathUnderHome("Photos") + " "), std::string::npos);
 }
 
 TEST_F(Cli, NamingOptionsActLikeTheWindowsBoxes)
