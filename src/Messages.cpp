@@ -52,6 +52,8 @@ Texts TextsOf(MessageId id)
 
     case MessageId::ReportTotal:
         return {QT_TRANSLATE_NOOP("Engine", "Всего файлов(jpg, bmp):"), "Total files (jpg, bmp):"};
+    case MessageId::ReportTotalOf:
+        return {QT_TRANSLATE_NOOP("Engine", "Всего файлов(%1):"), "Total files (%1):"};
     case MessageId::ReportProcessed:
         return {QT_TRANSLATE_NOOP("Engine", "Обработано:"), "Processed:"};
     case MessageId::ReportSkipped:
@@ -118,10 +120,41 @@ Texts TextsOf(MessageId id)
                 "JPEG: unsupported colour space"};
     case MessageId::JpegError:
         return {QT_TRANSLATE_NOOP("Engine", "JPEG: ошибка декодирования"), "JPEG: decoding error"};
+    case MessageId::HeifNotHeif:
+        return {QT_TRANSLATE_NOOP("Engine", "HEIF/AVIF: это не файл HEIC, HEIF или AVIF"),
+                "HEIF/AVIF: not a HEIC, HEIF or AVIF file"};
+    case MessageId::HeifDamaged:
+        return {QT_TRANSLATE_NOOP("Engine", "HEIF/AVIF: файл повреждён"), "HEIF/AVIF: the file is damaged"};
+    case MessageId::HeifCutShort:
+        return {QT_TRANSLATE_NOOP("Engine", "HEIF/AVIF: файл обрезан"), "HEIF/AVIF: the file is cut short"};
+    case MessageId::HeifCodec:
+        return {QT_TRANSLATE_NOOP("Engine", "HEIF/AVIF: неподдерживаемый вид сжатия"),
+                "HEIF/AVIF: unsupported kind of compression"};
+    case MessageId::HeifNoImage:
+        return {QT_TRANSLATE_NOOP("Engine", "HEIF/AVIF: в файле нет изображения"), "HEIF/AVIF: the file holds no picture"};
+    case MessageId::WebpNotWebp:
+        return {QT_TRANSLATE_NOOP("Engine", "WebP: это не файл WebP"), "WebP: not a WebP file"};
+    case MessageId::WebpDamaged:
+        return {QT_TRANSLATE_NOOP("Engine", "WebP: файл повреждён"), "WebP: the file is damaged"};
+    case MessageId::WebpCutShort:
+        return {QT_TRANSLATE_NOOP("Engine", "WebP: файл обрезан"), "WebP: the file is cut short"};
+    case MessageId::WebpUnsupported:
+        return {QT_TRANSLATE_NOOP("Engine", "WebP: неподдерживаемая разновидность формата"),
+                "WebP: unsupported variant of the format"};
+    case MessageId::PngNotPng:
+        return {QT_TRANSLATE_NOOP("Engine", "PNG: это не файл PNG"), "PNG: not a PNG file"};
+    case MessageId::PngDamaged:
+        return {QT_TRANSLATE_NOOP("Engine", "PNG: файл повреждён"), "PNG: the file is damaged"};
+    case MessageId::PngCutShort:
+        return {QT_TRANSLATE_NOOP("Engine", "PNG: файл обрезан"), "PNG: the file is cut short"};
+    case MessageId::LoadBitDepth:
+        return {QT_TRANSLATE_NOOP("Engine", "неподдерживаемая глубина цвета"), "unsupported bit depth"};
     case MessageId::JpegDamagedData:
         return {QT_TRANSLATE_NOOP("Engine", "повреждённые данные"), "damaged data"};
     case MessageId::FileLargerThan:
         return {QT_TRANSLATE_NOOP("Engine", "файл больше %1 МиБ"), "the file is larger than %1 MiB"};
+    case MessageId::BitsPerSample:
+        return {QT_TRANSLATE_NOOP("Engine", "%1 бит на отсчёт"), "%1 bits per sample"};
     case MessageId::JpegCutShort:
         return {QT_TRANSLATE_NOOP("Engine",
                                   "JPEG: файл обрывается внутри данных изображения, недостающая часть залита серым"),
@@ -253,10 +286,12 @@ Texts TextsOf(MessageId id)
                     "Engine",
                     "Запуск: quorvane-cli --source ТЕКСТ --receiver ТЕКСТ --width ТЕКСТ --height ТЕКСТ\n"
                     "                     [--quality ТЕКСТ] [--prefix ТЕКСТ] [--digits ТЕКСТ] [--start ТЕКСТ]\n"
-                    "                     [--no-subfolders] [--jobs N] [--memory МИБ] [--verbose]\n"
+                    "                     [--no-subfolders] [--formats СПИСОК | --all-formats]\n"
+                    "                     [--jobs N] [--memory МИБ] [--verbose]\n"
                     "\n"
-                    "Переводит каждый снимок JPEG и BMP из папки-источника в JPEG размером ровно\n"
-                    "ширина x высота пикселей в папке-приёмнике, с именем префикс + номер + \".jpg\".\n"
+                    "Переводит каждый снимок JPEG и BMP (по выбору и HEIC, AVIF, WebP, PNG) из папки-\n"
+                    "источника в JPEG размером ровно ширина x высота пикселей в папке-приёмнике,\n"
+                    "с именем префикс + номер + \".jpg\".\n"
                     "Каждое значение берётся так же, как тот же текст, набранный в поле окна.\n"
                     "\n"
                     "  --source ТЕКСТ      папка-источник\n"
@@ -268,6 +303,9 @@ Texts TextsOf(MessageId id)
                     "  --digits ТЕКСТ      цифр в номере файла, 1..8 (по умолчанию 4)\n"
                     "  --start ТЕКСТ       номер первого файла\n"
                     "  --no-subfolders     без вложенных папок\n"
+                    "  --formats СПИСОК    какие снимки брать, через запятую из jpeg, bmp, heic (и heif,\n"
+                    "                      hif), avif, webp, png (по умолчанию jpeg,bmp)\n"
+                    "  --all-formats       брать снимки всех этих форматов\n"
                     "  --jobs N            сколько снимков готовить сразу (по умолчанию по одному на\n"
                     "                      ядро, не меньше 2)\n"
                     "  --memory МИБ        память для снимков сразу, в МиБ (по умолчанию 160 на\n"
@@ -280,10 +318,12 @@ Texts TextsOf(MessageId id)
                     "Пример: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400\n"),
                 "Usage: quorvane-cli --source TEXT --receiver TEXT --width TEXT --height TEXT\n"
                 "                    [--quality TEXT] [--prefix TEXT] [--digits TEXT] [--start TEXT]\n"
-                "                    [--no-subfolders] [--jobs N] [--memory MIB] [--verbose]\n"
+                "                    [--no-subfolders] [--formats LIST | --all-formats]\n"
+                "                    [--jobs N] [--memory MIB] [--verbose]\n"
                 "\n"
-                "Converts every JPEG and BMP picture under the source folder into a JPEG of exactly\n"
-                "width x height pixels in the receiver folder, named prefix + number + \".jpg\".\n"
+                "Converts every JPEG and BMP picture (and, if asked, HEIC, AVIF, WebP, PNG) under the\n"
+                "source folder into a JPEG of exactly width x height pixels in the receiver folder,\n"
+                "named prefix + number + \".jpg\".\n"
                 "Each value is taken as the same text typed into the window's box would be.\n"
                 "\n"
                 "  --source TEXT       source folder\n"
@@ -295,6 +335,9 @@ Texts TextsOf(MessageId id)
                 "  --digits TEXT       digits of the file number, 1..8 (default 4)\n"
                 "  --start TEXT        number of the first file\n"
                 "  --no-subfolders     do not include subfolders\n"
+                "  --formats LIST      which pictures to take, separated by commas, from jpeg, bmp,\n"
+                "                      heic (with heif, hif), avif, webp, png (default jpeg,bmp)\n"
+                "  --all-formats       take pictures of all these formats\n"
                 "  --jobs N            pictures prepared at once (default: one per core, at least 2)\n"
                 "  --memory MIB        memory the pictures may hold at once, in MiB (default: 160 per\n"
                 "                      job, at least 128, at most an eighth of the machine's memory)\n"
@@ -314,6 +357,9 @@ Texts TextsOf(MessageId id)
         return {QT_TRANSLATE_NOOP("Engine", "нет значения для --%1"), "missing value for --%1"};
     case MessageId::CliNumberRange:
         return {QT_TRANSLATE_NOOP("Engine", "для --%1 нужно число от %2 до %3"), "--%1 needs a number from %2 to %3"};
+    case MessageId::CliUnknownFormat:
+        return {QT_TRANSLATE_NOOP("Engine", "неизвестный формат для --formats: %1 (известны: %2)"),
+                "unknown format for --formats: %1 (known: %2)"};
     case MessageId::CliSourceUnreadable:
         return {QT_TRANSLATE_NOOP("Engine", "папка-источник не читается: %1: %2"),
                 "the source folder cannot be read: %1: %2"};

@@ -28,6 +28,7 @@ enum class MessageId {
 
     // The report: its captions, and its last line when nothing went wrong or when the run was stopped.
     ReportTotal,
+    ReportTotalOf, // the extensions counted, when formats beyond JPEG and BMP are on
     ReportProcessed,
     ReportSkipped,
     ReportSkippedFiles,
@@ -59,9 +60,23 @@ enum class MessageId {
     JpegProcess,
     JpegColorSpace,
     JpegError,
+    HeifNotHeif,
+    HeifDamaged,
+    HeifCutShort,
+    HeifCodec,
+    HeifNoImage,
+    WebpNotWebp,
+    WebpDamaged,
+    WebpCutShort,
+    WebpUnsupported,
+    PngNotPng,
+    PngDamaged,
+    PngCutShort,
+    LoadBitDepth,
     // Details of a load reason.
     JpegDamagedData,
     FileLargerThan, // the limit in MiB
+    BitsPerSample,  // the number
     // A picture converted all the same.
     JpegCutShort,
     ColourProfileDamaged,
@@ -121,6 +136,7 @@ enum class MessageId {
     CliUnknownOption,
     CliMissingValue,
     CliNumberRange,      // the option, its lowest and highest value
+    CliUnknownFormat,    // the name, the names known
     CliSourceUnreadable, // the folder, why
     CliReportNotWritten,
 };

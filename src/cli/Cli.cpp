@@ -31,6 +31,8 @@ struct Options {
     bool Help = false;
     bool Version = false;
     bool Verbose = false;
+    bool AllFormats = false;
+    FormatSet Formats = FormatSet::Defined();
     int Jobs = 0;
     int64_t MemoryMiB = 0;
 };
@@ -75,6 +77,9 @@ bool* Flag(Options& options, const std::string& name)
     if (name == "verbose") {
         return &options.Verbose;
     }
+    if (name == "all-formats") {
+        return &options.AllFormats;
+    }
     return name == "no-subfolders" ? &options.NoSubfolders : nullptr;
 }
 
@@ -97,8 +102,8 @@ std::optional<Message> NumberOption(const Options& options, const char* name, in
 // Parses the arguments; why not when they are malformed.
 std::optional<Message> Parse(const std::vector<std::string>& args, Options& options)
 {
-    static const char* const Valued[] = {"source", "receiver", "width", "height", "quality",
-                                         "prefix", "digits",   "start", "jobs",   "memory"};
+    static const char* const Valued[] = {"source", "receiver", "width", "height", "quality", "prefix",
+                                         "digits", "start",    "jobs",  "memory", "formats"};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.rfind("--", 0) != 0) {
@@ -136,6 +141,18 @@ std::optional<Message> Parse(const std::vector<std::string>& args, Options& opti
         return problem;
     }
     options.MemoryMiB = memory;
+    if (auto it = options.Values.find("formats"); it != options.Values.end()) {
+        std::string unknown;
+        const auto formats = ParseFormatList(it->second, &unknown);
+        if (!formats) {
+            return Message(MessageId::CliUnknownFormat,
+                           {Message::Plain(unknown), Message::Plain("jpeg, bmp, heic, avif, webp, png")});
+        }
+        options.Formats = *formats;
+    }
+    if (options.AllFormats) {
+        options.Formats = FormatSet::All();
+    }
     return std::nullopt;
 }
 
@@ -156,6 +173,7 @@ class CliControls : public RunControls {
         start_ = text("start", "");
         startTicked_ = options.Values.count("start") != 0;
         includeSubfolders_ = !options.NoSubfolders;
+        formats_ = options.Formats;
         // The quality box never holds a non-number: the window puts the default back.
         quality_ = text("quality", DefaultQualityText);
         if (!TryStrToInt(quality_)) {
@@ -183,6 +201,7 @@ class CliControls : public RunControls {
     std::string PreviewText() override { return preview_; }
     bool IncludeSubfolders() override { return includeSubfolders_; }
     bool StartFromNumber() override { return startTicked_; }
+    FormatSet Formats() override { return formats_; }
 
     // The percentage line on a terminal only ever rises: the gauge's resets to 0 (after the report, or
     // when an error ends the run) are not drawn, and nothing is drawn once the report is out.
@@ -247,7 +266,7 @@ class CliControls : public RunControls {
         if (sourceError_) {
             return; // a run that could not read its source is refused, not reported
         }
-        out_ << Text(MessageId::ReportTotal) << ' ' << report.TotalText << '\n'
+        out_ << Text(report.TotalCaption()) << ' ' << report.TotalText << '\n'
              << Text(MessageId::ReportProcessed) << ' ' << report.ProcessedText << '\n'
              << Text(MessageId::ReportSkipped) << ' ' << report.SkippedText << '\n'
              << Text(MessageId::ReportSkippedFiles) << '\n';
@@ -286,6 +305,7 @@ class CliControls : public RunControls {
     std::string source_, receiver_, width_, height_, start_, quality_, preview_;
     bool startTicked_ = false;
     bool includeSubfolders_ = true;
+    FormatSet formats_ = FormatSet::Defined();
     bool skipped_ = false;
     std::optional<Message> sourceError_;
     bool unreadableFolders_ = false;

@@ -149,6 +149,7 @@ class ConversionRun::Impl {
     std::vector<PendingOutput> pending_;
     bool wroteAny_ = false;
     bool toldFolderFault_ = false;
+    FormatSet formats_; // read once per run, so the count and the walk agree
     OwnOutputs ownOutputs_;
     std::set<FileId> visitedDirs_; // folders entered, so no cycle is walked twice
 };
@@ -285,6 +286,7 @@ void ConversionRun::Impl::Report(RunControls& controls, bool interrupted)
     RunReport report;
     const int64_t processed = Processed(controls);
     const auto skipped = static_cast<int64_t>(skippedFiles_.size());
+    report.Formats = formats_;
     report.TotalText = IntToStr(state_.TotalFiles);
     report.ProcessedText = IntToStr(processed);
     report.SkippedText = IntToStr(skipped);
@@ -312,11 +314,12 @@ void ConversionRun::Impl::Reset()
 
 void ConversionRun::Impl::CountPictures(RunControls& controls, const std::string& folder)
 {
+    formats_ = controls.Formats();
     std::set<FileId> visited;
     Traverse(
         controls, folder, visited,
         [this](const std::string&, const DirEntry& entry) {
-            if (FormatOfName(entry.Name) && state_.TotalFiles < INT32_MAX) {
+            if (FormatOfName(entry.Name, formats_) && state_.TotalFiles < INT32_MAX) {
                 ++state_.TotalFiles;
             }
         },
@@ -328,7 +331,7 @@ void ConversionRun::Impl::CountPictures(RunControls& controls, const std::string
     if (ownOutputs_.Tracking()) {
         visited.clear();
         Traverse(controls, folder, visited, [this](const std::string& parent, const DirEntry& entry) {
-            if (FormatOfName(entry.Name)) {
+            if (FormatOfName(entry.Name, formats_)) {
                 ownOutputs_.Count(JoinPath(parent, entry.Name));
             }
         });
@@ -347,7 +350,7 @@ void ConversionRun::Impl::ProcessFile(RunControls& controls, Pipeline& pipeline,
     if (pipeline.Stopped()) {
         throw RunInterrupted{};
     }
-    const auto format = FormatOfName(entry.Name);
+    const auto format = FormatOfName(entry.Name, formats_);
     if (!format) {
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Messages.h"
+#include "picture/FormatSet.h"
 
 #include <cstdint>
 #include <optional>
@@ -40,7 +41,8 @@ struct UnwrittenFile {
 
 // What the completion report shows.
 struct RunReport {
-    std::string TotalText;                // beside ReportTotal
+    FormatSet Formats = FormatSet::Defined(); // what the run counted
+    std::string TotalText;                // beside TotalCaption()
     std::string ProcessedText;            // beside ReportProcessed
     std::string SkippedText;              // beside ReportSkipped
     std::vector<SkippedFile> Files;       // under ReportSkippedFiles: the skipped files
@@ -48,6 +50,13 @@ struct RunReport {
     std::vector<SkippedFile> Warnings;    // pictures converted all the same, with what to know of them
     bool Interrupted = false;             // the run was stopped before it reached every counted picture
     int64_t NotDone = 0;                  // a stopped run's counted pictures neither processed nor skipped
+
+    // The total's caption: "Всего файлов(jpg, bmp):", or the extensions counted when other formats were on.
+    Message TotalCaption() const
+    {
+        return Formats == FormatSet::Defined() ? Message(MessageId::ReportTotal)
+                                               : Message(MessageId::ReportTotalOf, CountedExtensionsText(Formats));
+    }
 
     // The list's last line: the run was stopped, or nothing went wrong; none otherwise.
     std::optional<Message> Closing() const
@@ -74,6 +83,8 @@ class RunControls {
     virtual std::string PreviewText() = 0;     // caption of Label5
     virtual bool IncludeSubfolders() = 0;      // cbIcludeDir
     virtual bool StartFromNumber() = 0;        // CheckBox2
+    // The formats counted and converted: JPEG and BMP unless the user turned others on. Read once per run.
+    virtual FormatSet Formats() { return FormatSet::Defined(); }
 
     // The folder history step, run once the input tests have passed.
     virtual void RecordFolders() {}

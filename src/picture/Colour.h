@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,32 @@ class ColourTransforms {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// Colour information that stands in for an ICC profile: the chromaticities (x, y) of the primaries and the
+// white point, and the curve from stored values to linear light.
+struct Chromaticities {
+    double Red[2], Green[2], Blue[2], White[2];
+};
+enum class ToneCurve { Srgb, Gamma, Linear };
+struct ColourInfo {
+    Chromaticities Primaries;
+    ToneCurve Curve = ToneCurve::Srgb;
+    double Gamma = 2.2; // the exponent of ToneCurve::Gamma
+};
+
+// BT.709 primaries with D65 white: sRGB's.
+inline constexpr Chromaticities Bt709Primaries = {{0.640, 0.330}, {0.300, 0.600}, {0.150, 0.060}, {0.3127, 0.3290}};
+
+// The profile of an RGB or gray picture described by colour information (a gray picture uses only the
+// white point and the curve). No bytes when it describes sRGB, or when lcms2 cannot make the profile.
+// The same information always gives the same bytes, so its pictures share one transform.
+ColourProfile ProfileFromInfo(const ColourInfo& info, bool gray);
+
+// The colour information of CICP code points (ITU-T H.273 colour primaries and transfer characteristics,
+// as HEIF's nclx box and AVIF carry them); nothing for sRGB and for code points that name nothing to
+// convert. The video curves (BT.709, BT.601, BT.2020) and the HDR curves are taken as the sRGB curve: the
+// tool writes display pictures and maps no tones.
+std::optional<ColourInfo> CicpColourInfo(int primaries, int transfer);
 
 // The memory a picture's colour conversion holds while it is read: its profile as stored in the file, as
 // handed over and as parsed, and the transform.

@@ -26,13 +26,24 @@ struct TiffReader {
 int ExifOrientation(const uint8_t* data, size_t size)
 {
     static constexpr uint8_t Signature[6] = {'E', 'x', 'i', 'f', 0, 0};
-    constexpr size_t TiffHeaderSize = 8;
-    if (data == nullptr || size < sizeof(Signature) + TiffHeaderSize ||
-        std::memcmp(data, Signature, sizeof(Signature)) != 0) {
+    if (data == nullptr || size < sizeof(Signature) || std::memcmp(data, Signature, sizeof(Signature)) != 0) {
         return 1;
     }
-    const uint8_t* tiff = data + sizeof(Signature);
-    const size_t length = size - sizeof(Signature);
+    return TiffOrientation(data + sizeof(Signature), size - sizeof(Signature));
+}
+
+int ExifChunkOrientation(const uint8_t* data, size_t size)
+{
+    return data != nullptr && size >= 4 && std::memcmp(data, "Exif", 4) == 0 ? ExifOrientation(data, size)
+                                                                              : TiffOrientation(data, size);
+}
+
+int TiffOrientation(const uint8_t* tiff, size_t length)
+{
+    constexpr size_t TiffHeaderSize = 8;
+    if (tiff == nullptr || length < TiffHeaderSize) {
+        return 1;
+    }
     TiffReader read{tiff, false};
     if (tiff[0] == 'M' && tiff[1] == 'M') {
         read.bigEndian = true;

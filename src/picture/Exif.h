@@ -11,6 +11,11 @@ namespace quorvane {
 // starting with "Exif\0\0"). 1 when the payload is not EXIF, carries no orientation in IFD0, or is malformed
 // in any way; never reads outside [data, data + size).
 int ExifOrientation(const uint8_t* data, size_t size);
+// The same for the TIFF data itself (from its "II" or "MM" header on).
+int TiffOrientation(const uint8_t* tiff, size_t size);
+// The same for an EXIF chunk of a PNG (eXIf) or WebP (EXIF) file: TIFF data, which some writers put after
+// "Exif\0\0" as in JPEG.
+int ExifChunkOrientation(const uint8_t* data, size_t size);
 
 // True for the orientations 5..8, whose upright picture has width and height swapped.
 inline bool OrientationSwapsSides(int orientation)

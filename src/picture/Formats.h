@@ -1,5 +1,6 @@
 #pragma once
 
+#include "picture/FormatSet.h"
 #include "picture/PictureSource.h"
 
 #include <atomic>
@@ -9,16 +10,16 @@
 
 namespace quorvane {
 
-// The picture formats the tool reads. Every choice by format is a switch without a default, so a format
-// added here and forgotten somewhere does not compile.
-enum class PictureFormat { Jpeg, Bmp };
-
-// The format a file's name gives it: its extension, from the last '.', compared byte for byte with the
-// extensions that count (".jpg", ".jpeg", ".bmp", each in lower or upper case). Nothing for any other name.
-std::optional<PictureFormat> FormatOfName(std::string_view fileName);
+// The format a file's name gives it among the formats turned on: its extension, from the last '.'. JPEG
+// and BMP names are compared byte for byte (".jpg", ".jpeg", ".bmp", each in lower or upper case); the
+// other formats' extensions in any letter case (".heic", ".heif", ".hif", ".avif", ".webp", ".png").
+// Nothing for any other name.
+std::optional<PictureFormat> FormatOfName(std::string_view fileName, FormatSet formats = FormatSet::Defined());
 
 // Opens the decoder of the format over `file` (which must outlive it): nullptr with the reason when the
-// file is not a picture of that format. While `stop` is set, decoding gives up (LoadReason::Cancelled).
+// file is not a picture of that format. A file named as one of the formats beyond JPEG and BMP is opened
+// by what its first bytes show it to be (a JPEG named ".heic" is a JPEG). While `stop` is set, decoding
+// gives up (LoadReason::Cancelled).
 std::unique_ptr<PictureSource> OpenPicture(PictureFormat format, ByteReader& file, LoadError& error,
                                            const std::atomic<bool>* stop = nullptr);
 

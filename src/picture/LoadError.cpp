@@ -55,6 +55,32 @@ MessageId IdOf(LoadReason reason)
         return MessageId::JpegColorSpace;
     case LoadReason::JpegError:
         return MessageId::JpegError;
+    case LoadReason::HeifNotHeif:
+        return MessageId::HeifNotHeif;
+    case LoadReason::HeifDamaged:
+        return MessageId::HeifDamaged;
+    case LoadReason::HeifCutShort:
+        return MessageId::HeifCutShort;
+    case LoadReason::HeifCodec:
+        return MessageId::HeifCodec;
+    case LoadReason::HeifNoImage:
+        return MessageId::HeifNoImage;
+    case LoadReason::WebpNotWebp:
+        return MessageId::WebpNotWebp;
+    case LoadReason::WebpDamaged:
+        return MessageId::WebpDamaged;
+    case LoadReason::WebpCutShort:
+        return MessageId::WebpCutShort;
+    case LoadReason::WebpUnsupported:
+        return MessageId::WebpUnsupported;
+    case LoadReason::PngNotPng:
+        return MessageId::PngNotPng;
+    case LoadReason::PngDamaged:
+        return MessageId::PngDamaged;
+    case LoadReason::PngCutShort:
+        return MessageId::PngCutShort;
+    case LoadReason::BitDepth:
+        return MessageId::LoadBitDepth;
     case LoadReason::None:
         break;
     }

@@ -38,6 +38,19 @@ enum class LoadReason {
     JpegProcess,    // 12-bit, lossless, hierarchical or arithmetic-coded
     JpegColorSpace,
     JpegError, // any other libjpeg error; its own (English) message is the detail
+    HeifNotHeif,    // no HEIF or AVIF brand
+    HeifDamaged,    // libheif's own message is the detail
+    HeifCutShort,   // the file ends inside a box or the picture's data
+    HeifCodec,      // compressed with a codec this build does not decode; libheif's message
+    HeifNoImage,    // no primary picture
+    WebpNotWebp,    // no RIFF WEBP header
+    WebpDamaged,    // the decoder refused the data
+    WebpCutShort,   // the file ends before the picture does
+    WebpUnsupported,
+    PngNotPng,      // no PNG signature
+    PngDamaged,     // libpng's own message is the detail
+    PngCutShort,    // the file ends before the picture does
+    BitDepth,       // samples of more bits than the tool reads; the depth is the detail
     // The texts of the reasons are in Messages.cpp.
 };
 

@@ -21,6 +21,9 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TFor
                    Qt::WindowCloseButtonHint);
     // The captions the command line's report prints too come from the one catalogue.
     ui_->Label1->setText(ShownMessage(MessageId::ReportTotal));
+    numbersX_ = ui_->Label4->x();
+    numbersGap_ = numbersX_ - ui_->Label1->geometry().right();
+    numbersMargin_ = width() - ui_->Label4->geometry().right();
     ui_->Label2->setText(ShownMessage(MessageId::ReportProcessed));
     ui_->Label3->setText(ShownMessage(MessageId::ReportSkipped));
     ui_->Label7->setText(ShownMessage(MessageId::ReportSkippedFiles));
@@ -39,6 +42,16 @@ TForm3::~TForm3() = default;
 void TForm3::Fill(const RunReport& report)
 {
     reasons_.clear();
+    // The total's caption names the formats counted; a longer one moves the numbers right, and widens the
+    // window when they would not fit.
+    SetLabelText(*ui_->Label1, ShownMessage(report.TotalCaption()));
+    const int numbersX = std::max(numbersX_, ui_->Label1->geometry().right() + numbersGap_);
+    for (QLabel* number : {ui_->Label4, ui_->Label5, ui_->Label6}) {
+        number->move(numbersX, number->y());
+    }
+    if (const int wanted = numbersX + ui_->Label4->width() + numbersMargin_; wanted > width()) {
+        resize(wanted, height());
+    }
     SetLabelText(*ui_->Label4, QString::fromUtf8(report.TotalText));
     SetLabelText(*ui_->Label5, QString::fromUtf8(report.ProcessedText));
     SetLabelText(*ui_->Label6, QString::fromUtf8(report.SkippedText));

@@ -38,5 +38,10 @@ class TForm3 : public QDialog {
     // Distances of the list's and the button's right and bottom edges to the window's, as designed.
     QSize memoMargin_;
     QSize buttonMargin_;
+    // Where the numbers beside the captions stand as designed, their gap to the total's caption, and the
+    // room right of them.
+    int numbersX_ = 0;
+    int numbersGap_ = 0;
+    int numbersMargin_ = 0;
     std::vector<QString> reasons_; // by line of Memo1
 };

@@ -320,63 +320,6 @@
         <translation>Down</translation>
     </message>
     <message>
-        <source>Запуск: quorvane-cli --source ТЕКСТ --receiver ТЕКСТ --width ТЕКСТ --height ТЕКСТ
-                     [--quality ТЕКСТ] [--prefix ТЕКСТ] [--digits ТЕКСТ] [--start ТЕКСТ]
-                     [--no-subfolders] [--jobs N] [--memory МИБ] [--verbose]
-
-Переводит каждый снимок JPEG и BMP из папки-источника в JPEG размером ровно
-ширина x высота пикселей в папке-приёмнике, с именем префикс + номер + &quot;.jpg&quot;.
-Каждое значение берётся так же, как тот же текст, набранный в поле окна.
-
-  --source ТЕКСТ      папка-источник
-  --receiver ТЕКСТ    папка-приёмник
-  --width ТЕКСТ       ширина в пикселях
-  --height ТЕКСТ      высота в пикселях
-  --quality ТЕКСТ     качество JPEG 0..100 (по умолчанию 60)
-  --prefix ТЕКСТ      начало имени файла (по умолчанию img)
-  --digits ТЕКСТ      цифр в номере файла, 1..8 (по умолчанию 4)
-  --start ТЕКСТ       номер первого файла
-  --no-subfolders     без вложенных папок
-  --jobs N            сколько снимков готовить сразу (по умолчанию по одному на
-                      ядро, не меньше 2)
-  --memory МИБ        память для снимков сразу, в МиБ (по умолчанию 160 на
-                      задание, не меньше 128, не больше восьмой части памяти машины)
-  --verbose           называть в потоке ошибок каждый пропущенный файл с причиной
-                      и каждую папку, в которую запуск не заходит
-  --version           показать версию
-  --help              показать этот текст
-
-Пример: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
-</source>
-        <translation>Usage: quorvane-cli --source TEXT --receiver TEXT --width TEXT --height TEXT
-                    [--quality TEXT] [--prefix TEXT] [--digits TEXT] [--start TEXT]
-                    [--no-subfolders] [--jobs N] [--memory MIB] [--verbose]
-
-Converts every JPEG and BMP picture under the source folder into a JPEG of exactly
-width x height pixels in the receiver folder, named prefix + number + &quot;.jpg&quot;.
-Each value is taken as the same text typed into the window&apos;s box would be.
-
-  --source TEXT       source folder
-  --receiver TEXT     receiver folder
-  --width TEXT        target width in pixels
-  --height TEXT       target height in pixels
-  --quality TEXT      JPEG quality 0..100 (default 60)
-  --prefix TEXT       file name prefix (default img)
-  --digits TEXT       digits of the file number, 1..8 (default 4)
-  --start TEXT        number of the first file
-  --no-subfolders     do not include subfolders
-  --jobs N            pictures prepared at once (default: one per core, at least 2)
-  --memory MIB        memory the pictures may hold at once, in MiB (default: 160 per
-                      job, at least 128, at most an eighth of the machine&apos;s memory)
-  --verbose           name each skipped file with its reason, and each folder the run
-                      does not enter, on standard error
-  --version           show the version
-  --help              show this text
-
-Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
-</translation>
-    </message>
-    <message>
         <source>лишний аргумент: %1</source>
         <translation>unexpected argument: %1</translation>
     </message>
@@ -447,6 +390,137 @@ Try &apos;quorvane --help&apos;.</translation>
     <message>
         <source>не найден графический дисплей (DISPLAY и WAYLAND_DISPLAY не называют отвечающего); запустите программу из сеанса рабочего стола или используйте quorvane-cli</source>
         <translation>no graphical display found (DISPLAY and WAYLAND_DISPLAY name none that answers); start it from a desktop session, or use quorvane-cli</translation>
+    </message>
+    <message>
+        <source>Всего файлов(%1):</source>
+        <translation>Total files (%1):</translation>
+    </message>
+    <message>
+        <source>HEIF/AVIF: это не файл HEIC, HEIF или AVIF</source>
+        <translation>HEIF/AVIF: not a HEIC, HEIF or AVIF file</translation>
+    </message>
+    <message>
+        <source>HEIF/AVIF: файл повреждён</source>
+        <translation>HEIF/AVIF: the file is damaged</translation>
+    </message>
+    <message>
+        <source>HEIF/AVIF: файл обрезан</source>
+        <translation>HEIF/AVIF: the file is cut short</translation>
+    </message>
+    <message>
+        <source>HEIF/AVIF: неподдерживаемый вид сжатия</source>
+        <translation>HEIF/AVIF: unsupported kind of compression</translation>
+    </message>
+    <message>
+        <source>HEIF/AVIF: в файле нет изображения</source>
+        <translation>HEIF/AVIF: the file holds no picture</translation>
+    </message>
+    <message>
+        <source>WebP: это не файл WebP</source>
+        <translation>WebP: not a WebP file</translation>
+    </message>
+    <message>
+        <source>WebP: файл повреждён</source>
+        <translation>WebP: the file is damaged</translation>
+    </message>
+    <message>
+        <source>WebP: файл обрезан</source>
+        <translation>WebP: the file is cut short</translation>
+    </message>
+    <message>
+        <source>WebP: неподдерживаемая разновидность формата</source>
+        <translation>WebP: unsupported variant of the format</translation>
+    </message>
+    <message>
+        <source>PNG: это не файл PNG</source>
+        <translation>PNG: not a PNG file</translation>
+    </message>
+    <message>
+        <source>PNG: файл повреждён</source>
+        <translation>PNG: the file is damaged</translation>
+    </message>
+    <message>
+        <source>PNG: файл обрезан</source>
+        <translation>PNG: the file is cut short</translation>
+    </message>
+    <message>
+        <source>неподдерживаемая глубина цвета</source>
+        <translation>unsupported bit depth</translation>
+    </message>
+    <message>
+        <source>%1 бит на отсчёт</source>
+        <translation>%1 bits per sample</translation>
+    </message>
+    <message>
+        <source>Запуск: quorvane-cli --source ТЕКСТ --receiver ТЕКСТ --width ТЕКСТ --height ТЕКСТ
+                     [--quality ТЕКСТ] [--prefix ТЕКСТ] [--digits ТЕКСТ] [--start ТЕКСТ]
+                     [--no-subfolders] [--formats СПИСОК | --all-formats]
+                     [--jobs N] [--memory МИБ] [--verbose]
+
+Переводит каждый снимок JPEG и BMP (по выбору и HEIC, AVIF, WebP, PNG) из папки-
+источника в JPEG размером ровно ширина x высота пикселей в папке-приёмнике,
+с именем префикс + номер + &quot;.jpg&quot;.
+Каждое значение берётся так же, как тот же текст, набранный в поле окна.
+
+  --source ТЕКСТ      папка-источник
+  --receiver ТЕКСТ    папка-приёмник
+  --width ТЕКСТ       ширина в пикселях
+  --height ТЕКСТ      высота в пикселях
+  --quality ТЕКСТ     качество JPEG 0..100 (по умолчанию 60)
+  --prefix ТЕКСТ      начало имени файла (по умолчанию img)
+  --digits ТЕКСТ      цифр в номере файла, 1..8 (по умолчанию 4)
+  --start ТЕКСТ       номер первого файла
+  --no-subfolders     без вложенных папок
+  --formats СПИСОК    какие снимки брать, через запятую из jpeg, bmp, heic (и heif,
+                      hif), avif, webp, png (по умолчанию jpeg,bmp)
+  --all-formats       брать снимки всех этих форматов
+  --jobs N            сколько снимков готовить сразу (по умолчанию по одному на
+                      ядро, не меньше 2)
+  --memory МИБ        память для снимков сразу, в МиБ (по умолчанию 160 на
+                      задание, не меньше 128, не больше восьмой части памяти машины)
+  --verbose           называть в потоке ошибок каждый пропущенный файл с причиной
+                      и каждую папку, в которую запуск не заходит
+  --version           показать версию
+  --help              показать этот текст
+
+Пример: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
+</source>
+        <translation>Usage: quorvane-cli --source TEXT --receiver TEXT --width TEXT --height TEXT
+                    [--quality TEXT] [--prefix TEXT] [--digits TEXT] [--start TEXT]
+                    [--no-subfolders] [--formats LIST | --all-formats]
+                    [--jobs N] [--memory MIB] [--verbose]
+
+Converts every JPEG and BMP picture (and, if asked, HEIC, AVIF, WebP, PNG) under the
+source folder into a JPEG of exactly width x height pixels in the receiver folder,
+named prefix + number + &quot;.jpg&quot;.
+Each value is taken as the same text typed into the window&apos;s box would be.
+
+  --source TEXT       source folder
+  --receiver TEXT     receiver folder
+  --width TEXT        target width in pixels
+  --height TEXT       target height in pixels
+  --quality TEXT      JPEG quality 0..100 (default 60)
+  --prefix TEXT       file name prefix (default img)
+  --digits TEXT       digits of the file number, 1..8 (default 4)
+  --start TEXT        number of the first file
+  --no-subfolders     do not include subfolders
+  --formats LIST      which pictures to take, separated by commas, from jpeg, bmp,
+                      heic (with heif, hif), avif, webp, png (default jpeg,bmp)
+  --all-formats       take pictures of all these formats
+  --jobs N            pictures prepared at once (default: one per core, at least 2)
+  --memory MIB        memory the pictures may hold at once, in MiB (default: 160 per
+                      job, at least 128, at most an eighth of the machine&apos;s memory)
+  --verbose           name each skipped file with its reason, and each folder the run
+                      does not enter, on standard error
+  --version           show the version
+  --help              show this text
+
+Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
+</translation>
+    </message>
+    <message>
+        <source>неизвестный формат для --formats: %1 (известны: %2)</source>
+        <translation>unknown format for --formats: %1 (known: %2)</translation>
     </message>
 </context>
 <context>

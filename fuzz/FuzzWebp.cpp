@@ -1,0 +1,16 @@
+// Webp bytes in, through the whole loading path.
+
+#include "picture/Webp.h"
+
+#include <cstddef>
+#include <cstdint>
+
+using namespace quorvane;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    MemoryReader reader(data, size);
+    LoadError error;
+    (void)OpenWebp(reader, error);
+    return 0;
+}

@@ -1,0 +1,3 @@
+#include "picture/Heif.h"
+
+#include <gtest/gtest.h>

@@ -1,0 +1,3 @@
+#include "picture/Png.h"
+
+#include <gtest/gtest.h>

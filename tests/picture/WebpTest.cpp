@@ -1,0 +1,3 @@
+#include "picture/Webp.h"
+
+#include <gtest/gtest.h>
