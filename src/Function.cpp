@@ -206,3 +206,48 @@ std::optional<std::pair<std::string, std::string>> LoadLastFolders(const std::st
 }
 
 } // namespace quorvane
+
+namespace quorvane {
+
+std::optional<std::string> LoadOption(const std::string& name, const std::string& fileName)
+{
+    const auto content = ReadWholeFile(fileName);
+    if (!content) {
+        return std::nullopt;
+    }
+    const std::string key = name + "=";
+    for (LineReader reader(*content); !reader.AtEnd();) {
+        const std::string line = reader.ReadLine();
+        if (line.rfind(key, 0) == 0) {
+            return line.substr(key.size());
+        }
+    }
+    return std::nullopt;
+}
+
+bool SaveOption(const std::string& name, const std::string& value, const std::string& fileName)
+{
+    const std::string key = name + "=";
+    std::string bytes;
+    bool placed = false;
+    if (const auto content = ReadWholeFile(fileName)) {
+        for (LineReader reader(*content); !reader.AtEnd();) {
+            const std::string line = reader.ReadLine();
+            if (line.rfind(key, 0) == 0) {
+                if (placed) {
+                    continue;
+                }
+                bytes += key + value + std::string(LineEnd);
+                placed = true;
+            } else if (!line.empty()) {
+                bytes += line + std::string(LineEnd);
+            }
+        }
+    }
+    if (!placed) {
+        bytes += key + value + std::string(LineEnd);
+    }
+    return RewriteFile(fileName, bytes);
+}
+
+} // namespace quorvane

@@ -19,6 +19,9 @@ inline constexpr const char* PhoneFileName = "phone.ini";
 inline constexpr const char* SourceHistoryFile = "source.ini";
 inline constexpr const char* ReceiverHistoryFile = "receiver.ini";
 inline constexpr const char* LastFoldersFile = "quorvane.ini";
+// The options beyond the tool's defined behaviour, beside the four files: written only once the user
+// changes one, so a tool used as designed never creates it.
+inline constexpr const char* OptionsFile = "options.ini";
 
 // ---- Phone catalogue ----
 
@@ -85,5 +88,16 @@ void SaveLastFolders(const std::string& source, const std::string& receiver,
 // Source and receiver texts from lines 1 and 2 (a missing line reads as empty, later lines are ignored);
 // nothing when the file cannot be opened.
 std::optional<std::pair<std::string, std::string>> LoadLastFolders(const std::string& fileName = LastFoldersFile);
+
+// ---- Options ----
+
+// The options file holds one "name=value" line per option; other lines are kept as they are.
+
+// The value of the option's first line; nothing when the file cannot be read or has no such line.
+std::optional<std::string> LoadOption(const std::string& name, const std::string& fileName = OptionsFile);
+
+// Sets the option: its first line takes the new value (later lines of that name go), or a line is added;
+// every other non-empty line stays, in its place. The file is replaced atomically; false when it cannot be.
+bool SaveOption(const std::string& name, const std::string& value, const std::string& fileName = OptionsFile);
 
 } // namespace quorvane

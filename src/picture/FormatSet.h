@@ -24,6 +24,8 @@ class FormatSet {
     constexpr bool Has(PictureFormat format) const { return (bits_ & Bit(format)) != 0; }
     constexpr FormatSet With(PictureFormat format) const { return FormatSet(bits_ | Bit(format)); }
     constexpr bool Empty() const { return bits_ == 0; }
+    // Holds a format that `other` does not.
+    constexpr bool Beyond(FormatSet other) const { return (bits_ & ~other.bits_) != 0; }
     constexpr bool operator==(const FormatSet&) const = default;
 
   private:

@@ -172,6 +172,8 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
     connect(ui_->TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
     connect(ui_->Edit7, &QLineEdit::textChanged, this, &TForm1::Edit7Change);
     connect(ui_->CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Click);
+    // Only the user's own click writes the options file.
+    connect(ui_->cbAllFormats, &QCheckBox::clicked, this, &TForm1::cbAllFormatsClick);
     connect(ui_->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(ui_->Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
     connect(ui_->cbFirm, &QComboBox::activated, this, &TForm1::cbFirmChange);
@@ -225,6 +227,7 @@ void TForm1::FormCreate()
     LoadHistory(SourceHistoryFile, *ui_->cbSource);
     LoadHistory(ReceiverHistoryFile, *ui_->cbReceiver);
     LoadLastFolders();
+    LoadFormatsOption();
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -410,6 +413,25 @@ void TForm1::SaveLastFolders()
     quorvane::SaveLastFolders(SourceText(), ReceiverText());
 }
 
+void TForm1::LoadFormatsOption()
+{
+    // The box is ticked when the options file names a format beyond JPEG and BMP.
+    const auto text = LoadOption("formats");
+    const auto formats = text ? ParseFormatList(*text) : std::nullopt;
+    if (formats && formats->Beyond(FormatSet::Defined())) {
+        chosenFormats_ = *formats;
+        ui_->cbAllFormats->setChecked(true);
+    }
+}
+
+void TForm1::cbAllFormatsClick(bool ticked)
+{
+    Handle([this, ticked] {
+        chosenFormats_ = FormatSet::All();
+        SaveOption("formats", FormatListText(ticked ? chosenFormats_ : FormatSet::Defined()));
+    });
+}
+
 // ---- Buttons and closing ----
 
 void TForm1::Button4Click()
@@ -547,6 +569,11 @@ bool TForm1::IncludeSubfolders()
 bool TForm1::StartFromNumber()
 {
     return ui_->CheckBox2->isChecked();
+}
+
+FormatSet TForm1::Formats()
+{
+    return ui_->cbAllFormats->isChecked() ? chosenFormats_ : FormatSet::Defined();
 }
 
 void TForm1::RecordFolders()

@@ -44,6 +44,7 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     std::string PreviewText() override;
     bool IncludeSubfolders() override;
     bool StartFromNumber() override;
+    quorvane::FormatSet Formats() override;
     void RecordFolders() override;
     void SetProgress(int32_t percent) override;
     void ShowMessage(const quorvane::Message& message) override;
@@ -67,6 +68,7 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     void TrackBar1Change(int position);
     void Edit7Change();
     void CheckBox2Click(bool ticked);
+    void cbAllFormatsClick(bool ticked);
     void Button1Click();
     void Button2Click();
     void cbFirmChange();
@@ -85,6 +87,7 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     void ChooseFolder(QComboBox& box);
     void LoadLastFolders();
     void SaveLastFolders();
+    void LoadFormatsOption();
     void StartCommand();
 
     Dialogs& dialogs_;
@@ -94,6 +97,9 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     // The items of cbFirm and cbModel as the catalogue file holds them, byte for byte.
     std::vector<std::string> makers_;
     std::vector<std::string> models_;
+    // The formats the options file names when cbAllFormats is ticked; all of them unless the file says
+    // otherwise.
+    quorvane::FormatSet chosenFormats_ = quorvane::FormatSet::All();
     TForm2* form2_ = nullptr;
     TForm3* form3_ = nullptr;
     bool running_ = false;

@@ -641,6 +641,10 @@ Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
         <source>Ход работы</source>
         <translation>Progress</translation>
     </message>
+    <message>
+        <source>Брать также снимки HEIC, HEIF, AVIF, WebP и PNG</source>
+        <translation>Also take HEIC, HEIF, AVIF, WebP and PNG pictures</translation>
+    </message>
 </context>
 <context>
     <name>TForm2</name>
