@@ -5,6 +5,7 @@
 
 #include "support/BadInputs.h"
 #include "support/ColourProfiles.h"
+#include "support/PngFiles.h"
 #include "support/TestSupport.h"
 
 #include <filesystem>
@@ -87,6 +88,37 @@ int main(int argc, char** argv)
         // Sorted by content, whatever the name says: a JPEG named .bmp seeds the JPEG target.
         const bool jpeg = !file.Content.empty() && file.Content[0] == 0xFF;
         Write(root / (jpeg ? "jpeg" : "bmp"), SeedName(index++, file.Name), Text(file.Content));
+    }
+
+    // PNGs of every colour type and depth, interlaced, with transparency, colour chunks and an orientation.
+    {
+        using namespace TestFiles;
+        const Raster photo = MakeTestRaster(24, 16, 6);
+        std::vector<PngRecipe> recipes;
+        for (const PngKind kind :
+             {PngKind::Gray, PngKind::GrayAlpha, PngKind::Rgb, PngKind::RgbAlpha, PngKind::Palette}) {
+            for (const int depth : {1, 2, 4, 8, 16}) {
+                const bool colour = kind == PngKind::Rgb || kind == PngKind::RgbAlpha || kind == PngKind::GrayAlpha;
+                if ((depth < 8 && colour) || (depth == 16 && kind == PngKind::Palette)) {
+                    continue;
+                }
+                PngRecipe recipe;
+                recipe.Kind = kind;
+                recipe.BitDepth = depth;
+                recipe.Interlaced = recipes.size() % 3 == 0;
+                recipe.Alpha = recipes.size() % 2 == 0 ? 0xFFFF : 0x4000;
+                recipes.push_back(recipe);
+            }
+        }
+        recipes.back().Icc = MakeRgbProfile(RgbSpace::DisplayP3);
+        recipes.front().FileGamma = 1.0;
+        recipes[1].DisplayP3 = true;
+        const Bytes exif = ExifPayload(true, 6);
+        recipes[2].Exif.assign(exif.begin() + 6, exif.end());
+        size_t index = 0;
+        for (const PngRecipe& recipe : recipes) {
+            Write(root / "png", SeedName(index++, "png"), Text(BuildPng(photo, recipe)));
+        }
     }
 
     const std::vector<std::string> numbers = {"0",

@@ -3,15 +3,16 @@
 # writes their seed corpora and runs each target for the given number of seconds, one after another on
 # one core. Each target keeps a working corpus in build-fuzz/corpus/<target> that grows from run to run;
 # crashing, leaking and slow inputs land in build-fuzz/artifacts/<target>/.
-# Usage: scripts/fuzz.sh SECONDS [TARGET...]   targets: bmp jpeg intconv catalogue (default: all four)
+# The HEIF and WebP targets also start from the sample files in tests/data/heif and tests/data/webp.
+# Usage: scripts/fuzz.sh SECONDS [TARGET...]   targets: bmp jpeg png webp heif intconv catalogue (default: all)
 # Exits non-zero when any target found something.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-seconds="${1:?usage: scripts/fuzz.sh SECONDS [bmp|jpeg|intconv|catalogue ...]}"
+seconds="${1:?usage: scripts/fuzz.sh SECONDS [bmp|jpeg|png|webp|heif|intconv|catalogue ...]}"
 shift
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
-    targets=(bmp jpeg intconv catalogue)
+    targets=(bmp jpeg png webp heif intconv catalogue)
 fi
 build="$root/build-fuzz"
 compiler="$(command -v clang++-14 || command -v clang++)"
@@ -36,8 +37,12 @@ for target in "${targets[@]}"; do
     if [ -f "$root/fuzz/$target.dict" ]; then
         options+=(-dict="$root/fuzz/$target.dict")
     fi
+    seeds=()
+    for folder in "$build/seeds/$target" "$root/tests/data/$target"; do
+        [ -d "$folder" ] && seeds+=("$folder")
+    done
     status=0
-    "$build/fuzz/fuzz_$target" "${options[@]}" "$corpus" "$build/seeds/$target" >"$log" 2>&1 || status=$?
+    "$build/fuzz/fuzz_$target" "${options[@]}" "$corpus" "${seeds[@]}" >"$log" 2>&1 || status=$?
     summary="$(grep -E '^#[0-9]+' "$log" | tail -n 1 || true)"
     echo "fuzz_$target: ${seconds}s, exit $status: $summary"
     if [ "$status" -ne 0 ]; then

@@ -101,7 +101,7 @@ std::unique_ptr<PictureSource> OpenByContent(PictureFormat format, ByteReader& f
     case Content::Unknown:
         break;
     }
-    return format == PictureFormat::Png ? OpenPng(file, error, stop)
+    return format == PictureFormat::Png    ? OpenPng(file, error, stop)
            : format == PictureFormat::Webp ? OpenWebp(file, error, stop)
                                            : OpenHeif(file, error, stop);
 }

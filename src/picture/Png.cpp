@@ -281,9 +281,9 @@ class PngSource final : public PictureSource {
             profile_.Model = gray ? ColourModel::Gray : ColourModel::Rgb;
         } else if (png_get_sRGB(d_.png, d_.info, &intent) == 0) {
             const bool hasGamma = png_get_gAMA(d_.png, d_.info, &fileGamma) != 0 && fileGamma > 0;
-            const bool hasChrm = !gray && png_get_cHRM(d_.png, d_.info, &chrm.White[0], &chrm.White[1], &chrm.Red[0],
-                                                       &chrm.Red[1], &chrm.Green[0], &chrm.Green[1], &chrm.Blue[0],
-                                                       &chrm.Blue[1]) != 0;
+            const bool hasChrm =
+                !gray && png_get_cHRM(d_.png, d_.info, &chrm.White[0], &chrm.White[1], &chrm.Red[0], &chrm.Red[1],
+                                      &chrm.Green[0], &chrm.Green[1], &chrm.Blue[0], &chrm.Blue[1]) != 0;
             ColourInfo info;
             info.Primaries = hasChrm ? chrm : Bt709Primaries;
             // A gamma of 1/2.2 is how most writers mark sRGB.
@@ -395,7 +395,8 @@ std::unique_ptr<PictureSource> OpenPng(ByteReader& file, LoadError& error, const
         };
         const int64_t width = be32(header + 8);
         const int64_t height = be32(header + 12);
-        if (width > MaxPictureSide || height > MaxPictureSide || width * height > MaxPicturePixels) {
+        if (width == 0 || height == 0 || width > MaxPictureSide || height > MaxPictureSide ||
+            width * height > MaxPicturePixels) {
             error = {LoadReason::PictureSize, SizeText(width, height)};
             return nullptr;
         }

@@ -4,6 +4,7 @@
 #include "platform/DirList.h"
 #include "platform/System.h"
 #include "support/ChildProcess.h"
+#include "support/PngFiles.h"
 #include "support/SystemKit.h"
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
@@ -142,6 +143,8 @@ TEST_F(Cli, MalformedCommandLinesExitSixtyFour)
                                                                   {"--no-subfolders=yes"},
                                                                   {"--jobs", "0"},
                                                                   {"--memory", "8"},
+                                                                  {"--formats", "jpeg,gif"},
+                                                                  {"--formats="},
                                                                   {"--version=1"}}) {
         const CliResult result = Run(args);
         EXPECT_EQ(result.Status, 64) << args[0];
@@ -193,6 +196,35 @@ TEST_F(Cli, NoSubfoldersKeepsToTheSourceFolder)
     Picture("sub/b.jpg");
     EXPECT_NE(Run(Base()).Out.find("Всего файлов(jpg, bmp): 2\n"), std::string::npos);
     EXPECT_NE(Run(With({"--no-subfolders"})).Out.find("Всего файлов(jpg, bmp): 1\n"), std::string::npos);
+}
+
+// The formats counted follow --formats and --all-formats: the others' files are not even counted, the
+// caption names what was, and a JPEG named as another format converts as the JPEG it is.
+TEST_F(Cli, FormatsChooseWhatIsCounted)
+{
+    Picture("a.jpg");
+    Picture("b.Jpg"); // never a picture: JPEG's extensions keep their exact case
+    Picture("c.HEIC");
+    WriteFileBytes(in + "/d.PNG", TestFiles::BuildPng(MakeTestRaster(64, 48, 3)));
+    WriteFileBytes(in + "/e.webp", "RIFF");
+    const struct {
+        std::vector<std::string> Args;
+        std::string Caption;
+        size_t Outputs;
+    } cases[] = {
+        {{}, "Всего файлов(jpg, bmp): 1\n", 1},
+        {{"--formats", "jpeg,bmp"}, "Всего файлов(jpg, bmp): 1\n", 1},
+        {{"--formats", " PNG , heic"}, "Всего файлов(heic, png): 2\n", 2},
+        {{"--all-formats"}, "Всего файлов(jpg, bmp, heic, avif, webp, png): 4\n", 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Caption);
+        fs::remove_all(out);
+        fs::create_directory(out);
+        const CliResult result = Run(With(c.Args));
+        EXPECT_EQ(result.Out.substr(0, result.Out.find('\n') + 1), c.Caption);
+        EXPECT_EQ(Outputs().size(), c.Outputs);
+    }
 }
 
 TEST_F(Cli, OutputHasExactlyTheTargetSize)
