@@ -18,7 +18,7 @@ packages=(
 )
 if [ "$windows" -eq 1 ]; then
     packages+=(
-        dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools nasm
+        dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools nasm meson
         wine64 nsis zip unzip imagemagick xvfb xauth
     )
 fi

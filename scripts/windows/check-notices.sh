@@ -37,11 +37,12 @@ problem() {
     problems=$((problems + 1))
 }
 
-# A Debian version's upstream part: no epoch, no Debian revision, no repack suffix (+dfsg, ~...).
+# A Debian version's upstream part: no epoch, no Debian revision, no repack suffix (+dfsg, ~..., .dfsg).
 upstream() {
     local v="${1#*:}"
     v="${v%%-*}"
-    echo "${v%%[+~]*}"
+    v="${v%%[+~]*}"
+    echo "${v%.dfsg}"
 }
 
 if [ ! -f "$file" ]; then
@@ -93,7 +94,10 @@ for recipe in "$here"/recipes/*.sh; do
     fi
     for notice in "${notices[@]}"; do
         required["$notice"]=1
-        listed["${notice%% *}"]=1
+        # Qt's parts must be listed by qt.sh itself, also where another recipe builds the same library.
+        if [ "$name" = recipes/qt.sh ]; then
+            listed["${notice%% *}"]=1
+        fi
         [ -n "${heading[$notice]:-}" ] ||
             problem "THIRD-PARTY-NOTICES.txt has no heading '==== $notice ====' ($name lists it)"
     done

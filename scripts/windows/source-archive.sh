@@ -176,7 +176,7 @@ The tools used when this file was made
 
 EOF
     for package in g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
-        binutils-mingw-w64-x86-64 cmake ninja-build nasm qt6-base-dev qt6-base-dev-tools qt6-l10n-tools \
+        binutils-mingw-w64-x86-64 cmake meson ninja-build nasm qt6-base-dev qt6-base-dev-tools qt6-l10n-tools \
         fonts-liberation2; do
         printf '    %-30s %s\n' "$package" "$(installed "$package")"
     done

@@ -161,7 +161,8 @@ std::string FormatListText(FormatSet formats)
     for (int i = 0; i < PictureFormatCount; ++i) {
         const auto format = static_cast<PictureFormat>(i);
         if (formats.Has(format)) {
-            text += (text.empty() ? "" : ",") + std::string(FormatKey(format));
+            text += text.empty() ? "" : ",";
+            text += FormatKey(format);
         }
     }
     return text;
@@ -174,7 +175,8 @@ std::string CountedExtensionsText(FormatSet formats)
         const auto format = static_cast<PictureFormat>(i);
         if (formats.Has(format)) {
             // The report has always said "jpg" for JPEG files.
-            text += (text.empty() ? "" : ", ") + std::string(format == PictureFormat::Jpeg ? "jpg" : FormatKey(format));
+            text += text.empty() ? "" : ", ";
+            text += format == PictureFormat::Jpeg ? std::string_view("jpg") : FormatKey(format);
         }
     }
     return text;
