@@ -4,6 +4,7 @@
 #include "support/SystemKit.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -260,4 +261,34 @@ TEST(FolderBoxTest, ExitWritesTheLastFoldersTwiceAndTheCloseBoxOrTheSessionEndOn
         EXPECT_EQ(writes.Count(), 1);
         EXPECT_EQ(fixture.Read("quorvane.ini"), "/photos\r\n");
     }
+}
+
+// The formats box is remembered in options.ini, which only a click on it writes; the four files are not
+// touched, and other lines of the options file stay.
+TEST(OptionsFileTest, FormatsBoxIsRememberedOnlyOnceClicked)
+{
+    WindowFixture fixture;
+    TForm1& form = fixture.Open();
+    auto& box = fixture.Control<QCheckBox>("cbAllFormats");
+    EXPECT_FALSE(box.isChecked());
+    EXPECT_EQ(form.Formats(), FormatSet::Defined());
+    EXPECT_FALSE(fixture.Exists("options.ini"));
+    QTest::mouseClick(&box, Qt::LeftButton);
+    EXPECT_EQ(fixture.Read("options.ini"), "formats=jpeg,bmp,heic,avif,webp,png\r\n");
+    EXPECT_EQ(form.Formats(), FormatSet::All());
+    QTest::mouseClick(&box, Qt::LeftButton);
+    EXPECT_EQ(fixture.Read("options.ini"), "formats=jpeg,bmp\r\n");
+    EXPECT_EQ(form.Formats(), FormatSet::Defined());
+    for (const char* name : {"source.ini", "receiver.ini", "quorvane.ini"}) {
+        EXPECT_FALSE(fixture.Exists(name)) << name;
+    }
+
+    WindowFixture again;
+    again.Write("options.ini", "crop=0.3\r\nformats=PNG\r\n");
+    TForm1& reopened = again.Open();
+    auto& ticked = again.Control<QCheckBox>("cbAllFormats");
+    EXPECT_TRUE(ticked.isChecked());
+    EXPECT_EQ(reopened.Formats(), FormatSet().With(PictureFormat::Png));
+    QTest::mouseClick(&ticked, Qt::LeftButton);
+    EXPECT_EQ(again.Read("options.ini"), "crop=0.3\r\nformats=jpeg,bmp\r\n");
 }
