@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Generated pictures of every kind, converted by the Linux and the Windows command line: the two sets of
 # outputs must be the same files (compared by content, since the numbering follows each system's listing).
+# Then the same for the formats beyond JPEG and BMP: generated PNGs of every kind and the HEIF, AVIF and
+# WebP samples of tests/data (8- and 10-bit, lossy and lossless, with alpha), with --all-formats.
 # Usage: scripts/windows/same-bytes.sh WINDOWS_BUILD_DIR WORK_DIR
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -29,3 +31,28 @@ if [ "$(find "$same/out-linux" -type f | wc -l)" -ne 36 ] ||
     exit 1
 fi
 echo "build-windows: 36 outputs, byte-identical on Linux and Windows"
+
+formats="$work/same-bytes-formats"
+rm -rf "$formats" && mkdir -p "$formats/in" "$formats/out-linux" "$formats/out-windows"
+"$linux/tests/write_test_pictures" png "$formats/in" 1200 900 >/dev/null
+shopt -s nullglob
+for sample in "$root"/tests/data/heif/*.heic "$root"/tests/data/heif/*.avif "$root"/tests/data/webp/*.webp; do
+    cp -- "$sample" "$formats/in/"
+done
+shopt -u nullglob
+options+=(--all-formats)
+status=0
+"$linux/src/quorvane-cli" --source "$formats/in" --receiver "$formats/out-linux" "${options[@]}" >/dev/null || status=$?
+"$wine" "$windows/src/quorvane-cli.exe" --source "$formats/in" --receiver "$formats/out-windows" "${options[@]}" \
+    >/dev/null || status=$?
+# The hostile samples are skipped on both systems (status 1); anything else is a failed run.
+if [ "$status" -gt 1 ]; then
+    echo "build-windows: a run over the format samples failed (see $formats)" >&2
+    exit 1
+fi
+count="$(find "$formats/out-linux" -type f | wc -l)"
+if [ "$count" -lt 20 ] || [ "$(digests "$formats/out-linux")" != "$(digests "$formats/out-windows")" ]; then
+    echo "build-windows: the Linux and Windows outputs of the format samples differ (see $formats)" >&2
+    exit 1
+fi
+echo "build-windows: $count outputs of HEIC, AVIF, WebP and PNG samples, byte-identical on Linux and Windows"

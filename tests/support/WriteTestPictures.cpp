@@ -8,8 +8,13 @@
 //   write_test_pictures large FOLDER COUNT WIDTH HEIGHT bmp|progressive
 //       COUNT photo-sized pictures of one kind, for memory and speed measurements: 24-bit BMPs, or
 //       progressive 4:4:4 JPEGs (the largest coefficient buffer a photo can need)
+//   write_test_pictures png FOLDER WIDTH HEIGHT
+//       PNGs of every kind: gray of 2 and 16 bits, palette with a transparent entry, 8- and 16-bit RGB with
+//       alpha, interlaced, with an iCCP profile, with gAMA and cHRM, turned by eXIf
 
 #include "support/BadInputs.h"
+#include "support/ColourProfiles.h"
+#include "support/PngFiles.h"
 #include "support/TestSupport.h"
 
 #include <cstdio>
@@ -79,6 +84,38 @@ int WriteLarge(const fs::path& folder, int count, int32_t width, int32_t height,
     return 0;
 }
 
+int WritePngs(const fs::path& folder, int32_t width, int32_t height)
+{
+    fs::create_directories(folder);
+    auto recipe = [](PngKind kind, int depth) {
+        PngRecipe r;
+        r.Kind = kind;
+        r.BitDepth = depth;
+        return r;
+    };
+    std::vector<PngRecipe> recipes = {recipe(PngKind::Gray, 2),      recipe(PngKind::Gray, 16),
+                                      recipe(PngKind::Palette, 8),   recipe(PngKind::RgbAlpha, 8),
+                                      recipe(PngKind::RgbAlpha, 16), recipe(PngKind::Rgb, 8),
+                                      recipe(PngKind::Rgb, 8),       recipe(PngKind::Rgb, 16),
+                                      recipe(PngKind::Rgb, 8)};
+    recipes[2].Alpha = 0;
+    recipes[3].Alpha = 0x9000;
+    recipes[4].Alpha = 0x3000;
+    recipes[5].Interlaced = true;
+    recipes[6].Icc = MakeRgbProfile(RgbSpace::DisplayP3);
+    recipes[7].FileGamma = 1.0;
+    recipes[7].DisplayP3 = true;
+    const Bytes exif = ExifPayload(false, 8);
+    recipes[8].Exif.assign(exif.begin() + 6, exif.end());
+    for (size_t i = 0; i < recipes.size(); ++i) {
+        const std::string name = "png-" + std::to_string(i) + ".png";
+        WriteFileBytes((folder / name).string(),
+                       BuildPng(MakeTestRaster(width, height, static_cast<uint32_t>(i + 3)), recipes[i]));
+        std::cout << "converted " << name << "\n";
+    }
+    return 0;
+}
+
 int WriteBad(const fs::path& folder)
 {
     fs::create_directories(folder);
@@ -103,7 +140,10 @@ int main(int argc, char** argv)
     if (args.size() == 6 && args[0] == "large") {
         return WriteLarge(args[1], std::stoi(args[2]), std::stoi(args[3]), std::stoi(args[4]), args[5]);
     }
+    if (args.size() == 4 && args[0] == "png") {
+        return WritePngs(args[1], std::stoi(args[2]), std::stoi(args[3]));
+    }
     std::cerr << "usage: write_test_pictures bad FOLDER | good FOLDER COUNT WIDTH HEIGHT TAG"
-                 " | large FOLDER COUNT WIDTH HEIGHT bmp|progressive\n";
+                 " | large FOLDER COUNT WIDTH HEIGHT bmp|progressive | png FOLDER WIDTH HEIGHT\n";
     return 64;
 }
