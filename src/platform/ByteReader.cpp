@@ -7,7 +7,7 @@ namespace quorvane {
 
 int64_t MemoryReader::ReadAt(uint64_t offset, uint8_t* to, size_t count)
 {
-    if (offset >= size_) {
+    if (offset >= size_ || count == 0) {
         return 0;
     }
     const size_t n = static_cast<size_t>(std::min<uint64_t>(count, size_ - offset));
