@@ -75,8 +75,10 @@ std::vector<uint8_t> BuildPng(const Raster& picture, const PngRecipe& recipe)
                      PNG_FILTER_TYPE_DEFAULT);
         std::map<uint32_t, int> palette;
         if (recipe.Kind == PngKind::Palette) {
+            // A palette holds at most 2^depth entries; colours beyond them take entry 0.
+            const size_t most = size_t{1} << recipe.BitDepth;
             std::vector<png_color> entries;
-            for (int32_t i = 0; i < picture.Width * picture.Height && entries.size() < 256; ++i) {
+            for (int32_t i = 0; i < picture.Width * picture.Height && entries.size() < most; ++i) {
                 const uint8_t* p = picture.Pixels.data() + 3 * i;
                 const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
                 if (palette.emplace(colour, static_cast<int>(entries.size())).second) {
