@@ -28,7 +28,9 @@ bool ClaimsTooMuch(const uint8_t* data, size_t size)
     const auto be32 = [&](size_t at) {
         return int64_t{data[at]} << 24 | int64_t{data[at + 1]} << 16 | int64_t{data[at + 2]} << 8 | data[at + 3];
     };
-    return be32(16) * be32(20) > MaxFuzzPixels;
+    const int64_t width = be32(16);
+    const int64_t height = be32(20);
+    return width > MaxFuzzPixels || height > MaxFuzzPixels || width * height > MaxFuzzPixels;
 }
 
 void Check(bool condition)
