@@ -71,7 +71,7 @@ bool Near(Rgb a, Rgb b, int tolerance)
 
 std::string Text(Rgb c)
 {
-    return "(" + std::to_string(c.R) + ", " + std::to_string(c.G) + ", " + std::to_string(c.B) + ")";
+    return std::string("(") + std::to_string(c.R) + ", " + std::to_string(c.G) + ", " + std::to_string(c.B) + ")";
 }
 
 constexpr Rgb Red{255, 0, 0}, Green{0, 255, 0}, Blue{0, 0, 255}, White{255, 255, 255}, Black{0, 0, 0};
