@@ -8,7 +8,7 @@ windows=0
 [ "${1:-}" = --windows ] && windows=1
 packages=(
     build-essential cmake ninja-build pkg-config git
-    libjpeg62-turbo-dev liblcms2-dev libheif-dev libdav1d-dev libwebp-dev libpng-dev
+    libjpeg62-turbo-dev liblcms2-dev libheif-dev libde265-dev libdav1d-dev libwebp-dev libpng-dev
     qt6-base-dev qt6-base-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev
     fonts-liberation2 fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev

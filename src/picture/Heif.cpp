@@ -18,8 +18,10 @@
 #include <atomic>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dav1d/dav1d.h>
+#include <libde265/de265.h>
 #include <libheif/heif.h>
 #include <libheif/heif_plugin.h>
 #include <memory>
@@ -250,7 +252,7 @@ void Av1Free(void* decoder)
     delete d;
 }
 
-void Av1Strict(void*, int) {}
+void IgnoreStrict(void*, int) {}
 
 heif_error Av1Push(void* decoder, const void* data, size_t size)
 {
@@ -356,7 +358,245 @@ heif_error Av1Decode(void* decoder, heif_image** out)
 }
 
 constexpr heif_decoder_plugin Av1Plugin = {
-    3, Av1Name, nullptr, nullptr, Av1Priority, Av1New, Av1Free, Av1Push, Av1Decode, Av1Strict, "dav1d-one-thread",
+    3, Av1Name, nullptr, nullptr, Av1Priority, Av1New, Av1Free, Av1Push, Av1Decode, IgnoreStrict, "dav1d-one-thread",
+};
+
+// --- HEVC through libde265, as this program wants it
+//
+// libheif 1.15's own libde265 decoder hands on whatever libde265 made of a damaged stream, parts never
+// decoded included, which hold whatever the heap held. This one, registered ahead of it, decodes in the
+// calling thread, refuses a picture libde265 found faults in (its warnings, or a picture it marks faulty),
+// and gives libde265 zero-filled planes, so that what a damaged stream leaves undecoded is never old heap
+// memory. Its
+// image is filled as libheif's own fills it, so the pixels are the same.
+
+struct HevcDecoder {
+    de265_decoder_context* Context = nullptr;
+};
+
+heif_error HevcFailed(const char* message)
+{
+    return {heif_error_Decoder_plugin_error, heif_suberror_Unspecified, message};
+}
+
+const char* HevcName()
+{
+    return "libde265, one thread, faults refused";
+}
+
+int HevcPriority(heif_compression_format format)
+{
+    // Above libheif's own libde265 decoder (100).
+    return format == heif_compression_HEVC ? 200 : 0;
+}
+
+// The planes libde265 decodes into, each zero-filled, 16-byte aligned with 16 bytes to spare as libde265
+// wants; the allocation itself is the plane's user data.
+int HevcGetBuffer(de265_decoder_context*, de265_image_spec* spec, de265_image* image, void*)
+{
+    const bool mono = spec->format == de265_image_format_mono8;
+    const int shiftX = spec->format == de265_image_format_YUV420P8 || spec->format == de265_image_format_YUV422P8;
+    const int shiftY = spec->format == de265_image_format_YUV420P8;
+    const int64_t align = std::max(spec->alignment, 1);
+    void* blocks[3] = {};
+    for (int c = 0; c < (mono ? 1 : 3); ++c) {
+        const int64_t width = c == 0 ? spec->width : spec->width >> shiftX;
+        const int64_t height = c == 0 ? spec->height : spec->height >> shiftY;
+        const int64_t stride = (width + align - 1) / align * align * ((de265_get_bits_per_pixel(image, c) + 7) / 8);
+        blocks[c] = std::calloc(1, static_cast<size_t>(stride * height + 16 + 15));
+        if (blocks[c] == nullptr) {
+            for (void* block : blocks) {
+                std::free(block);
+            }
+            return 0;
+        }
+        const auto address = (reinterpret_cast<uintptr_t>(blocks[c]) + 15) & ~uintptr_t{15};
+        de265_set_image_plane(image, c, reinterpret_cast<void*>(address), static_cast<int>(stride), blocks[c]);
+    }
+    return 1;
+}
+
+void HevcReleaseBuffer(de265_decoder_context*, de265_image* image, void*)
+{
+    for (int c = 0; c < 3; ++c) {
+        std::free(de265_get_image_plane_user_data(image, c));
+    }
+}
+
+de265_image_allocation HevcAllocation = {HevcGetBuffer, HevcReleaseBuffer};
+
+heif_error HevcNew(void** decoder)
+{
+    auto* d = new (std::nothrow) HevcDecoder;
+    if (d == nullptr) {
+        return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
+    }
+    d->Context = de265_new_decoder();
+    if (d->Context == nullptr) {
+        delete d;
+        return HevcFailed("libde265 cannot start");
+    }
+    de265_set_image_allocation_functions(d->Context, &HevcAllocation, nullptr);
+    de265_set_parameter_bool(d->Context, DE265_DECODER_PARAM_SUPPRESS_FAULTY_PICTURES, 1);
+    *decoder = d;
+    return Ok;
+}
+
+void HevcFree(void* decoder)
+{
+    auto* d = static_cast<HevcDecoder*>(decoder);
+    if (d == nullptr) {
+        return;
+    }
+    de265_free_decoder(d->Context);
+    delete d;
+}
+
+// The NAL units, each after its 4-byte length as libheif hands them over.
+heif_error HevcPush(void* decoder, const void* data, size_t size)
+{
+    auto* d = static_cast<HevcDecoder*>(decoder);
+    const auto* from = static_cast<const uint8_t*>(data);
+    size_t at = 0;
+    while (at < size) {
+        if (size - at < 4) {
+            return {heif_error_Decoder_plugin_error, heif_suberror_End_of_data, "NAL length cut short"};
+        }
+        const size_t length =
+            size_t{from[at]} << 24 | size_t{from[at + 1]} << 16 | size_t{from[at + 2]} << 8 | from[at + 3];
+        at += 4;
+        if (length > size - at) {
+            return {heif_error_Decoder_plugin_error, heif_suberror_End_of_data, "NAL unit cut short"};
+        }
+        if (!de265_isOK(de265_push_NAL(d->Context, from + at, static_cast<int>(length), 0, nullptr))) {
+            return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
+        }
+        at += length;
+    }
+    return Ok;
+}
+
+// Every warning of libde265 but those of its worker threads, which are not used, is a fault of the stream.
+bool HevcFault(de265_error warning)
+{
+    return warning != DE265_OK && warning != DE265_WARNING_NO_WPP_CANNOT_USE_MULTITHREADING &&
+           warning != DE265_WARNING_NUMBER_OF_THREADS_LIMITED_TO_MAXIMUM;
+}
+
+// libde265's picture as libheif's image: its planes copied, its colour information attached.
+heif_error HevcImage(const de265_image* frame, heif_image** out)
+{
+    const de265_chroma format = de265_get_chroma_format(frame);
+    const bool mono = format == de265_chroma_mono;
+    heif_chroma chroma = heif_chroma_monochrome;
+    switch (format) {
+    case de265_chroma_mono:
+        break;
+    case de265_chroma_420:
+        chroma = heif_chroma_420;
+        break;
+    case de265_chroma_422:
+        chroma = heif_chroma_422;
+        break;
+    case de265_chroma_444:
+        chroma = heif_chroma_444;
+        break;
+    default:
+        return HevcFailed("unknown HEVC chroma format");
+    }
+    heif_image* image = nullptr;
+    heif_error error = heif_image_create(de265_get_image_width(frame, 0), de265_get_image_height(frame, 0),
+                                         mono ? heif_colorspace_monochrome : heif_colorspace_YCbCr, chroma, &image);
+    if (error.code != heif_error_Ok) {
+        return error;
+    }
+    const heif_channel channels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
+    const int depth = de265_get_bits_per_pixel(frame, 0);
+    for (int c = 0; c < (mono ? 1 : 3); ++c) {
+        const int width = de265_get_image_width(frame, c);
+        const int height = de265_get_image_height(frame, c);
+        int fromStride = 0;
+        const uint8_t* from = de265_get_image_plane(frame, c, &fromStride);
+        if (de265_get_bits_per_pixel(frame, c) != depth || width <= 0 || height <= 0 || from == nullptr) {
+            heif_image_release(image);
+            return HevcFailed("HEVC planes of different depths or none");
+        }
+        error = heif_image_add_plane(image, channels[c], width, height, depth);
+        int stride = 0;
+        uint8_t* to = error.code == heif_error_Ok ? heif_image_get_plane(image, channels[c], &stride) : nullptr;
+        if (to == nullptr) {
+            heif_image_release(image);
+            return error.code != heif_error_Ok ? error : HevcFailed("no plane");
+        }
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(to + static_cast<ptrdiff_t>(y) * stride, from + static_cast<ptrdiff_t>(y) * fromStride,
+                        static_cast<size_t>(width) * static_cast<size_t>((depth + 7) / 8));
+        }
+    }
+    heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+    if (nclx != nullptr) {
+        // An unknown code point is set as unspecified.
+        heif_nclx_color_profile_set_color_primaries(nclx,
+                                                    static_cast<uint16_t>(de265_get_image_colour_primaries(frame)));
+        heif_nclx_color_profile_set_transfer_characteristics(
+            nclx, static_cast<uint16_t>(de265_get_image_transfer_characteristics(frame)));
+        heif_nclx_color_profile_set_matrix_coefficients(
+            nclx, static_cast<uint16_t>(de265_get_image_matrix_coefficients(frame)));
+        nclx->full_range_flag = de265_get_image_full_range_flag(frame) != 0 ? 1 : 0;
+        heif_image_set_nclx_color_profile(image, nclx);
+        heif_nclx_color_profile_free(nclx);
+    }
+    *out = image;
+    return Ok;
+}
+
+heif_error HevcDecode(void* decoder, heif_image** out)
+{
+    auto* d = static_cast<HevcDecoder*>(decoder);
+    de265_flush_data(d->Context);
+    // Decoded to the end; the item's picture is the first.
+    heif_image* image = nullptr;
+    heif_error error = Ok;
+    for (int more = 1; more != 0 && error.code == heif_error_Ok;) {
+        more = 0;
+        bool fault = !de265_isOK(de265_decode(d->Context, &more));
+        for (de265_error warning = de265_get_warning(d->Context); warning != DE265_OK;
+             warning = de265_get_warning(d->Context)) {
+            fault = fault || HevcFault(warning);
+        }
+        const de265_image* frame = de265_get_next_picture(d->Context);
+        if (fault) {
+            error = HevcFailed("damaged HEVC data");
+        } else if (frame != nullptr && image == nullptr) {
+            error = HevcImage(frame, &image);
+        }
+        if (frame != nullptr) {
+            de265_release_next_picture(d->Context);
+        }
+    }
+    if (error.code == heif_error_Ok && image == nullptr) {
+        error = HevcFailed("no HEVC picture");
+    }
+    if (error.code != heif_error_Ok && image != nullptr) {
+        heif_image_release(image);
+        image = nullptr;
+    }
+    *out = image;
+    return error;
+}
+
+constexpr heif_decoder_plugin HevcPlugin = {
+    3,
+    HevcName,
+    nullptr,
+    nullptr,
+    HevcPriority,
+    HevcNew,
+    HevcFree,
+    HevcPush,
+    HevcDecode,
+    IgnoreStrict,
+    "libde265-faults-refused",
 };
 
 // --- The file's boxes, as far as the checks before decoding need them
@@ -1771,7 +2011,13 @@ std::unique_ptr<PictureSource> Open(ByteReader& file, LoadError& error, const st
 std::unique_ptr<PictureSource> OpenHeif(ByteReader& file, LoadError& error, const std::atomic<bool>* stop)
 {
     static std::once_flag registered;
-    std::call_once(registered, [] { heif_register_decoder_plugin(&Av1Plugin); });
+    std::call_once(registered, [] {
+        heif_register_decoder_plugin(&Av1Plugin);
+        heif_register_decoder_plugin(&HevcPlugin);
+        // libde265 allocates the pictures it filters in place through its default functions, whatever a
+        // decoder's own are; those defaults (a writable table) are made the zero-filling ones too.
+        *const_cast<de265_image_allocation*>(de265_get_default_image_allocation_functions()) = HevcAllocation;
+    });
     error = {};
     std::unique_ptr<PictureSource> source = CatchOutOfMemory(error, [&] { return Open(file, error, stop); });
     if (!source && !error) {

@@ -49,6 +49,9 @@
 #   grid-huge-tiles.heic  a 64x64 canvas of one tile that claims 65535x65535 pixels
 #   grid-outside.heic  16x16 tiles of 64x64 on a 64x64 canvas: all but one lie outside it
 #   grid-of-grids.heic a grid whose tiles are grids
+# Not made here but kept as a fuzzer found it:
+#   undecoded.heic     40x30 HEIC whose damaged HEVC stream leaves part of the picture undecoded, and
+#                      libde265 says nothing of it
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d)"
