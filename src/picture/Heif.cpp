@@ -1653,20 +1653,25 @@ struct Opened {
     int64_t MetaBytes = 0;
 };
 
-class HeifSource final : public WholeSource {
+// An upright picture hands out its rows straight from libheif's planes, converted one at a time; a
+// picture turned here is made whole first.
+class HeifSource final : public PictureSource {
   public:
     HeifSource(Opened opened, int32_t width, int32_t height, int32_t storedWidth, int32_t storedHeight,
                ColourProfile profile)
-        : WholeSource(width, height), opened_(std::move(opened)), storedWidth_(storedWidth),
-          storedHeight_(storedHeight), profile_(std::move(profile))
+        : opened_(std::move(opened)), width_(width), height_(height), storedWidth_(storedWidth),
+          storedHeight_(storedHeight), profile_(std::move(profile)), end_(storedWidth)
     {
     }
 
+    int32_t Width() const override { return width_; }
+    int32_t Height() const override { return height_; }
+    void LimitColumns(int32_t first, int32_t end) override;
+    const uint8_t* Row(int32_t y) override;
+    bool Finish() override;
+    const LoadError& Error() const override { return error_; }
     int64_t WorkingBytes() const override;
     const ColourProfile& Profile() const override { return profile_; }
-
-  protected:
-    bool Decode(Raster& upright) override;
 
   private:
     // The planes libheif gave, checked.
@@ -1678,13 +1683,29 @@ class HeifSource final : public WholeSource {
         bool Alpha = false;
         bool Premultiplied = false;
     };
+    bool Upright() const { return opened_.Orientation == 1; }
+    bool Decoded();
+    bool Decode();
     bool TakePlanes(heif_image* image, Planes& planes);
-    void ToRgb(const Planes& planes, int32_t y, uint8_t* to) const;
+    void ToRgb(const Planes& planes, int32_t y, int32_t first, int32_t end, uint8_t* to) const;
 
     Opened opened_;
+    int32_t width_;
+    int32_t height_;
     int32_t storedWidth_;
     int32_t storedHeight_;
     ColourProfile profile_;
+    LoadError error_;
+    bool tried_ = false;
+    bool decoded_ = false;
+    // Upright: libheif's image and the row made from it, of the columns [first_, end_) the caller looks at.
+    Image image_;
+    Planes planes_;
+    std::vector<uint8_t> row_;
+    int32_t first_ = 0;
+    int32_t end_;
+    // Turned: the whole upright picture.
+    Raster picture_;
 };
 
 int64_t HeifSource::WorkingBytes() const
@@ -1717,8 +1738,9 @@ int64_t HeifSource::WorkingBytes() const
     }
     // With the allocator's slack; beside libheif: the upright picture, the meta box read here, the
     // reader's window and a row.
-    return peak + peak / 16 + LibheifBytes + PictureBytes() + opened_.MetaBytes +
-           static_cast<int64_t>(ReadWindowBytes) + 3 * int64_t{storedWidth_};
+    const int64_t turned = Upright() ? 0 : 3 * int64_t{width_} * height_;
+    return peak + peak / 16 + LibheifBytes + turned + opened_.MetaBytes + static_cast<int64_t>(ReadWindowBytes) +
+           3 * int64_t{storedWidth_};
 }
 
 bool HeifSource::TakePlanes(heif_image* image, Planes& planes)
@@ -1770,7 +1792,7 @@ uint32_t SampleAt(const uint8_t* row, int32_t x, int bits)
     return value;
 }
 
-void HeifSource::ToRgb(const Planes& planes, int32_t y, uint8_t* to) const
+void HeifSource::ToRgb(const Planes& planes, int32_t y, int32_t first, int32_t end, uint8_t* to) const
 {
     const int bits = planes.Bits;
     const uint32_t max = (1u << bits) - 1;
@@ -1779,7 +1801,7 @@ void HeifSource::ToRgb(const Planes& planes, int32_t y, uint8_t* to) const
     for (int c = 0; c < (planes.Alpha ? 4 : 3); ++c) {
         rows[c] = planes.Data[c] + static_cast<size_t>(y) * static_cast<size_t>(planes.Stride[c]);
     }
-    for (int32_t x = 0; x < storedWidth_; ++x, to += 3) {
+    for (int32_t x = first; x < end; ++x, to += 3) {
         uint32_t alpha = max;
         if (planes.Alpha) {
             const uint32_t a = std::min(SampleAt(rows[3], x, planes.AlphaBits), alphaMax);
@@ -1798,7 +1820,7 @@ void HeifSource::ToRgb(const Planes& planes, int32_t y, uint8_t* to) const
     }
 }
 
-bool HeifSource::Decode(Raster& upright)
+bool HeifSource::Decode()
 {
     FileAccess& access = *opened_.Access;
     if (access.Stopping()) {
@@ -1816,7 +1838,7 @@ bool HeifSource::Decode(Raster& upright)
     const FrameLimit limit(std::max(opened_.Shape.LargestCoded, opened_.Shape.AlphaPixels));
     const heif_error result =
         heif_decode_image(opened_.Primary.get(), &decoded, heif_colorspace_RGB, heif_chroma_444, options.get());
-    const Image image(decoded);
+    Image image(decoded);
     if (access.ReadFailed) {
         error_ = {LoadReason::ReadFailed, {}};
         return false;
@@ -1833,17 +1855,60 @@ bool HeifSource::Decode(Raster& upright)
     if (!TakePlanes(image.get(), planes)) {
         return false;
     }
-    std::vector<uint8_t> row(3 * static_cast<size_t>(storedWidth_));
+    row_.resize(3 * static_cast<size_t>(storedWidth_));
+    if (Upright()) {
+        image_ = std::move(image);
+        planes_ = planes;
+        return true;
+    }
+    picture_ = Raster(width_, height_);
     for (int32_t y = 0; y < storedHeight_; ++y) {
-        if (opened_.Orientation == 1) {
-            ToRgb(planes, y, upright.Row(y));
-            continue;
-        }
-        ToRgb(planes, y, row.data());
-        const uint8_t* rows[1] = {row.data()};
-        PlaceStoredRows(upright, opened_.Orientation, storedWidth_, storedHeight_, y, rows, 1);
+        ToRgb(planes, y, 0, storedWidth_, row_.data());
+        const uint8_t* rows[1] = {row_.data()};
+        PlaceStoredRows(picture_, opened_.Orientation, storedWidth_, storedHeight_, y, rows, 1);
     }
     return true;
+}
+
+bool HeifSource::Decoded()
+{
+    if (!tried_) {
+        tried_ = true;
+        decoded_ = CatchOutOfMemory(error_, [this] { return Decode(); });
+        if (!decoded_) {
+            image_.reset();
+            picture_ = Raster();
+        }
+    }
+    return decoded_;
+}
+
+void HeifSource::LimitColumns(int32_t first, int32_t end)
+{
+    if (Upright() && first >= 0 && first < end && end <= storedWidth_) {
+        first_ = first;
+        end_ = end;
+    }
+}
+
+const uint8_t* HeifSource::Row(int32_t y)
+{
+    if (!Decoded() || y < 0 || y >= height_) {
+        return nullptr;
+    }
+    if (!Upright()) {
+        return picture_.Row(y);
+    }
+    ToRgb(planes_, y, first_, end_, row_.data() + 3 * static_cast<size_t>(first_));
+    return row_.data();
+}
+
+bool HeifSource::Finish()
+{
+    const bool decoded = Decoded();
+    image_.reset();
+    picture_ = Raster();
+    return decoded;
 }
 
 ColourProfile ProfileOf(const heif_image_handle* handle, bool gray)
