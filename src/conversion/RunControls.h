@@ -51,7 +51,7 @@ struct RunReport {
     bool Interrupted = false;             // the run was stopped before it reached every counted picture
     int64_t NotDone = 0;                  // a stopped run's counted pictures neither processed nor skipped
 
-    // The total's caption: "Всего файлов(jpg, bmp):", or the extensions counted when other formats were on.
+    // The total's caption: the usual one, or one naming the extensions counted when more formats were on.
     Message TotalCaption() const
     {
         return Formats == FormatSet::Defined() ? Message(MessageId::ReportTotal)

@@ -1726,7 +1726,7 @@ int64_t HeifSource::WorkingBytes() const
     // A composed picture is an RGB canvas filled one tile or input at a time.
     const int64_t largest = coded(shape.LargestCoded, shape.Coded.HalfSamples, shape.LargestData);
     int64_t peak = shape.Composed ? 3 * pixels * sample + largest : largest;
-    // A picture libheif turns or crops is copied while the original is held.
+    // libheif turns or crops a picture into a copy, holding both until the copy is made.
     if (opened_.TurnedCopy) {
         peak = std::max(peak, 6 * pixels * sample);
     }
