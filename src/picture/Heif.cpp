@@ -1736,8 +1736,8 @@ int64_t HeifSource::WorkingBytes() const
         peak = std::max(peak, 3 * pixels * sample + coded(shape.AlphaPixels, 2, shape.AlphaData)) +
                shape.AlphaPixels * sample;
     }
-    // With the allocator's slack; beside libheif: the upright picture, the meta box read here, the
-    // reader's window and a row.
+    // With the allocator's slack; beside libheif: the upright picture of one turned here, the meta box
+    // read here, the reader's window and a row.
     const int64_t turned = Upright() ? 0 : 3 * int64_t{width_} * height_;
     return peak + peak / 16 + LibheifBytes + turned + opened_.MetaBytes + static_cast<int64_t>(ReadWindowBytes) +
            3 * int64_t{storedWidth_};

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -311,6 +312,29 @@ TEST(HeifDecode, BrokenFilesNameTheirReason)
         const Decoded d = DecodeFrom(failing, false);
         EXPECT_FALSE(d.Ok);
         EXPECT_EQ(d.Error.Reason, LoadReason::ReadFailed) << from;
+    }
+}
+
+// Rows handed out for the columns a crop keeps are those of the whole picture, upright or turned.
+TEST(HeifDecode, KeptColumnsMatchTheWholePicture)
+{
+    for (const char* name : {"quarters.heic", "ramp10.avif", "alpha.heic", "rotated.heic"}) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> bytes = SampleBytes(name);
+        const Decoded whole = DecodeHeif(bytes);
+        ASSERT_TRUE(whole.Ok);
+        const int32_t first = whole.Picture.Width / 3, end = whole.Picture.Width - 5;
+        MemoryReader reader(bytes.data(), bytes.size());
+        LoadError error;
+        const std::unique_ptr<PictureSource> source = OpenHeif(reader, error);
+        ASSERT_TRUE(source);
+        source->LimitColumns(first, end);
+        for (int32_t y = 0; y < whole.Picture.Height; ++y) {
+            const uint8_t* row = source->Row(y);
+            ASSERT_NE(row, nullptr) << y;
+            ASSERT_EQ(0, std::memcmp(row + 3 * first, whole.Picture.Row(y) + 3 * first, 3 * size_t(end - first))) << y;
+        }
+        EXPECT_TRUE(source->Finish());
     }
 }
 
