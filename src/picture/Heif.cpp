@@ -201,6 +201,69 @@ struct Av1Decoder {
 
 constexpr heif_error Ok = {heif_error_Ok, heif_suberror_Unspecified, "Success"};
 
+// --- The decoded pictures of an upright picture, kept as their decoder made them
+//
+// libheif 1.15 turns every colour picture it decodes into RGB planes, and a grid into an RGB canvas, 3 bytes a
+// pixel or 6 beside the 1.5 of 4:2:0. For an upright picture the decoders below keep the YCbCr pictures of
+// the primary instead, in the order libheif asks for them, and give libheif a 2x2 stand-in of the same
+// kind; the rows are then converted here, only the columns looked at, with libheif's own arithmetic.
+
+struct Capture {
+    size_t Wanted = 0;       // pictures of the primary still to come: its tiles, or itself
+    std::vector<Image> Kept; // reserved beforehand, so keeping one allocates nothing
+    bool Unlike = false;     // one of them was not YCbCr
+};
+
+// The capture of the picture this thread decodes; none outside such a decoding.
+thread_local Capture* Capturing = nullptr;
+
+class Captured {
+  public:
+    explicit Captured(Capture& capture) { Capturing = &capture; }
+    ~Captured() { Capturing = nullptr; }
+    Captured(const Captured&) = delete;
+    Captured& operator=(const Captured&) = delete;
+};
+
+// Called by the decoders with each picture made: one the capture wants is kept, and `image` becomes its
+// stand-in.
+heif_error KeepDecoded(heif_image*& image)
+{
+    Capture* capture = Capturing;
+    if (capture == nullptr || capture->Wanted == 0) {
+        return Ok;
+    }
+    --capture->Wanted;
+    if (heif_image_get_colorspace(image) != heif_colorspace_YCbCr || capture->Kept.size() == capture->Kept.capacity()) {
+        capture->Unlike = true;
+        return Ok;
+    }
+    const heif_chroma chroma = heif_image_get_chroma_format(image);
+    heif_image* standIn = nullptr;
+    heif_error error = heif_image_create(2, 2, heif_colorspace_YCbCr, chroma, &standIn);
+    const bool full = chroma == heif_chroma_444;
+    const int sides[2][2] = {{2, 2}, {full ? 2 : 1, chroma == heif_chroma_420 ? 1 : 2}};
+    for (const heif_channel channel : {heif_channel_Y, heif_channel_Cb, heif_channel_Cr}) {
+        const int* side = sides[channel == heif_channel_Y ? 0 : 1];
+        if (error.code == heif_error_Ok) {
+            error = heif_image_add_plane(standIn, channel, side[0], side[1],
+                                         heif_image_get_bits_per_pixel_range(image, channel));
+        }
+        int stride = 0;
+        uint8_t* plane = error.code == heif_error_Ok ? heif_image_get_plane(standIn, channel, &stride) : nullptr;
+        if (plane != nullptr) {
+            std::memset(plane, 0, static_cast<size_t>(stride) * static_cast<size_t>(side[1]));
+        }
+    }
+    if (error.code != heif_error_Ok) {
+        heif_image_release(standIn);
+        return error;
+    }
+    capture->Kept.emplace_back(image);
+    image = standIn;
+    return error;
+}
+
 heif_error Av1Failed(const char* message)
 {
     return {heif_error_Decoder_plugin_error, heif_suberror_Unspecified, message};
@@ -352,8 +415,15 @@ heif_error Av1Decode(void* decoder, heif_image** out)
     if (got < 0) {
         return Av1Failed(got == DAV1D_ERR(EAGAIN) ? "no AV1 picture" : "damaged AV1 data");
     }
-    const heif_error error = Av1Image(frame, out);
+    heif_error error = Av1Image(frame, out);
     dav1d_picture_unref(&frame);
+    if (error.code == heif_error_Ok) {
+        error = KeepDecoded(*out);
+        if (error.code != heif_error_Ok) {
+            heif_image_release(*out);
+            *out = nullptr;
+        }
+    }
     return error;
 }
 
@@ -577,6 +647,9 @@ heif_error HevcDecode(void* decoder, heif_image** out)
     if (error.code == heif_error_Ok && image == nullptr) {
         error = HevcFailed("no HEVC picture");
     }
+    if (error.code == heif_error_Ok) {
+        error = KeepDecoded(image);
+    }
     if (error.code != heif_error_Ok && image != nullptr) {
         heif_image_release(image);
         image = nullptr;
@@ -745,6 +818,13 @@ struct Size2 {
 };
 
 // The items, properties and references of the meta box that the checks look at.
+// An nclx box's code points (ITU-T H.273).
+struct CodePoints {
+    int Primaries = 2;
+    int Matrix = 2;
+    bool FullRange = true;
+};
+
 class Meta {
   public:
     // Reads the meta box's payload; false with `problem` set when it is malformed.
@@ -772,6 +852,8 @@ class Meta {
     // The transformations of the item in their order.
     std::vector<Box> Transformations(uint32_t item) const;
     std::optional<Size2> Ispe(uint32_t item) const;
+    // The code points of the item's last nclx colour box, the one libheif converts its colours by.
+    std::optional<CodePoints> Nclx(uint32_t item) const;
     // The auxC type of an auxiliary picture ("urn:mpeg:hevc:2015:auxid:1" for alpha), empty when none.
     std::string AuxiliaryType(uint32_t item) const;
     // The first `count` bytes of an item's data (a grid or overlay descriptor).
@@ -1044,6 +1126,30 @@ std::optional<Box> Meta::Property(uint32_t item, uint32_t type) const
         }
     }
     return std::nullopt;
+}
+
+std::optional<CodePoints> Meta::Nclx(uint32_t item) const
+{
+    std::optional<CodePoints> last;
+    const auto links = associations_.find(item);
+    if (links == associations_.end()) {
+        return last;
+    }
+    for (uint32_t index : links->second) {
+        if (index >= 1 && index <= properties_.size() && properties_[index - 1].Type == FourCc("colr")) {
+            Cursor cursor(bytes_, properties_[index - 1].Begin, properties_[index - 1].End);
+            const bool nclx = cursor.Take(4) == FourCc("nclx");
+            CodePoints points;
+            points.Primaries = static_cast<int>(cursor.Take(2));
+            cursor.Skip(2);
+            points.Matrix = static_cast<int>(cursor.Take(2));
+            points.FullRange = (cursor.Take(1) & 0x80) != 0;
+            if (nclx && cursor.Ok()) {
+                last = points;
+            }
+        }
+    }
+    return last;
 }
 
 std::vector<Box> Meta::Transformations(uint32_t item) const
@@ -1334,6 +1440,12 @@ struct Makeup {
     int64_t LargestData = 0;  // the bytes of the largest coded picture's data
     int64_t AlphaPixels = 0;  // of the alpha picture, as coded or composed
     int64_t AlphaData = 0;
+    bool AlphaComposed = false;
+    // A coded picture or a grid: its coded pictures in order, row by row, and their size and columns.
+    std::vector<uint32_t> Tiles;
+    int64_t TileWidth = 0;
+    int64_t TileHeight = 0;
+    int64_t Columns = 1;
 };
 
 LoadError Damaged(std::string words)
@@ -1380,6 +1492,7 @@ class Checker {
                 return error;
             }
             makeup.AlphaPixels = std::max(makeup.AlphaPixels, shape.CanvasPixels);
+            makeup.AlphaComposed = makeup.AlphaComposed || shape.Composed;
             makeup.AlphaData = std::max(makeup.AlphaData, shape.LargestData);
             makeup.LargestCoded = std::max(makeup.LargestCoded, shape.LargestCoded);
         }
@@ -1427,6 +1540,11 @@ class Checker {
             makeup.CanvasPixels = size ? size->Width * size->Height : 0;
             makeup.LargestCoded = makeup.CanvasPixels;
             makeup.LargestData = meta_.DataBytes(item);
+            if (size) {
+                makeup.Tiles = {item};
+                makeup.TileWidth = size->Width;
+                makeup.TileHeight = size->Height;
+            }
             return {};
         }
         const std::vector<uint32_t>& inputs = meta_.Inputs(item);
@@ -1523,6 +1641,10 @@ class Checker {
             return {LoadReason::PictureSize, SizeText(columns * tileWidth, rows * tileHeight)};
         }
         makeup.LargestCoded = tileWidth * tileHeight;
+        makeup.Tiles = tiles;
+        makeup.TileWidth = tileWidth;
+        makeup.TileHeight = tileHeight;
+        makeup.Columns = columns;
         for (uint32_t tile : tiles) {
             makeup.LargestData = std::max(makeup.LargestData, meta_.DataBytes(tile));
         }
@@ -1651,6 +1773,98 @@ struct Opened {
     int Orientation = 1;     // applied here rather than by libheif (see Open)
     bool TurnedCopy = false; // libheif turns or crops the picture into a copy of it
     int64_t MetaBytes = 0;
+    // An upright coded picture or grid keeps its decoded pictures (see Capture), whose colours are
+    // converted by their own nclx boxes where they have one.
+    bool Keep = false;
+    std::vector<std::optional<CodePoints>> TileNclx;
+};
+
+// --- YCbCr to RGB as libheif 1.15 converts it, in the same float arithmetic, so that the pixels are
+// those of libheif's RGB planes
+
+struct YcbcrRule {
+    int Matrix = 2; // 0: the planes hold G, B and R; 8: YCgCo; any other: the coefficients below
+    bool FullRange = true;
+    float RCr = 1.402f;
+    float GCb = -0.344136f;
+    float GCr = -0.714136f;
+    float BCb = 1.772f;
+};
+
+YcbcrRule RuleOf(const CodePoints& points)
+{
+    YcbcrRule rule;
+    rule.Matrix = points.Matrix;
+    rule.FullRange = points.FullRange;
+    float kr = 0;
+    float kb = 0;
+    switch (points.Matrix) {
+    case 1:
+        kr = 0.2126f, kb = 0.0722f;
+        break;
+    case 4:
+        kr = 0.30f, kb = 0.11f;
+        break;
+    case 5:
+    case 6:
+        kr = 0.299f, kb = 0.114f;
+        break;
+    case 7:
+        kr = 0.212f, kb = 0.087f;
+        break;
+    case 9:
+    case 10:
+        kr = 0.2627f, kb = 0.0593f;
+        break;
+    case 12:
+    case 13: {
+        // Derived from the primaries (H.273, equations 39 and 40).
+        const std::optional<ColourInfo> info =
+            points.Primaries == 2 ? std::nullopt : CicpColourInfo(points.Primaries, 8);
+        if (!info) {
+            break;
+        }
+        const auto f = [](double v) { return static_cast<float>(v); };
+        const float rx = f(info->Primaries.Red[0]), ry = f(info->Primaries.Red[1]);
+        const float gx = f(info->Primaries.Green[0]), gy = f(info->Primaries.Green[1]);
+        const float bx = f(info->Primaries.Blue[0]), by = f(info->Primaries.Blue[1]);
+        const float wx = f(info->Primaries.White[0]), wy = f(info->Primaries.White[1]);
+        const float zr = 1 - (rx + ry), zg = 1 - (gx + gy), zb = 1 - (bx + by), zw = 1 - (wx + wy);
+        const float denom =
+            wy * (rx * (gy * zb - by * zg) + gx * (by * zr - ry * zb) + bx * (ry * zg - gy * zr));
+        if (denom != 0.0f) {
+            kr = (ry * (wx * (gy * zb - by * zg) + wy * (bx * zg - gx * zb) + zw * (gx * by - bx * gy))) / denom;
+            kb = (by * (wx * (ry * zg - gy * zr) + wy * (gx * zr - rx * zg) + zw * (rx * gy - gx * ry))) / denom;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    if (kr != 0 || kb != 0) {
+        rule.RCr = 2 * (-kr + 1);
+        rule.GCb = 2 * kb * (-kb + 1) / (kb + kr - 1);
+        rule.GCr = 2 * kr * (-kr + 1) / (kb + kr - 1);
+        rule.BCb = 2 * (-kb + 1);
+    }
+    return rule;
+}
+
+// A converted sample rounded as libheif rounds it, within [0, max].
+uint32_t Clip(float value, uint32_t max)
+{
+    const auto rounded = static_cast<int64_t>(value + 0.5f);
+    return rounded < 0 ? 0 : static_cast<uint32_t>(std::min<int64_t>(rounded, max));
+}
+
+// One decoded picture of the primary: the picture, or a tile of it.
+struct KeptPicture {
+    Image Picture;
+    const uint8_t* Data[3] = {};
+    int Stride[3] = {};
+    int ShiftX = 0;
+    int ShiftY = 0;
+    YcbcrRule Rule;
 };
 
 // An upright picture hands out its rows straight from libheif's planes, converted one at a time; a
@@ -1687,7 +1901,15 @@ class HeifSource final : public PictureSource {
     bool Decoded();
     bool Decode();
     bool TakePlanes(heif_image* image, Planes& planes);
-    void ToRgb(const Planes& planes, int32_t y, int32_t first, int32_t end, uint8_t* to) const;
+    bool TakeAlpha(heif_image* image, Planes& planes);
+    bool TakeKept(Capture& capture);
+    void ToRgb(int32_t y, int32_t first, int32_t end, uint8_t* to) const;
+    void KeptToRgb(int32_t y, uint8_t* to) const;
+    template <class Pixel>
+    void TileToRgb(const KeptPicture& tile, int32_t y, int32_t first, int32_t end, const uint8_t* alpha,
+                   int32_t alphaX, uint8_t* to) const;
+    void Put(const uint32_t (&rgb)[3], uint32_t alpha, uint8_t* to) const;
+    uint32_t AlphaAt(const uint8_t* row, int32_t x) const;
 
     Opened opened_;
     int32_t width_;
@@ -1698,9 +1920,11 @@ class HeifSource final : public PictureSource {
     LoadError error_;
     bool tried_ = false;
     bool decoded_ = false;
-    // Upright: libheif's image and the row made from it, of the columns [first_, end_) the caller looks at.
+    // Upright: libheif's image (or, kept, the decoded pictures and libheif's image for its alpha plane)
+    // and the row made from it, of the columns [first_, end_) the caller looks at.
     Image image_;
     Planes planes_;
+    std::vector<KeptPicture> kept_;
     std::vector<uint8_t> row_;
     int32_t first_ = 0;
     int32_t end_;
@@ -1726,14 +1950,24 @@ int64_t HeifSource::WorkingBytes() const
     // A composed picture is an RGB canvas filled one tile or input at a time.
     const int64_t largest = coded(shape.LargestCoded, shape.Coded.HalfSamples, shape.LargestData);
     int64_t peak = shape.Composed ? 3 * pixels * sample + largest : largest;
+    // Kept, the decoded pictures as coded instead, the last one beside its decoder; libheif's canvas for
+    // a grid is allocated but, with stand-ins pasted into it, hardly touched.
+    int64_t colours = 3 * pixels * sample;
+    if (opened_.Keep) {
+        const int64_t tile = shape.TileWidth * shape.TileHeight * sample * shape.Coded.HalfSamples / 2;
+        colours = static_cast<int64_t>(shape.Tiles.size()) * tile;
+        peak = colours - tile + 2 * std::min(shape.LargestData, file) +
+               shape.LargestCoded * (sample * shape.Coded.HalfSamples + DecoderBytesPerPixel) + DecoderBytes;
+    }
     // libheif turns or crops a picture into a copy, holding both until the copy is made.
     if (opened_.TurnedCopy) {
         peak = std::max(peak, 6 * pixels * sample);
     }
-    // The alpha picture, monochrome, is decoded after the colours, beside their RGB planes, and kept as a
-    // fourth plane.
+    // The alpha picture, monochrome, is decoded after the colours, beside them (a grid of it on an RGB
+    // canvas), and kept as a fourth plane.
     if (shape.AlphaPixels > 0) {
-        peak = std::max(peak, 3 * pixels * sample + coded(shape.AlphaPixels, 2, shape.AlphaData)) +
+        const int64_t canvas = opened_.Keep && shape.AlphaComposed ? 3 * shape.AlphaPixels * sample : 0;
+        peak = std::max(peak, colours + canvas + coded(shape.AlphaPixels, 2, shape.AlphaData)) +
                shape.AlphaPixels * sample;
     }
     // With the allocator's slack; beside libheif: the upright picture of one turned here, the meta box
@@ -1750,9 +1984,8 @@ bool HeifSource::TakePlanes(heif_image* image, Planes& planes)
         error_ = Damaged("decoded to an unexpected layout");
         return false;
     }
-    const heif_channel channels[4] = {heif_channel_R, heif_channel_G, heif_channel_B, heif_channel_Alpha};
-    planes.Alpha = heif_image_has_channel(image, heif_channel_Alpha) != 0;
-    for (int c = 0; c < (planes.Alpha ? 4 : 3); ++c) {
+    const heif_channel channels[3] = {heif_channel_R, heif_channel_G, heif_channel_B};
+    for (int c = 0; c < 3; ++c) {
         const int width = heif_image_get_width(image, channels[c]);
         const int height = heif_image_get_height(image, channels[c]);
         const int bits = heif_image_get_bits_per_pixel_range(image, channels[c]);
@@ -1763,22 +1996,106 @@ bool HeifSource::TakePlanes(heif_image* image, Planes& planes)
                              Dimensions(storedWidth_, storedHeight_));
             return false;
         }
-        if (planes.Data[c] == nullptr || bits < 1 || bits > 16 || storage != (bits > 8 ? 16 : 8) ||
-            (c < 3 && bits < 8) || planes.Stride[c] < width * storage / 8) {
+        if (planes.Data[c] == nullptr || bits < 8 || bits > 16 || storage != (bits > 8 ? 16 : 8) ||
+            planes.Stride[c] < width * storage / 8) {
             error_ = Damaged("decoded planes of an unexpected depth");
             return false;
         }
-        if (c == 0) {
-            planes.Bits = bits;
-        } else if (c < 3 && bits != planes.Bits) {
+        if (c > 0 && bits != planes.Bits) {
             error_ = Damaged("decoded planes of different depths");
             return false;
         }
-        if (c == 3) {
-            planes.AlphaBits = bits;
-        }
+        planes.Bits = bits;
     }
-    planes.Premultiplied = planes.Alpha && heif_image_is_premultiplied_alpha(image) != 0;
+    return TakeAlpha(image, planes);
+}
+
+bool HeifSource::TakeAlpha(heif_image* image, Planes& planes)
+{
+    planes.Alpha = heif_image_has_channel(image, heif_channel_Alpha) != 0;
+    if (!planes.Alpha) {
+        return true;
+    }
+    const int width = heif_image_get_width(image, heif_channel_Alpha);
+    const int height = heif_image_get_height(image, heif_channel_Alpha);
+    const int bits = heif_image_get_bits_per_pixel_range(image, heif_channel_Alpha);
+    const int storage = heif_image_get_bits_per_pixel(image, heif_channel_Alpha);
+    planes.Data[3] = heif_image_get_plane_readonly(image, heif_channel_Alpha, &planes.Stride[3]);
+    if (width != storedWidth_ || height != storedHeight_) {
+        error_ = Damaged("decoded alpha of " + Dimensions(width, height) + " where its header says " +
+                         Dimensions(storedWidth_, storedHeight_));
+        return false;
+    }
+    if (planes.Data[3] == nullptr || bits < 1 || bits > 16 || storage != (bits > 8 ? 16 : 8) ||
+        planes.Stride[3] < width * storage / 8) {
+        error_ = Damaged("decoded planes of an unexpected depth");
+        return false;
+    }
+    planes.AlphaBits = bits;
+    planes.Premultiplied = heif_image_is_premultiplied_alpha(image) != 0;
+    return true;
+}
+
+bool HeifSource::TakeKept(Capture& capture)
+{
+    const Makeup& shape = opened_.Shape;
+    if (capture.Unlike || capture.Kept.size() != shape.Tiles.size()) {
+        error_ = Damaged("decoded pictures unlike their headers");
+        return false;
+    }
+    kept_.resize(capture.Kept.size());
+    const heif_channel channels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
+    for (size_t i = 0; i < kept_.size(); ++i) {
+        KeptPicture& tile = kept_[i];
+        tile.Picture = std::move(capture.Kept[i]);
+        heif_image* image = tile.Picture.get();
+        const heif_chroma chroma = heif_image_get_chroma_format(image);
+        if (chroma != heif_image_get_chroma_format(kept_[0].Picture.get()) ||
+            (chroma != heif_chroma_420 && chroma != heif_chroma_422 && chroma != heif_chroma_444)) {
+            error_ = Damaged("decoded pictures of different chroma");
+            return false;
+        }
+        tile.ShiftX = chroma == heif_chroma_444 ? 0 : 1;
+        tile.ShiftY = chroma == heif_chroma_420 ? 1 : 0;
+        for (int c = 0; c < 3; ++c) {
+            const int width = heif_image_get_width(image, channels[c]);
+            const int height = heif_image_get_height(image, channels[c]);
+            const int bits = heif_image_get_bits_per_pixel_range(image, channels[c]);
+            const int storage = heif_image_get_bits_per_pixel(image, channels[c]);
+            tile.Data[c] = heif_image_get_plane_readonly(image, channels[c], &tile.Stride[c]);
+            const int64_t shiftX = c == 0 ? 0 : tile.ShiftX;
+            const int64_t shiftY = c == 0 ? 0 : tile.ShiftY;
+            if (width != (shape.TileWidth + shiftX) >> shiftX || height != (shape.TileHeight + shiftY) >> shiftY) {
+                error_ = Damaged("decoded picture of " + Dimensions(width, height) + " where its header says " +
+                                 Dimensions(shape.TileWidth, shape.TileHeight));
+                return false;
+            }
+            if (tile.Data[c] == nullptr || bits < 8 || bits > 16 || storage != (bits > 8 ? 16 : 8) ||
+                tile.Stride[c] < width * storage / 8) {
+                error_ = Damaged("decoded planes of an unexpected depth");
+                return false;
+            }
+            if ((c > 0 || i > 0) && bits != planes_.Bits) {
+                error_ = Damaged("decoded planes of different depths");
+                return false;
+            }
+            planes_.Bits = bits;
+        }
+        // libheif converts by the tile's own nclx box, or else by the decoder's colour information.
+        CodePoints points;
+        if (opened_.TileNclx[i]) {
+            points = *opened_.TileNclx[i];
+        } else {
+            heif_color_profile_nclx* read = nullptr;
+            const heif_error found = heif_image_get_nclx_color_profile(image, &read);
+            const Nclx nclx(read);
+            if (found.code == heif_error_Ok && nclx) {
+                points = {static_cast<int>(nclx->color_primaries), static_cast<int>(nclx->matrix_coefficients),
+                          nclx->full_range_flag != 0};
+            }
+        }
+        tile.Rule = RuleOf(points);
+    }
     return true;
 }
 
@@ -1792,31 +2109,122 @@ uint32_t SampleAt(const uint8_t* row, int32_t x, int bits)
     return value;
 }
 
-void HeifSource::ToRgb(const Planes& planes, int32_t y, int32_t first, int32_t end, uint8_t* to) const
+uint32_t HeifSource::AlphaAt(const uint8_t* row, int32_t x) const
 {
-    const int bits = planes.Bits;
+    const uint32_t max = (1u << planes_.Bits) - 1;
+    const uint32_t alphaMax = (1u << planes_.AlphaBits) - 1;
+    const uint32_t a = std::min(SampleAt(row, x, planes_.AlphaBits), alphaMax);
+    return planes_.AlphaBits == planes_.Bits ? a : (a * max + alphaMax / 2) / alphaMax;
+}
+
+// Samples of the planes' depth, at most its largest value, to 8 bits over white.
+void HeifSource::Put(const uint32_t (&rgb)[3], uint32_t alpha, uint8_t* to) const
+{
+    const int bits = planes_.Bits;
     const uint32_t max = (1u << bits) - 1;
-    const uint32_t alphaMax = (1u << planes.AlphaBits) - 1;
+    for (int c = 0; c < 3; ++c) {
+        if (!planes_.Alpha) {
+            to[c] = bits == 8 ? static_cast<uint8_t>(rgb[c]) : ToEightBits(rgb[c], bits);
+        } else if (planes_.Premultiplied) {
+            to[c] = ToEightBits(std::min(rgb[c] + (max - alpha), max), bits);
+        } else {
+            to[c] = OverWhite(rgb[c], alpha, bits);
+        }
+    }
+}
+
+void HeifSource::ToRgb(int32_t y, int32_t first, int32_t end, uint8_t* to) const
+{
+    const Planes& planes = planes_;
+    const uint32_t max = (1u << planes.Bits) - 1;
     const uint8_t* rows[4] = {};
     for (int c = 0; c < (planes.Alpha ? 4 : 3); ++c) {
         rows[c] = planes.Data[c] + static_cast<size_t>(y) * static_cast<size_t>(planes.Stride[c]);
     }
     for (int32_t x = first; x < end; ++x, to += 3) {
-        uint32_t alpha = max;
-        if (planes.Alpha) {
-            const uint32_t a = std::min(SampleAt(rows[3], x, planes.AlphaBits), alphaMax);
-            alpha = planes.AlphaBits == bits ? a : (a * max + alphaMax / 2) / alphaMax;
-        }
+        uint32_t rgb[3];
         for (int c = 0; c < 3; ++c) {
-            const uint32_t sample = std::min(SampleAt(rows[c], x, bits), max);
-            if (!planes.Alpha) {
-                to[c] = bits == 8 ? static_cast<uint8_t>(sample) : ToEightBits(sample, bits);
-            } else if (planes.Premultiplied) {
-                to[c] = ToEightBits(std::min(sample + (max - alpha), max), bits);
-            } else {
-                to[c] = OverWhite(sample, alpha, bits);
-            }
+            rgb[c] = std::min(SampleAt(rows[c], x, planes.Bits), max);
         }
+        Put(rgb, planes.Alpha ? AlphaAt(rows[3], x) : max, to);
+    }
+}
+
+template <class Pixel>
+void HeifSource::TileToRgb(const KeptPicture& tile, int32_t y, int32_t first, int32_t end, const uint8_t* alpha,
+                           int32_t alphaX, uint8_t* to) const
+{
+    const auto at = [](const uint8_t* row, int32_t x) {
+        Pixel value;
+        std::memcpy(&value, row + sizeof(Pixel) * static_cast<size_t>(x), sizeof value);
+        return static_cast<int>(value);
+    };
+    const uint8_t* luma = tile.Data[0] + static_cast<size_t>(y) * static_cast<size_t>(tile.Stride[0]);
+    const size_t cy = static_cast<size_t>(y >> tile.ShiftY);
+    const uint8_t* blue = tile.Data[1] + cy * static_cast<size_t>(tile.Stride[1]);
+    const uint8_t* red = tile.Data[2] + cy * static_cast<size_t>(tile.Stride[2]);
+    const int bits = planes_.Bits;
+    const uint32_t max = (1u << bits) - 1;
+    const int half = 1 << (bits - 1);
+    const int offset = 16 << (bits - 8);
+    const auto offsetF = static_cast<float>(offset);
+    const YcbcrRule& rule = tile.Rule;
+    for (int32_t x = first; x < end; ++x, ++alphaX, to += 3) {
+        const int yv = at(luma, x);
+        const int cb = at(blue, x >> tile.ShiftX);
+        const int cr = at(red, x >> tile.ShiftX);
+        uint32_t rgb[3];
+        if (rule.Matrix == 0) {
+            const int gbr[3] = {cr, yv, cb};
+            for (int c = 0; c < 3; ++c) {
+                const int v = rule.FullRange ? gbr[c] : ((gbr[c] * 219 + 128) >> 8) + offset;
+                rgb[c] = std::min(static_cast<uint32_t>(v), max);
+            }
+        } else if (rule.Matrix == 8) {
+            // libheif clips YCgCo to 8 bits at every depth.
+            const int g = cb - half;
+            const int o = cr - half;
+            const int mixed[3] = {yv - g + o, yv + g, yv - g - o};
+            for (int c = 0; c < 3; ++c) {
+                rgb[c] = std::min(static_cast<uint32_t>(std::clamp(mixed[c], 0, 255)), max);
+            }
+        } else {
+            auto l = static_cast<float>(yv);
+            auto b = static_cast<float>(cb - half);
+            auto r = static_cast<float>(cr - half);
+            if (!rule.FullRange) {
+                l = (l - offsetF) * 1.1689f;
+                b = b * 1.1429f;
+                r = r * 1.1429f;
+            }
+            rgb[0] = Clip(l + rule.RCr * r, max);
+            rgb[1] = Clip(l + rule.GCb * b + rule.GCr * r, max);
+            rgb[2] = Clip(l + rule.BCb * b, max);
+        }
+        Put(rgb, alpha != nullptr ? AlphaAt(alpha, alphaX) : max, to);
+    }
+}
+
+void HeifSource::KeptToRgb(int32_t y, uint8_t* to) const
+{
+    const Makeup& shape = opened_.Shape;
+    const auto tileWidth = static_cast<int32_t>(shape.TileWidth);
+    const auto tileHeight = static_cast<int32_t>(shape.TileHeight);
+    const int32_t row = y / tileHeight;
+    const uint8_t* alpha =
+        planes_.Alpha ? planes_.Data[3] + static_cast<size_t>(y) * static_cast<size_t>(planes_.Stride[3]) : nullptr;
+    for (int32_t x = first_; x < end_;) {
+        const int32_t column = x / tileWidth;
+        const int32_t left = column * tileWidth;
+        const int32_t stop = std::min(end_, left + tileWidth);
+        const KeptPicture& tile = kept_[static_cast<size_t>(row) * static_cast<size_t>(shape.Columns) +
+                                        static_cast<size_t>(column)];
+        if (planes_.Bits > 8) {
+            TileToRgb<uint16_t>(tile, y - row * tileHeight, x - left, stop - left, alpha, x, to + 3 * x);
+        } else {
+            TileToRgb<uint8_t>(tile, y - row * tileHeight, x - left, stop - left, alpha, x, to + 3 * x);
+        }
+        x = stop;
     }
 }
 
@@ -1835,9 +2243,18 @@ bool HeifSource::Decode()
     // A picture turned here is decoded as stored.
     options->ignore_transformations = opened_.Orientation != 1 ? 1 : 0;
     heif_image* decoded = nullptr;
-    const FrameLimit limit(std::max(opened_.Shape.LargestCoded, opened_.Shape.AlphaPixels));
-    const heif_error result =
-        heif_decode_image(opened_.Primary.get(), &decoded, heif_colorspace_RGB, heif_chroma_444, options.get());
+    Capture capture;
+    if (opened_.Keep) {
+        capture.Wanted = opened_.Shape.Tiles.size();
+        capture.Kept.reserve(capture.Wanted);
+    }
+    heif_error result{};
+    {
+        const FrameLimit limit(std::max(opened_.Shape.LargestCoded, opened_.Shape.AlphaPixels));
+        const Captured capturing(capture);
+        result = heif_decode_image(opened_.Primary.get(), &decoded, heif_colorspace_RGB, heif_chroma_444,
+                                   options.get());
+    }
     Image image(decoded);
     if (access.ReadFailed) {
         error_ = {LoadReason::ReadFailed, {}};
@@ -1851,19 +2268,17 @@ bool HeifSource::Decode()
         error_ = result.code != heif_error_Ok ? FromLibheif(result, opened_.CutShort) : Damaged("no picture decoded");
         return false;
     }
-    Planes planes;
-    if (!TakePlanes(image.get(), planes)) {
+    if (opened_.Keep ? !TakeKept(capture) || !TakeAlpha(image.get(), planes_) : !TakePlanes(image.get(), planes_)) {
         return false;
     }
     row_.resize(3 * static_cast<size_t>(storedWidth_));
     if (Upright()) {
         image_ = std::move(image);
-        planes_ = planes;
         return true;
     }
     picture_ = Raster(width_, height_);
     for (int32_t y = 0; y < storedHeight_; ++y) {
-        ToRgb(planes, y, 0, storedWidth_, row_.data());
+        ToRgb(y, 0, storedWidth_, row_.data());
         const uint8_t* rows[1] = {row_.data()};
         PlaceStoredRows(picture_, opened_.Orientation, storedWidth_, storedHeight_, y, rows, 1);
     }
@@ -1877,6 +2292,7 @@ bool HeifSource::Decoded()
         decoded_ = CatchOutOfMemory(error_, [this] { return Decode(); });
         if (!decoded_) {
             image_.reset();
+            kept_.clear();
             picture_ = Raster();
         }
     }
@@ -1899,7 +2315,11 @@ const uint8_t* HeifSource::Row(int32_t y)
     if (!Upright()) {
         return picture_.Row(y);
     }
-    ToRgb(planes_, y, first_, end_, row_.data() + 3 * static_cast<size_t>(first_));
+    if (opened_.Keep) {
+        KeptToRgb(y, row_.data());
+    } else {
+        ToRgb(y, first_, end_, row_.data() + 3 * static_cast<size_t>(first_));
+    }
     return row_.data();
 }
 
@@ -1907,6 +2327,7 @@ bool HeifSource::Finish()
 {
     const bool decoded = Decoded();
     image_.reset();
+    kept_.clear();
     picture_ = Raster();
     return decoded;
 }
@@ -2064,6 +2485,15 @@ std::unique_ptr<PictureSource> Open(ByteReader& file, LoadError& error, const st
                 (OrientationSwapsSides(orientation) ? storedWidth : storedHeight) != height) {
                 return refused(Damaged("turned size does not match"));
             }
+        }
+    }
+    // An upright coloured picture, coded or a grid, keeps its decoded pictures.
+    const uint32_t kind = meta.TypeOf(meta.Primary());
+    opened.Keep = steps.empty() && !opened.Shape.Coded.Monochrome && !opened.Shape.Tiles.empty() &&
+                  (kind == FourCc("hvc1") || kind == FourCc("av01") || kind == FourCc("grid"));
+    if (opened.Keep) {
+        for (uint32_t tile : opened.Shape.Tiles) {
+            opened.TileNclx.push_back(meta.Nclx(tile));
         }
     }
     ColourProfile profile = ProfileOf(handle, opened.Shape.Coded.Monochrome);

@@ -2,6 +2,7 @@
 
 #include "picture/Colour.h"
 #include "picture/Formats.h"
+#include "picture/WholeSource.h"
 #include "support/ColourProfiles.h"
 #include "support/TestSupport.h"
 #include "support/WholePicture.h"
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <libheif/heif.h>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -335,6 +337,50 @@ TEST(HeifDecode, KeptColumnsMatchTheWholePicture)
             ASSERT_EQ(0, std::memcmp(row + 3 * first, whole.Picture.Row(y) + 3 * first, 3 * size_t(end - first))) << y;
         }
         EXPECT_TRUE(source->Finish());
+    }
+}
+
+// An upright picture is converted here from its decoded YCbCr pictures; its pixels are those of libheif's
+// own RGB planes, for every chroma, depth, matrix, range and tiling.
+TEST(HeifDecode, ColoursAreLibheifsOwn)
+{
+    for (const char* name : {"quarters.heic", "quarters.avif", "grid.heic", "small-grid.heic", "many-tiles.heic",
+                             "ramp10.heic", "ramp10.avif", "p3.heic", "nclx-gbr.heic", "nclx-gbr-limited.heic",
+                             "nclx-ycgco.heic", "nclx-bt2020-limited.heic", "nclx-derived.heic",
+                             "nclx-limited10.avif", "nclx-derived10.avif"}) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> bytes = SampleBytes(name);
+        const Decoded ours = DecodeHeif(bytes);
+        ASSERT_TRUE(ours.Ok);
+        heif_context* context = heif_context_alloc();
+        ASSERT_EQ(heif_context_read_from_memory_without_copy(context, bytes.data(), bytes.size(), nullptr).code,
+                  heif_error_Ok);
+        heif_image_handle* handle = nullptr;
+        heif_image* image = nullptr;
+        ASSERT_EQ(heif_context_get_primary_image_handle(context, &handle).code, heif_error_Ok);
+        ASSERT_EQ(heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_444, nullptr).code,
+                  heif_error_Ok);
+        const int bits = heif_image_get_bits_per_pixel_range(image, heif_channel_R);
+        int mismatches = 0;
+        for (int c = 0; c < 3; ++c) {
+            int stride = 0;
+            const heif_channel channels[3] = {heif_channel_R, heif_channel_G, heif_channel_B};
+            const uint8_t* plane = heif_image_get_plane_readonly(image, channels[c], &stride);
+            for (int32_t y = 0; y < ours.Picture.Height; ++y) {
+                for (int32_t x = 0; x < ours.Picture.Width; ++x) {
+                    uint16_t sample = plane[y * stride + x];
+                    if (bits > 8) {
+                        std::memcpy(&sample, plane + y * stride + 2 * x, 2);
+                    }
+                    const uint8_t expected = bits > 8 ? ToEightBits(sample, bits) : static_cast<uint8_t>(sample);
+                    mismatches += ours.Picture.Row(y)[3 * x + c] != expected;
+                }
+            }
+        }
+        EXPECT_EQ(mismatches, 0);
+        heif_image_release(image);
+        heif_image_handle_release(handle);
+        heif_context_free(context);
     }
 }
 

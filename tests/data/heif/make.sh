@@ -32,6 +32,8 @@
 #   icc.heic           a 'prof' ICC profile (wide.icc, wide-gamut primaries, gamma 2.2, written below)
 #   gray.heic          monochrome (4:0:0) with a gray ICC profile (gray.icc, gamma 1)
 #   jpeg.heic          a JPEG named .heic
+#   nclx-*.heic, nclx-*.avif  an 8-bit ramp (HEIC) and ramp10.avif with an nclx box of another matrix and
+#                      range: GBR full and limited, YCgCo, BT.2020 limited, derived from the primaries
 #   many-tiles.heic    a 40x26 grid: 1040 tiles of 64x64, all one item's data, 2560x1664 in all
 # Broken and hostile files:
 #   cut-ftyp.heic      quarters.heic cut inside its ftyp box (20 bytes)
@@ -476,6 +478,25 @@ save('gray.heic', encode('gray.png', 'gray.heic', '-q', '90'))
 jpeg = io.BytesIO()
 quarters(96, 64).save(jpeg, 'JPEG', quality=90)
 save('jpeg.heic', jpeg.getvalue())
+
+# libheif converts a picture's colours by the matrix and range of its nclx box: a ramp of 8 bits and
+# ramp10.avif under boxes of other matrices (H.273: 0 GBR, 8 YCgCo, 9 BT.2020, 12 derived from the
+# primaries) and ranges.
+x8 = np.linspace(0, 255, 96)[None, :].repeat(64, axis=0)
+y8 = np.linspace(0, 255, 64)[:, None].repeat(96, axis=1)
+Image.fromarray(np.stack([x8, y8, 255 - (x8 + y8) / 2], axis=2).astype(np.uint8)).save(path('ramp8.png'))
+ramp8 = Heif(encode('ramp8.png', 'ramp8.heic', '-q', '90'))
+with open(os.path.join(out, 'ramp10.avif'), 'rb') as f:
+    ramp10 = Heif(f.read())
+for name, base, (primaries, matrix, full) in [('nclx-gbr.heic', ramp8, (1, 0, 1)),
+                                              ('nclx-gbr-limited.heic', ramp8, (1, 0, 0)),
+                                              ('nclx-ycgco.heic', ramp8, (1, 8, 1)),
+                                              ('nclx-bt2020-limited.heic', ramp8, (9, 9, 0)),
+                                              ('nclx-derived.heic', ramp8, (12, 12, 1)),
+                                              ('nclx-limited10.avif', ramp10, (9, 9, 0)),
+                                              ('nclx-derived10.avif', ramp10, (9, 13, 1))]:
+    nclx = box(b'colr', b'nclx' + struct.pack('>HHHB', primaries, 13, matrix, 0x80 if full else 0))
+    save(name, with_properties(base, nclx))
 
 # --- Grids, put together from separately encoded tiles
 
