@@ -1,7 +1,8 @@
 // Every libheif call of the tool lives here. libheif reads the file through a reader over the ByteReader,
-// so nothing is copied whole, decodes in the calling thread (the run already uses every core) and hands
-// out planar RGB, which is rounded to 8 bits and laid over white here. The reader's callbacks allocate
-// nothing and throw nothing, so no exception crosses libheif's frames.
+// so nothing is copied whole, and decodes in the calling thread (the run already uses every core). A turned
+// picture comes out of libheif as planar RGB; an upright one keeps the YCbCr planes its decoders made and
+// is converted here a row at a time. Either is rounded to 8 bits and laid over white here. The reader's
+// callbacks allocate nothing and throw nothing, so no exception crosses libheif's frames.
 //
 // Before libheif decodes anything, the file's own boxes are read here as well: the top-level boxes tell a
 // file cut short from a damaged one, and the meta box gives what libheif 1.15 does not check before it
