@@ -818,7 +818,6 @@ struct Size2 {
     int64_t Height = 0;
 };
 
-// The items, properties and references of the meta box that the checks look at.
 // An nclx box's code points (ITU-T H.273).
 struct CodePoints {
     int Primaries = 2;
@@ -826,6 +825,7 @@ struct CodePoints {
     bool FullRange = true;
 };
 
+// The items, properties and references of the meta box that the checks look at.
 class Meta {
   public:
     // Reads the meta box's payload; false with `problem` set when it is malformed.
@@ -1831,8 +1831,7 @@ YcbcrRule RuleOf(const CodePoints& points)
         const float bx = f(info->Primaries.Blue[0]), by = f(info->Primaries.Blue[1]);
         const float wx = f(info->Primaries.White[0]), wy = f(info->Primaries.White[1]);
         const float zr = 1 - (rx + ry), zg = 1 - (gx + gy), zb = 1 - (bx + by), zw = 1 - (wx + wy);
-        const float denom =
-            wy * (rx * (gy * zb - by * zg) + gx * (by * zr - ry * zb) + bx * (ry * zg - gy * zr));
+        const float denom = wy * (rx * (gy * zb - by * zg) + gx * (by * zr - ry * zb) + bx * (ry * zg - gy * zr));
         if (denom != 0.0f) {
             kr = (ry * (wx * (gy * zb - by * zg) + wy * (bx * zg - gx * zb) + zw * (gx * by - bx * gy))) / denom;
             kb = (by * (wx * (ry * zg - gy * zr) + wy * (gx * zr - rx * zg) + zw * (rx * gy - gx * ry))) / denom;
@@ -1907,8 +1906,8 @@ class HeifSource final : public PictureSource {
     void ToRgb(int32_t y, int32_t first, int32_t end, uint8_t* to) const;
     void KeptToRgb(int32_t y, uint8_t* to) const;
     template <class Pixel>
-    void TileToRgb(const KeptPicture& tile, int32_t y, int32_t first, int32_t end, const uint8_t* alpha,
-                   int32_t alphaX, uint8_t* to) const;
+    void TileToRgb(const KeptPicture& tile, int32_t y, int32_t first, int32_t end, const uint8_t* alpha, int32_t alphaX,
+                   uint8_t* to) const;
     void Put(const uint32_t (&rgb)[3], uint32_t alpha, uint8_t* to) const;
     uint32_t AlphaAt(const uint8_t* row, int32_t x) const;
 
@@ -2218,8 +2217,8 @@ void HeifSource::KeptToRgb(int32_t y, uint8_t* to) const
         const int32_t column = x / tileWidth;
         const int32_t left = column * tileWidth;
         const int32_t stop = std::min(end_, left + tileWidth);
-        const KeptPicture& tile = kept_[static_cast<size_t>(row) * static_cast<size_t>(shape.Columns) +
-                                        static_cast<size_t>(column)];
+        const KeptPicture& tile =
+            kept_[static_cast<size_t>(row) * static_cast<size_t>(shape.Columns) + static_cast<size_t>(column)];
         if (planes_.Bits > 8) {
             TileToRgb<uint16_t>(tile, y - row * tileHeight, x - left, stop - left, alpha, x, to + 3 * x);
         } else {
@@ -2253,8 +2252,8 @@ bool HeifSource::Decode()
     {
         const FrameLimit limit(std::max(opened_.Shape.LargestCoded, opened_.Shape.AlphaPixels));
         const Captured capturing(capture);
-        result = heif_decode_image(opened_.Primary.get(), &decoded, heif_colorspace_RGB, heif_chroma_444,
-                                   options.get());
+        result =
+            heif_decode_image(opened_.Primary.get(), &decoded, heif_colorspace_RGB, heif_chroma_444, options.get());
     }
     Image image(decoded);
     if (access.ReadFailed) {

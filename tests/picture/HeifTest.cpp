@@ -344,10 +344,10 @@ TEST(HeifDecode, KeptColumnsMatchTheWholePicture)
 // own RGB planes, for every chroma, depth, matrix, range and tiling.
 TEST(HeifDecode, ColoursAreLibheifsOwn)
 {
-    for (const char* name : {"quarters.heic", "quarters.avif", "grid.heic", "small-grid.heic", "many-tiles.heic",
-                             "ramp10.heic", "ramp10.avif", "p3.heic", "nclx-gbr.heic", "nclx-gbr-limited.heic",
-                             "nclx-ycgco.heic", "nclx-bt2020-limited.heic", "nclx-derived.heic",
-                             "nclx-limited10.avif", "nclx-derived10.avif"}) {
+    for (const char* name :
+         {"quarters.heic", "quarters.avif", "grid.heic", "small-grid.heic", "many-tiles.heic", "ramp10.heic",
+          "ramp10.avif", "p3.heic", "nclx-gbr.heic", "nclx-gbr-limited.heic", "nclx-ycgco.heic",
+          "nclx-bt2020-limited.heic", "nclx-derived.heic", "nclx-limited10.avif", "nclx-derived10.avif"}) {
         SCOPED_TRACE(name);
         const std::vector<uint8_t> bytes = SampleBytes(name);
         const Decoded ours = DecodeHeif(bytes);
@@ -358,8 +358,7 @@ TEST(HeifDecode, ColoursAreLibheifsOwn)
         heif_image_handle* handle = nullptr;
         heif_image* image = nullptr;
         ASSERT_EQ(heif_context_get_primary_image_handle(context, &handle).code, heif_error_Ok);
-        ASSERT_EQ(heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_444, nullptr).code,
-                  heif_error_Ok);
+        ASSERT_EQ(heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_444, nullptr).code, heif_error_Ok);
         const int bits = heif_image_get_bits_per_pixel_range(image, heif_channel_R);
         int mismatches = 0;
         for (int c = 0; c < 3; ++c) {
