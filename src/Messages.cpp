@@ -131,7 +131,8 @@ Texts TextsOf(MessageId id)
         return {QT_TRANSLATE_NOOP("Engine", "HEIF/AVIF: неподдерживаемый вид сжатия"),
                 "HEIF/AVIF: unsupported kind of compression"};
     case MessageId::HeifNoImage:
-        return {QT_TRANSLATE_NOOP("Engine", "HEIF/AVIF: в файле нет изображения"), "HEIF/AVIF: the file holds no picture"};
+        return {QT_TRANSLATE_NOOP("Engine", "HEIF/AVIF: в файле нет изображения"),
+                "HEIF/AVIF: the file holds no picture"};
     case MessageId::WebpNotWebp:
         return {QT_TRANSLATE_NOOP("Engine", "WebP: это не файл WebP"), "WebP: not a WebP file"};
     case MessageId::WebpDamaged:
@@ -287,6 +288,7 @@ Texts TextsOf(MessageId id)
                     "Запуск: quorvane-cli --source ТЕКСТ --receiver ТЕКСТ --width ТЕКСТ --height ТЕКСТ\n"
                     "                     [--quality ТЕКСТ] [--prefix ТЕКСТ] [--digits ТЕКСТ] [--start ТЕКСТ]\n"
                     "                     [--no-subfolders] [--formats СПИСОК | --all-formats]\n"
+                    "                     [--crop ПОЛОЖЕНИЕ] [--crop-file ФАЙЛ]\n"
                     "                     [--jobs N] [--memory МИБ] [--verbose]\n"
                     "\n"
                     "Переводит каждый снимок JPEG и BMP (по выбору и HEIC, AVIF, WebP, PNG) из папки-\n"
@@ -306,6 +308,11 @@ Texts TextsOf(MessageId id)
                     "  --formats СПИСОК    какие снимки брать, через запятую из jpeg, bmp, heic (и heif,\n"
                     "                      hif), avif, webp, png (по умолчанию jpeg,bmp)\n"
                     "  --all-formats       брать снимки всех этих форматов\n"
+                    "  --crop ПОЛОЖЕНИЕ    где оставить кадр на обрезаемой стороне: centre (посередине,\n"
+                    "                      по умолчанию), start (слева или сверху), end (справа или\n"
+                    "                      снизу) или число от 0 до 1\n"
+                    "  --crop-file ФАЙЛ    положения отдельных снимков: в каждой строке положение,\n"
+                    "                      пробел и путь к снимку так, как его пишет отчёт\n"
                     "  --jobs N            сколько снимков готовить сразу (по умолчанию по одному на\n"
                     "                      ядро, не меньше 2)\n"
                     "  --memory МИБ        память для снимков сразу, в МиБ (по умолчанию 160 на\n"
@@ -319,6 +326,7 @@ Texts TextsOf(MessageId id)
                 "Usage: quorvane-cli --source TEXT --receiver TEXT --width TEXT --height TEXT\n"
                 "                    [--quality TEXT] [--prefix TEXT] [--digits TEXT] [--start TEXT]\n"
                 "                    [--no-subfolders] [--formats LIST | --all-formats]\n"
+                "                    [--crop POSITION] [--crop-file FILE]\n"
                 "                    [--jobs N] [--memory MIB] [--verbose]\n"
                 "\n"
                 "Converts every JPEG and BMP picture (and, if asked, HEIC, AVIF, WebP, PNG) under the\n"
@@ -338,6 +346,11 @@ Texts TextsOf(MessageId id)
                 "  --formats LIST      which pictures to take, separated by commas, from jpeg, bmp,\n"
                 "                      heic (with heif, hif), avif, webp, png (default jpeg,bmp)\n"
                 "  --all-formats       take pictures of all these formats\n"
+                "  --crop POSITION     where the kept part lies along the cropped side: centre\n"
+                "                      (default), start (left or top), end (right or bottom) or a\n"
+                "                      number from 0 to 1\n"
+                "  --crop-file FILE    positions of single pictures: on each line a position, a space\n"
+                "                      and the picture's path as the report writes it\n"
                 "  --jobs N            pictures prepared at once (default: one per core, at least 2)\n"
                 "  --memory MIB        memory the pictures may hold at once, in MiB (default: 160 per\n"
                 "                      job, at least 128, at most an eighth of the machine's memory)\n"
@@ -360,6 +373,14 @@ Texts TextsOf(MessageId id)
     case MessageId::CliUnknownFormat:
         return {QT_TRANSLATE_NOOP("Engine", "неизвестный формат для --formats: %1 (известны: %2)"),
                 "unknown format for --formats: %1 (known: %2)"};
+    case MessageId::CliCropValue:
+        return {QT_TRANSLATE_NOOP("Engine", "для --crop нужно centre, start, end или число от 0 до 1"),
+                "--crop needs centre, start, end or a number from 0 to 1"};
+    case MessageId::CliCropFileUnreadable:
+        return {QT_TRANSLATE_NOOP("Engine", "файл положений не читается: %1"), "the crop file cannot be read: %1"};
+    case MessageId::CliCropFileLine:
+        return {QT_TRANSLATE_NOOP("Engine", "%1, строка %2: нужно положение, пробел и путь к снимку"),
+                "%1, line %2: needs a position, a space and the picture's path"};
     case MessageId::CliSourceUnreadable:
         return {QT_TRANSLATE_NOOP("Engine", "папка-источник не читается: %1: %2"),
                 "the source folder cannot be read: %1: %2"};

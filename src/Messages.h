@@ -135,9 +135,12 @@ enum class MessageId {
     CliTakesNoValue,
     CliUnknownOption,
     CliMissingValue,
-    CliNumberRange,      // the option, its lowest and highest value
-    CliUnknownFormat,    // the name, the names known
-    CliSourceUnreadable, // the folder, why
+    CliNumberRange,   // the option, its lowest and highest value
+    CliUnknownFormat, // the name, the names known
+    CliCropValue,
+    CliCropFileUnreadable, // the file
+    CliCropFileLine,       // the file, the line's number
+    CliSourceUnreadable,   // the folder, why
     CliReportNotWritten,
 };
 inline constexpr int MessageIdCount = static_cast<int>(MessageId::CliReportNotWritten) + 1;

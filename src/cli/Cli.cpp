@@ -3,6 +3,7 @@
 #include "QuorvaneVersion.h"
 #include "conversion/Conversion.h"
 #include "conversion/Naming.h"
+#include "platform/File.h"
 #include "platform/System.h"
 
 #include <algorithm>
@@ -33,6 +34,9 @@ struct Options {
     bool Verbose = false;
     bool AllFormats = false;
     FormatSet Formats = FormatSet::Defined();
+    CropPosition Crop;
+    // The positions of single pictures, by their path as the report writes it.
+    std::map<std::string, CropPosition> Crops;
     int Jobs = 0;
     int64_t MemoryMiB = 0;
 };
@@ -102,8 +106,8 @@ std::optional<Message> NumberOption(const Options& options, const char* name, in
 // Parses the arguments; why not when they are malformed.
 std::optional<Message> Parse(const std::vector<std::string>& args, Options& options)
 {
-    static const char* const Valued[] = {"source", "receiver", "width", "height", "quality", "prefix",
-                                         "digits", "start",    "jobs",  "memory", "formats"};
+    static const char* const Valued[] = {"source", "receiver", "width",  "height",  "quality", "prefix",   "digits",
+                                         "start",  "jobs",     "memory", "formats", "crop",    "crop-file"};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.rfind("--", 0) != 0) {
@@ -153,6 +157,45 @@ std::optional<Message> Parse(const std::vector<std::string>& args, Options& opti
     if (options.AllFormats) {
         options.Formats = FormatSet::All();
     }
+    if (auto it = options.Values.find("crop"); it != options.Values.end()) {
+        const auto crop = ParseCropPosition(it->second);
+        if (!crop) {
+            return Message(MessageId::CliCropValue);
+        }
+        options.Crop = *crop;
+    }
+    return std::nullopt;
+}
+
+// The crop file's lines, each a position, one space and a picture's path to the end of the line; empty lines
+// and lines that begin with '#' say nothing. Why not when the file cannot be read or a line is malformed.
+std::optional<Message> ReadCropFile(const std::string& path, std::map<std::string, CropPosition>& crops)
+{
+    constexpr uint64_t MaxCropFileBytes = uint64_t{64} << 20;
+    const std::optional<std::string> text = ReadRegularFile(path, MaxCropFileBytes);
+    if (!text) {
+        return Message(MessageId::CliCropFileUnreadable, Escaped(path));
+    }
+    size_t start = text->compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0; // a byte-order mark
+    for (size_t number = 1; start < text->size(); ++number) {
+        size_t end = text->find('\n', start);
+        end = end == std::string::npos ? text->size() : end;
+        std::string_view line(text->data() + start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        const size_t space = line.find(' ');
+        const auto crop = space == std::string_view::npos ? std::nullopt : ParseCropPosition(line.substr(0, space));
+        if (!crop || space + 1 >= line.size()) {
+            return Message(MessageId::CliCropFileLine,
+                           {Message::Plain(Escaped(path)), Message::Plain(std::to_string(number))});
+        }
+        crops[std::string(line.substr(space + 1))] = *crop;
+    }
     return std::nullopt;
 }
 
@@ -174,6 +217,8 @@ class CliControls : public RunControls {
         startTicked_ = options.Values.count("start") != 0;
         includeSubfolders_ = !options.NoSubfolders;
         formats_ = options.Formats;
+        crop_ = options.Crop;
+        crops_ = &options.Crops;
         // The quality box never holds a non-number: the window puts the default back.
         quality_ = text("quality", DefaultQualityText);
         if (!TryStrToInt(quality_)) {
@@ -202,6 +247,11 @@ class CliControls : public RunControls {
     bool IncludeSubfolders() override { return includeSubfolders_; }
     bool StartFromNumber() override { return startTicked_; }
     FormatSet Formats() override { return formats_; }
+    CropPosition CropOf(const std::string& path) override
+    {
+        const auto found = crops_->find(Escaped(path));
+        return found == crops_->end() ? crop_ : found->second;
+    }
 
     // The percentage line on a terminal only ever rises: the gauge's resets to 0 (after the report, or
     // when an error ends the run) are not drawn, and nothing is drawn once the report is out.
@@ -306,6 +356,8 @@ class CliControls : public RunControls {
     bool startTicked_ = false;
     bool includeSubfolders_ = true;
     FormatSet formats_ = FormatSet::Defined();
+    CropPosition crop_;
+    const std::map<std::string, CropPosition>* crops_;
     bool skipped_ = false;
     std::optional<Message> sourceError_;
     bool unreadableFolders_ = false;
@@ -332,6 +384,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             << "Licence: GPL-3.0-or-later; third-party notices in THIRD-PARTY-NOTICES.txt beside the program "
                "(Debian: /usr/share/doc/quorvane/copyright)\n";
         return CliExit::Clean;
+    }
+    if (auto it = options.Values.find("crop-file"); it != options.Values.end()) {
+        if (auto problem = ReadCropFile(it->second, options.Crops)) {
+            err << "quorvane-cli: " << MessageText(*problem, language) << '\n';
+            return CliExit::Stopped;
+        }
     }
     CliControls controls(options, out, err, progressOnErr, language);
     ConversionRun run({.Jobs = options.Jobs, .MemoryBudget = options.MemoryMiB << 20, .Stop = stop});

@@ -13,26 +13,28 @@
 
 namespace quorvane {
 
-FitPlan PlanCrop(int64_t H, int64_t W, bool cropWidth, int64_t tw, int64_t th)
+FitPlan PlanCrop(int64_t H, int64_t W, bool cropWidth, int64_t tw, int64_t th, CropPosition crop)
 {
     FitPlan plan{.H = H, .W = W, .CropWidth = cropWidth};
-    const int64_t offset = (cropWidth ? W - tw : H - th) / 2;
+    const int64_t excess = cropWidth ? W - tw : H - th;
+    const int64_t half = excess / 2;
+    const int64_t offset = excess > 0 ? std::min(excess * crop.Millionths / CropPosition::Whole, 2 * half) : half;
     plan.Left = cropWidth ? offset : 0;
     plan.Top = cropWidth ? 0 : offset;
-    plan.Width = W - 2 * plan.Left;
-    plan.Height = H - 2 * plan.Top;
+    plan.Width = cropWidth ? W - 2 * half : W;
+    plan.Height = cropWidth ? H : H - 2 * half;
     plan.Stretch = plan.Width != tw || plan.Height != th;
     return plan;
 }
 
-FitPlan PlanFit(int64_t sw, int64_t sh, int64_t tw, int64_t th)
+FitPlan PlanFit(int64_t sw, int64_t sh, int64_t tw, int64_t th, CropPosition crop)
 {
     if (sw < sh) {
         const int64_t H = sh * tw / sw;
-        return PlanCrop(H, tw, th > H, tw, th);
+        return PlanCrop(H, tw, th > H, tw, th, crop);
     }
     const int64_t W = sw * th / sh;
-    return PlanCrop(th, W, W >= tw, tw, th);
+    return PlanCrop(th, W, W >= tw, tw, th, crop);
 }
 
 void FitPicture(JpegObject& jpeg, RowSource& source, TargetSize target, const PictureSettings& settings)
@@ -40,7 +42,7 @@ void FitPicture(JpegObject& jpeg, RowSource& source, TargetSize target, const Pi
     if (source.Width() <= 0 || source.Height() <= 0) {
         throw EngineError("Division by zero");
     }
-    const FitPlan plan = PlanFit(source.Width(), source.Height(), target.Width, target.Height);
+    const FitPlan plan = PlanFit(source.Width(), source.Height(), target.Width, target.Height, settings.Crop);
     if (plan.CropWidth) {
         FitCropWidth(jpeg, source, target, plan.H, plan.W, settings);
     } else {
@@ -57,7 +59,7 @@ void FitCrop(JpegObject& jpeg, RowSource& source, TargetSize target, int64_t H, 
 {
     const bool usable = target.Usable() && W > 0 && H > 0;
     if (usable) {
-        const FitPlan plan = PlanCrop(H, W, cropWidth, target.Width, target.Height);
+        const FitPlan plan = PlanCrop(H, W, cropWidth, target.Width, target.Height, settings.Crop);
         Raster window;
         jpeg.SourceFailed = !ResampleAreaWindow(source, W, H, plan.Left, plan.Top, plan.Left + plan.Width,
                                                 plan.Top + plan.Height, window);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "conversion/Crop.h"
 #include "conversion/MemoryGate.h"
 #include "picture/Colour.h"
 #include "picture/Formats.h"
@@ -11,6 +12,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvane {
@@ -28,11 +30,19 @@ struct JpegObject {
     bool SourceFailed = false;
 };
 
-// The texts a picture's fitting reads, taken from the boxes when the picture is handed out.
+// The texts a picture's fitting reads, taken from the boxes when the picture is handed out, and where its
+// crop falls.
 struct PictureSettings {
+    PictureSettings() = default;
+    PictureSettings(std::string width, std::string height, std::string quality, CropPosition crop = {})
+        : WidthText(std::move(width)), HeightText(std::move(height)), QualityText(std::move(quality)), Crop(crop)
+    {
+    }
+
     std::string WidthText;
     std::string HeightText;
     std::string QualityText;
+    CropPosition Crop;
 };
 
 // The target size as converted from the width and height boxes.
@@ -46,8 +56,9 @@ struct TargetSize {
     }
 };
 
-// Scales the source so one side matches the target, centres it and crops the excess of the other side
-// (or stretches it when it comes out short), then gives the JPEG object the result and the quality.
+// Scales the source so one side matches the target, places it (centred unless the settings say otherwise)
+// and crops the excess of the other side (or stretches it when it comes out short), then gives the JPEG
+// object the result and the quality.
 // Throws EngineError for a source without pixels ("Division by zero") or a quality text that is not a
 // number.
 // The source is read row by row once; a source that fails to deliver a row leaves the object without a
@@ -59,8 +70,11 @@ void FitCropHeight(JpegObject& jpeg, RowSource& source, TargetSize target, int64
                    const PictureSettings& settings);
 
 // How a picture fills the target, in 64-bit arithmetic: resampled to W x H so that one side matches the
-// target, the window [Left, Left + Width) x [Top, Top + Height) of that kept (the excess of the cropped side
-// halved, truncated, on each side), and the window stretched onto the target where its size differs.
+// target, the window [Left, Left + Width) x [Top, Top + Height) of that kept, and the window stretched onto
+// the target where its size differs. The window is as long as the cropped side less twice its excess
+// halved and truncated (so an odd excess keeps one line more, merged on the copy); it starts at the excess
+// times the crop position, truncated, and no further than the window fits: the centre keeps the excess
+// halved on each side.
 struct FitPlan {
     int64_t H = 0;
     int64_t W = 0;
@@ -74,9 +88,9 @@ struct FitPlan {
     bool operator==(const FitPlan&) const = default;
 };
 // The plan FitPicture follows for a source of sw x sh and a target of tw x th (sides above 0).
-FitPlan PlanFit(int64_t sw, int64_t sh, int64_t tw, int64_t th);
+FitPlan PlanFit(int64_t sw, int64_t sh, int64_t tw, int64_t th, CropPosition crop = {});
 // The window a fit routine keeps of a W x H intermediate, cropping the width or else the height.
-FitPlan PlanCrop(int64_t H, int64_t W, bool cropWidth, int64_t tw, int64_t th);
+FitPlan PlanCrop(int64_t H, int64_t W, bool cropWidth, int64_t tw, int64_t th, CropPosition crop = {});
 
 // Converts the width and height texts into the target size; false with the error text when one is not a
 // number.

@@ -357,7 +357,7 @@ void ConversionRun::Impl::ProcessFile(RunControls& controls, Pipeline& pipeline,
     auto task = std::make_shared<Pipeline::Task>();
     task->Path = JoinPath(folder, entry.Name);
     task->Format = *format;
-    task->Settings = {controls.WidthText(), controls.HeightText(), controls.QualityText()};
+    task->Settings = {controls.WidthText(), controls.HeightText(), controls.QualityText(), controls.CropOf(task->Path)};
     pipeline.Submit(std::move(task));
     // One at a time, each picture is finished before the next entry is read; in parallel a bounded number
     // of pictures is prepared ahead.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Messages.h"
+#include "conversion/Crop.h"
 #include "picture/FormatSet.h"
 
 #include <cstdint>
@@ -42,14 +43,14 @@ struct UnwrittenFile {
 // What the completion report shows.
 struct RunReport {
     FormatSet Formats = FormatSet::Defined(); // what the run counted
-    std::string TotalText;                // beside TotalCaption()
-    std::string ProcessedText;            // beside ReportProcessed
-    std::string SkippedText;              // beside ReportSkipped
-    std::vector<SkippedFile> Files;       // under ReportSkippedFiles: the skipped files
-    std::vector<UnwrittenFile> Unwritten; // after them, the outputs not written
-    std::vector<SkippedFile> Warnings;    // pictures converted all the same, with what to know of them
-    bool Interrupted = false;             // the run was stopped before it reached every counted picture
-    int64_t NotDone = 0;                  // a stopped run's counted pictures neither processed nor skipped
+    std::string TotalText;                    // beside TotalCaption()
+    std::string ProcessedText;                // beside ReportProcessed
+    std::string SkippedText;                  // beside ReportSkipped
+    std::vector<SkippedFile> Files;           // under ReportSkippedFiles: the skipped files
+    std::vector<UnwrittenFile> Unwritten;     // after them, the outputs not written
+    std::vector<SkippedFile> Warnings;        // pictures converted all the same, with what to know of them
+    bool Interrupted = false;                 // the run was stopped before it reached every counted picture
+    int64_t NotDone = 0;                      // a stopped run's counted pictures neither processed nor skipped
 
     // The total's caption: the usual one, or one naming the extensions counted when more formats were on.
     Message TotalCaption() const
@@ -85,6 +86,9 @@ class RunControls {
     virtual bool StartFromNumber() = 0;        // CheckBox2
     // The formats counted and converted: JPEG and BMP unless the user turned others on. Read once per run.
     virtual FormatSet Formats() { return FormatSet::Defined(); }
+    // Where the crop of the picture at `path` falls: the centre unless the user chose otherwise. Read as
+    // each picture is handed out.
+    virtual CropPosition CropOf(const std::string& /*path*/) { return {}; }
 
     // The folder history step, run once the input tests have passed.
     virtual void RecordFolders() {}

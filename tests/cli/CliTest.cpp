@@ -145,6 +145,7 @@ TEST_F(Cli, MalformedCommandLinesExitSixtyFour)
                                                                   {"--memory", "8"},
                                                                   {"--formats", "jpeg,gif"},
                                                                   {"--formats="},
+                                                                  {"--crop", "1.5"},
                                                                   {"--version=1"}}) {
         const CliResult result = Run(args);
         EXPECT_EQ(result.Status, 64) << args[0];
@@ -155,6 +156,56 @@ TEST_F(Cli, MalformedCommandLinesExitSixtyFour)
     EXPECT_EQ(help.Out.rfind("Запуск: quorvane-cli", 0), 0u);
     // The example names folders in the system's own form.
     EXPECT_NE(help.Out.find("--source " + ExamplePathUnderHome("Photos") + " "), std::string::npos);
+}
+
+// A picture red on its left half and blue on its right, cut to a narrow target: the crop position says which
+// part is kept, a crop file's line overrides it for its picture, and a crop file that cannot be used
+// refuses the run.
+TEST_F(Cli, CropPositionsChooseWhatIsKept)
+{
+    Raster halves(120, 40);
+    for (int32_t y = 0; y < 40; ++y) {
+        for (int32_t x = 0; x < 120; ++x) {
+            halves.Row(y)[3 * x + (x < 60 ? 0 : 2)] = 255;
+        }
+    }
+    WriteFileBytes(in + "/a.jpg", MakeJpeg(halves, 95));
+    WriteFileBytes(dir / "crops.txt", "# position, path\n\n1 " + in + "/a.jpg\r\n0 " + in + "/other.jpg\n");
+    WriteFileBytes(dir / "bad.txt", "0.5 " + in + "/a.jpg\n0.5\n");
+    struct Case {
+        std::vector<std::string> Extra;
+        int Status;
+        char Kept; // 'r', 'b', or '-' for no output
+    };
+    const Case cases[] = {
+        {{"--crop", "start"}, 0, 'r'},
+        {{"--crop", "0,2"}, 0, 'r'},
+        {{"--crop", "end"}, 0, 'b'},
+        {{"--crop", "start", "--crop-file", dir / "crops.txt"}, 0, 'b'},
+        {{"--crop-file", dir / "bad.txt"}, 2, '-'},
+        {{"--crop-file", dir / "missing.txt"}, 2, '-'},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Extra.back());
+        fs::remove_all(out);
+        fs::create_directory(out);
+        auto args = c.Extra;
+        args.insert(args.begin(), {"--source", in, "--receiver", out, "--width", "20", "--height", "40"});
+        const CliResult result = Run(args);
+        EXPECT_EQ(result.Status, c.Status) << result.Err;
+        if (c.Kept == '-') {
+            EXPECT_TRUE(Outputs().empty());
+            EXPECT_NE(result.Err.find(c.Extra.back() == dir / "bad.txt" ? "строка 2" : "не читается"),
+                      std::string::npos);
+            continue;
+        }
+        const std::string bytes = ReadFileBytes(out + "/img0001.jpg");
+        Raster kept;
+        JpegHeaderInfo info;
+        ASSERT_TRUE(DecodeJpeg(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), kept, info));
+        const uint8_t* middle = kept.Row(20) + 3 * 10;
+        EXPECT_EQ(middle[0] > 200 ? 'r' : middle[2] > 200 ? 'b' : '?', c.Kept);
+    }
 }
 
 TEST_F(Cli, NamingOptionsActLikeTheWindowsBoxes)

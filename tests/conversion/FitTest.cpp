@@ -68,6 +68,56 @@ TEST(FitPlan, WorkedExamples)
     EXPECT_EQ(PlanFit(65535, 2, 1, 65500).W, int64_t{65535} * 65500 / 2);
 }
 
+// The crop position moves the window along the cropped side only: the excess times the position,
+// truncated, never past the end (an odd excess keeps its merged line), and nothing when it stretches.
+TEST(FitPlan, CropPositionMovesTheWindow)
+{
+    struct Case {
+        int64_t sw, sh, tw, th, millionths;
+        int64_t left, top;
+    };
+    const Case cases[] = {
+        {1200, 1600, 176, 220, 0, 0, 0},
+        {1200, 1600, 176, 220, 1000000, 0, 14},
+        {1200, 1600, 176, 220, 300000, 0, 4},
+        {1200, 1600, 176, 220, 500000, 0, 7},
+        {1600, 1200, 176, 220, 0, 0, 0},
+        {1600, 1200, 176, 220, 1000000, 116, 0},
+        {1600, 1200, 176, 220, 250000, 29, 0},
+        {1600, 1200, 176, 220, 999999, 116, 0},
+        {1000, 900, 320, 240, 1000000, 0, 0},
+        {900, 1000, 240, 320, 0, 0, 0},
+        {65535, 2, 1, 65500, 1000000, 2146271248, 0},
+    };
+    for (const Case& c : cases) {
+        const FitPlan centred = PlanFit(c.sw, c.sh, c.tw, c.th);
+        const FitPlan plan = PlanFit(c.sw, c.sh, c.tw, c.th, CropPosition{c.millionths});
+        SCOPED_TRACE(std::to_string(c.sw) + "x" + std::to_string(c.sh) + " at " + std::to_string(c.millionths));
+        EXPECT_EQ(plan.Left, c.left);
+        EXPECT_EQ(plan.Top, c.top);
+        EXPECT_EQ(plan.Width, centred.Width);
+        EXPECT_EQ(plan.Height, centred.Height);
+        EXPECT_EQ(plan.Stretch, centred.Stretch);
+        EXPECT_LE(plan.Left + plan.Width, plan.W);
+        EXPECT_LE(plan.Top + plan.Height, plan.H);
+        EXPECT_EQ(PlanCrop(plan.H, plan.W, plan.CropWidth, c.tw, c.th, CropPosition{c.millionths}), plan);
+    }
+}
+
+TEST(CropPosition, TextsOfTheCommandLine)
+{
+    const std::pair<const char*, int64_t> good[] = {
+        {"centre", 500000}, {"center", 500000}, {"start", 0},   {"end", 1000000},      {"0", 0},       {"1", 1000000},
+        {"0.25", 250000},   {"0,75", 750000},   {".5", 500000}, {"1.000000", 1000000}, {"0.000001", 1}};
+    for (const auto& [text, millionths] : good) {
+        EXPECT_EQ(ParseCropPosition(text), CropPosition{millionths}) << text;
+    }
+    for (const char* text :
+         {"", ".", "-0.1", "1.1", "2", "0.0000001", "0.5x", "1e-1", "middle", " 0.5", "99999999999"}) {
+        EXPECT_FALSE(ParseCropPosition(text)) << text;
+    }
+}
+
 TEST(Fit, LandscapeIsCentredAndCroppedSideways)
 {
     JpegObject jpeg;

@@ -51,8 +51,13 @@ std::vector<Sample> Samples()
 TEST(StreamingDecode, EqualsTheWholePicturePathByteForByte)
 {
     TempDir dir;
-    const PictureSettings targets[] = {{"176", "220", "60"}, {"90", "200", "75"},  {"300", "100", "90"},
-                                       {"64", "64", "50"},   {"500", "400", "60"}, {"33", "17", "60"}};
+    // Crops at the start, the end and a quarter keep other columns or rows of the decoded picture.
+    const PictureSettings targets[] = {{"176", "220", "60"},
+                                       {"90", "200", "75", CropPosition{0}},
+                                       {"300", "100", "90", CropPosition{CropPosition::Whole}},
+                                       {"64", "64", "50"},
+                                       {"500", "400", "60", CropPosition{250000}},
+                                       {"33", "17", "60", CropPosition{999999}}};
     for (const Sample& sample : Samples()) {
         const std::string path = dir / (sample.Name + ".jpg");
         WriteFileBytes(path, sample.Bytes);

@@ -452,9 +452,14 @@ Try &apos;quorvane --help&apos;.</translation>
         <translation>%1 bits per sample</translation>
     </message>
     <message>
+        <source>неизвестный формат для --formats: %1 (известны: %2)</source>
+        <translation>unknown format for --formats: %1 (known: %2)</translation>
+    </message>
+    <message>
         <source>Запуск: quorvane-cli --source ТЕКСТ --receiver ТЕКСТ --width ТЕКСТ --height ТЕКСТ
                      [--quality ТЕКСТ] [--prefix ТЕКСТ] [--digits ТЕКСТ] [--start ТЕКСТ]
                      [--no-subfolders] [--formats СПИСОК | --all-formats]
+                     [--crop ПОЛОЖЕНИЕ] [--crop-file ФАЙЛ]
                      [--jobs N] [--memory МИБ] [--verbose]
 
 Переводит каждый снимок JPEG и BMP (по выбору и HEIC, AVIF, WebP, PNG) из папки-
@@ -474,6 +479,11 @@ Try &apos;quorvane --help&apos;.</translation>
   --formats СПИСОК    какие снимки брать, через запятую из jpeg, bmp, heic (и heif,
                       hif), avif, webp, png (по умолчанию jpeg,bmp)
   --all-formats       брать снимки всех этих форматов
+  --crop ПОЛОЖЕНИЕ    где оставить кадр на обрезаемой стороне: centre (посередине,
+                      по умолчанию), start (слева или сверху), end (справа или
+                      снизу) или число от 0 до 1
+  --crop-file ФАЙЛ    положения отдельных снимков: в каждой строке положение,
+                      пробел и путь к снимку так, как его пишет отчёт
   --jobs N            сколько снимков готовить сразу (по умолчанию по одному на
                       ядро, не меньше 2)
   --memory МИБ        память для снимков сразу, в МиБ (по умолчанию 160 на
@@ -488,6 +498,7 @@ Try &apos;quorvane --help&apos;.</translation>
         <translation>Usage: quorvane-cli --source TEXT --receiver TEXT --width TEXT --height TEXT
                     [--quality TEXT] [--prefix TEXT] [--digits TEXT] [--start TEXT]
                     [--no-subfolders] [--formats LIST | --all-formats]
+                    [--crop POSITION] [--crop-file FILE]
                     [--jobs N] [--memory MIB] [--verbose]
 
 Converts every JPEG and BMP picture (and, if asked, HEIC, AVIF, WebP, PNG) under the
@@ -507,6 +518,11 @@ Each value is taken as the same text typed into the window&apos;s box would be.
   --formats LIST      which pictures to take, separated by commas, from jpeg, bmp,
                       heic (with heif, hif), avif, webp, png (default jpeg,bmp)
   --all-formats       take pictures of all these formats
+  --crop POSITION     where the kept part lies along the cropped side: centre
+                      (default), start (left or top), end (right or bottom) or a
+                      number from 0 to 1
+  --crop-file FILE    positions of single pictures: on each line a position, a space
+                      and the picture&apos;s path as the report writes it
   --jobs N            pictures prepared at once (default: one per core, at least 2)
   --memory MIB        memory the pictures may hold at once, in MiB (default: 160 per
                       job, at least 128, at most an eighth of the machine&apos;s memory)
@@ -519,8 +535,16 @@ Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
 </translation>
     </message>
     <message>
-        <source>неизвестный формат для --formats: %1 (известны: %2)</source>
-        <translation>unknown format for --formats: %1 (known: %2)</translation>
+        <source>для --crop нужно centre, start, end или число от 0 до 1</source>
+        <translation>--crop needs centre, start, end or a number from 0 to 1</translation>
+    </message>
+    <message>
+        <source>файл положений не читается: %1</source>
+        <translation>the crop file cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>%1, строка %2: нужно положение, пробел и путь к снимку</source>
+        <translation>%1, line %2: needs a position, a space and the picture&apos;s path</translation>
     </message>
 </context>
 <context>

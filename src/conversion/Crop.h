@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorvane {
+
+// Where the kept window falls along the side a picture is cropped on, in millionths of the excess: 0 keeps
+// the left or top, Whole the right or bottom, and half of it, the default, the centre.
+struct CropPosition {
+    static constexpr int64_t Whole = 1000000;
+    int64_t Millionths = Whole / 2;
+
+    bool operator==(const CropPosition&) const = default;
+};
+
+// "centre" (or "center"), "start", "end", or a number from 0 to 1 written with '.' or ',' and at most six
+// decimals; nothing for any other text.
+std::optional<CropPosition> ParseCropPosition(std::string_view text);
+
+} // namespace quorvane
