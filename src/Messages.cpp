@@ -288,7 +288,7 @@ Texts TextsOf(MessageId id)
                     "Запуск: quorvane-cli --source ТЕКСТ --receiver ТЕКСТ --width ТЕКСТ --height ТЕКСТ\n"
                     "                     [--quality ТЕКСТ] [--prefix ТЕКСТ] [--digits ТЕКСТ] [--start ТЕКСТ]\n"
                     "                     [--no-subfolders] [--formats СПИСОК | --all-formats]\n"
-                    "                     [--crop ПОЛОЖЕНИЕ] [--crop-file ФАЙЛ]\n"
+                    "                     [--crop ПОЛОЖЕНИЕ] [--crop-file ФАЙЛ] [--list-crops]\n"
                     "                     [--jobs N] [--memory МИБ] [--verbose]\n"
                     "\n"
                     "Переводит каждый снимок JPEG и BMP (по выбору и HEIC, AVIF, WebP, PNG) из папки-\n"
@@ -313,6 +313,8 @@ Texts TextsOf(MessageId id)
                     "                      снизу) или число от 0 до 1\n"
                     "  --crop-file ФАЙЛ    положения отдельных снимков: в каждой строке положение,\n"
                     "                      пробел и путь к снимку так, как его пишет отчёт\n"
+                    "  --list-crops        показать, какую часть каждого снимка оставит запуск, ничего\n"
+                    "                      не записывая (строки годятся для --crop-file)\n"
                     "  --jobs N            сколько снимков готовить сразу (по умолчанию по одному на\n"
                     "                      ядро, не меньше 2)\n"
                     "  --memory МИБ        память для снимков сразу, в МиБ (по умолчанию 160 на\n"
@@ -326,7 +328,7 @@ Texts TextsOf(MessageId id)
                 "Usage: quorvane-cli --source TEXT --receiver TEXT --width TEXT --height TEXT\n"
                 "                    [--quality TEXT] [--prefix TEXT] [--digits TEXT] [--start TEXT]\n"
                 "                    [--no-subfolders] [--formats LIST | --all-formats]\n"
-                "                    [--crop POSITION] [--crop-file FILE]\n"
+                "                    [--crop POSITION] [--crop-file FILE] [--list-crops]\n"
                 "                    [--jobs N] [--memory MIB] [--verbose]\n"
                 "\n"
                 "Converts every JPEG and BMP picture (and, if asked, HEIC, AVIF, WebP, PNG) under the\n"
@@ -351,6 +353,8 @@ Texts TextsOf(MessageId id)
                 "                      number from 0 to 1\n"
                 "  --crop-file FILE    positions of single pictures: on each line a position, a space\n"
                 "                      and the picture's path as the report writes it\n"
+                "  --list-crops        show the part of each picture a run would keep, writing\n"
+                "                      nothing (the lines serve as a --crop-file)\n"
                 "  --jobs N            pictures prepared at once (default: one per core, at least 2)\n"
                 "  --memory MIB        memory the pictures may hold at once, in MiB (default: 160 per\n"
                 "                      job, at least 128, at most an eighth of the machine's memory)\n"
@@ -381,6 +385,8 @@ Texts TextsOf(MessageId id)
     case MessageId::CliCropFileLine:
         return {QT_TRANSLATE_NOOP("Engine", "%1, строка %2: нужно положение, пробел и путь к снимку"),
                 "%1, line %2: needs a position, a space and the picture's path"};
+    case MessageId::CliListedPart:
+        return {QT_TRANSLATE_NOOP("Engine", "# остаётся %1,%2 %3x%4 из %5x%6"), "# kept %1,%2 %3x%4 of %5x%6"};
     case MessageId::CliSourceUnreadable:
         return {QT_TRANSLATE_NOOP("Engine", "папка-источник не читается: %1: %2"),
                 "the source folder cannot be read: %1: %2"};

@@ -140,6 +140,7 @@ enum class MessageId {
     CliCropValue,
     CliCropFileUnreadable, // the file
     CliCropFileLine,       // the file, the line's number
+    CliListedPart,         // left, top, width, height of the part kept, the picture's width and height
     CliSourceUnreadable,   // the folder, why
     CliReportNotWritten,
 };

@@ -33,6 +33,7 @@ struct Options {
     bool Version = false;
     bool Verbose = false;
     bool AllFormats = false;
+    bool ListCrops = false;
     FormatSet Formats = FormatSet::Defined();
     CropPosition Crop;
     // The positions of single pictures, by their path as the report writes it.
@@ -83,6 +84,9 @@ bool* Flag(Options& options, const std::string& name)
     }
     if (name == "all-formats") {
         return &options.AllFormats;
+    }
+    if (name == "list-crops") {
+        return &options.ListCrops;
     }
     return name == "no-subfolders" ? &options.NoSubfolders : nullptr;
 }
@@ -365,6 +369,44 @@ class CliControls : public RunControls {
     int32_t shown_ = -1;
 };
 
+// Each picture's kept part as a comment line, then its position and path as a crop file's line; a picture
+// that cannot be opened gets a comment with why. The exit status is that of a run.
+int ListCrops(ConversionRun& run, CliControls& controls, std::ostream& out, Language language)
+{
+    bool failed = false;
+    const RunOutcome outcome = run.ListCommand(controls, [&](const ListedPicture& picture) {
+        if (picture.Why) {
+            out << "# " << Escaped(picture.Path) << ": " << MessageText(picture.Why.Text(), language) << '\n';
+            failed = true;
+            return;
+        }
+        std::vector<Message> numbers;
+        for (const int64_t n : {picture.Left, picture.Top, picture.Width, picture.Height, int64_t{picture.PictureWidth},
+                                int64_t{picture.PictureHeight}}) {
+            numbers.push_back(Message::Plain(std::to_string(n)));
+        }
+        out << MessageText({MessageId::CliListedPart, numbers}, language) << '\n'
+            << CropPositionText(picture.Crop) << ' ' << Escaped(picture.Path) << '\n';
+    });
+    if (const auto& why = controls.SourceError()) {
+        controls.ShowProblem({MessageId::CliSourceUnreadable, {Message::Plain(Escaped(controls.SourceText())), *why}});
+        return CliExit::Stopped;
+    }
+    if (!out.flush()) {
+        controls.ShowProblem(MessageId::CliReportNotWritten);
+        return CliExit::Stopped;
+    }
+    switch (outcome) {
+    case RunOutcome::Refused:
+        return CliExit::Stopped;
+    case RunOutcome::Interrupted:
+        return CliExit::Interrupted;
+    case RunOutcome::Completed:
+        break;
+    }
+    return failed || controls.UnreadableFolders() ? CliExit::WithFailures : CliExit::Clean;
+}
+
 } // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressOnErr,
@@ -395,6 +437,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     ConversionRun run({.Jobs = options.Jobs, .MemoryBudget = options.MemoryMiB << 20, .Stop = stop});
     int status = CliExit::Clean;
     try {
+        if (options.ListCrops) {
+            return ListCrops(run, controls, out, language);
+        }
         switch (run.StartCommand(controls)) {
         case RunOutcome::Refused:
             return CliExit::Stopped;

@@ -2,10 +2,12 @@
 
 #include "conversion/RunControls.h"
 #include "conversion/RunState.h"
+#include "picture/LoadError.h"
 #include "platform/IntConv.h" // the boxes' numbers are read as the run reads them
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,6 +34,20 @@ struct RunOptions {
     const std::atomic<bool>* Stop = nullptr;
 };
 
+// A picture as a listing finds it: where its crop falls, in the picture's own upright pixels, or why it
+// cannot be opened.
+struct ListedPicture {
+    std::string Path;
+    LoadError Why; // empty when the picture opened
+    CropPosition Crop;
+    int32_t PictureWidth = 0;
+    int32_t PictureHeight = 0;
+    int64_t Left = 0; // the part kept: all of it when the picture is stretched onto the target
+    int64_t Top = 0;
+    int64_t Width = 0;
+    int64_t Height = 0;
+};
+
 struct RunSeams; // how the tests reach inside a run (RunSeams.h)
 
 // The Start command and its routines, without a window. Holds the run state for the life of the tool.
@@ -46,6 +62,10 @@ class ConversionRun {
     // The whole Start command. An error that ends the run is thrown as EngineError after the run state
     // has been reset; the report is then not shown.
     RunOutcome StartCommand(RunControls& controls);
+    // The walk of a Start command without its conversion: each picture it would convert, in walk order,
+    // handed to `listed` with the part of it that would be kept; nothing is written or recorded. The
+    // source, the width and the height are tested first as the Start command tests them.
+    RunOutcome ListCommand(RunControls& controls, const std::function<void(const ListedPicture&)>& listed);
 
     const RunState& State() const;
     const std::vector<SkippedFile>& SkippedFiles() const;

@@ -40,4 +40,15 @@ std::optional<CropPosition> ParseCropPosition(std::string_view text)
     return CropPosition{millionths};
 }
 
+std::string CropPositionText(CropPosition position)
+{
+    std::string text = std::to_string(position.Millionths / CropPosition::Whole);
+    if (int64_t fraction = position.Millionths % CropPosition::Whole; fraction != 0) {
+        std::string digits = std::to_string(CropPosition::Whole + fraction).substr(1);
+        digits.erase(digits.find_last_not_of('0') + 1);
+        text += "." + digits;
+    }
+    return text;
+}
+
 } // namespace quorvane

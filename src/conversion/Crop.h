@@ -19,5 +19,7 @@ struct CropPosition {
 // "centre" (or "center"), "start", "end", or a number from 0 to 1 written with '.' or ',' and at most six
 // decimals; nothing for any other text.
 std::optional<CropPosition> ParseCropPosition(std::string_view text);
+// The position as a number that ParseCropPosition reads back: "0", "0.25", "1".
+std::string CropPositionText(CropPosition position);
 
 } // namespace quorvane

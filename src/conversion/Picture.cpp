@@ -290,6 +290,22 @@ PreparedPicture PreparePicture(const std::string& path, PictureFormat format, co
     return prepared;
 }
 
+bool ReadPictureSize(const std::string& path, PictureFormat format, int32_t& width, int32_t& height, LoadError& why)
+{
+    try {
+        const std::unique_ptr<FileReader> file = OpenPictureFile(path, why);
+        const std::unique_ptr<PictureSource> picture = file ? OpenPicture(format, *file, why) : nullptr;
+        if (picture) {
+            width = picture->Width();
+            height = picture->Height();
+        }
+        return picture != nullptr;
+    } catch (const std::bad_alloc&) {
+        why = {LoadReason::OutOfMemory, {}};
+        return false;
+    }
+}
+
 PreparedPicture FailedPreparation(std::exception_ptr error)
 {
     using Outcome = PreparedPicture::Outcome;

@@ -147,6 +147,9 @@ class PictureColour {
 PreparedPicture PreparePicture(const std::string& path, PictureFormat format, const PictureSettings& settings,
                                MemoryLease lease = {}, const PrepareOptions& options = {});
 
+// The upright size of the picture at `path` from its header; false with why when it cannot be opened.
+bool ReadPictureSize(const std::string& path, PictureFormat format, int32_t& width, int32_t& height, LoadError& why);
+
 // What a preparation that threw comes to: a picture that could not get its memory is a failed load
 // (not enough memory), anything else an error that ends the run.
 PreparedPicture FailedPreparation(std::exception_ptr error);

@@ -105,6 +105,40 @@ bool InputsAccepted(RunControls& controls)
     return TargetSizeAccepted(controls);
 }
 
+// The tests of the boxes a listing reads; false after showing the message of the first that fails.
+bool ListInputsAccepted(RunControls& controls)
+{
+    static constexpr std::array<std::pair<std::string (RunControls::*)(), MessageId>, 3> InputTests = {{
+        {&RunControls::SourceText, MessageId::NoSource},
+        {&RunControls::WidthText, MessageId::NoWidth},
+        {&RunControls::HeightText, MessageId::NoHeight},
+    }};
+    for (const auto& [text, message] : InputTests) {
+        if ((controls.*text)().empty()) {
+            controls.ShowMessage(message);
+            return false;
+        }
+    }
+    return TargetSizeAccepted(controls);
+}
+
+// The part of a picture of `width` x `height` that the plan keeps, in the picture's pixels: the window's
+// ends on the cropped side mapped back through the resample, widened to whole pixels (all of it when the
+// picture is stretched).
+void PlaceKeptPart(const FitPlan& plan, int32_t width, int32_t height, ListedPicture& listed)
+{
+    listed.Width = width;
+    listed.Height = height;
+    const int64_t side = plan.CropWidth ? width : height;
+    const int64_t length = plan.CropWidth ? plan.W : plan.H;
+    const int64_t begin = plan.CropWidth ? plan.Left : plan.Top;
+    const int64_t end = begin + (plan.CropWidth ? plan.Width : plan.Height);
+    const int64_t first = begin * side / length;
+    const int64_t last = std::min(side, (end * side + length - 1) / length);
+    (plan.CropWidth ? listed.Left : listed.Top) = first;
+    (plan.CropWidth ? listed.Width : listed.Height) = last - first;
+}
+
 } // namespace
 
 class ConversionRun::Impl {
@@ -112,6 +146,7 @@ class ConversionRun::Impl {
     Impl(const RunOptions& options, const RunSeams& seams) : options_(options), seams_(seams) {}
 
     RunOutcome StartCommand(RunControls& controls);
+    RunOutcome ListCommand(RunControls& controls, const std::function<void(const ListedPicture&)>& listed);
 
     RunState state_;
     std::vector<SkippedFile> skippedFiles_;
@@ -168,6 +203,11 @@ RunOutcome ConversionRun::StartCommand(RunControls& controls)
     return impl_->StartCommand(controls);
 }
 
+RunOutcome ConversionRun::ListCommand(RunControls& controls, const std::function<void(const ListedPicture&)>& listed)
+{
+    return impl_->ListCommand(controls, listed);
+}
+
 const RunState& ConversionRun::State() const
 {
     return impl_->state_;
@@ -205,6 +245,53 @@ int64_t ConversionRun::DefaultMemoryBudget(unsigned workers)
     const int64_t wanted = std::max<int64_t>(128 * MiB, int64_t{workers} * 160 * MiB);
     const int64_t physical = PhysicalMemoryBytes();
     return physical > 0 ? std::min(wanted, physical / 8) : wanted;
+}
+
+RunOutcome ConversionRun::Impl::ListCommand(RunControls& controls,
+                                            const std::function<void(const ListedPicture&)>& listed)
+{
+    if (!ListInputsAccepted(controls)) {
+        return RunOutcome::Refused;
+    }
+    formats_ = controls.Formats();
+    std::set<FileId> visited;
+    try {
+        Traverse(
+            controls, controls.SourceText(), visited,
+            [&](const std::string& parent, const DirEntry& entry) {
+                const auto format = FormatOfName(entry.Name, formats_);
+                if (!format) {
+                    return;
+                }
+                if (options_.Stop != nullptr && options_.Stop->load()) {
+                    throw RunInterrupted{};
+                }
+                ListedPicture picture;
+                picture.Path = JoinPath(parent, entry.Name);
+                picture.Crop = controls.CropOf(picture.Path);
+                int32_t width = 0;
+                int32_t height = 0;
+                if (ReadPictureSize(picture.Path, *format, width, height, picture.Why)) {
+                    TargetSize target;
+                    std::string error;
+                    if (!ReadTarget({controls.WidthText(), controls.HeightText(), ""}, target, error)) {
+                        throw EngineError(error);
+                    }
+                    if (width <= 0 || height <= 0) {
+                        throw EngineError("Division by zero");
+                    }
+                    picture.PictureWidth = width;
+                    picture.PictureHeight = height;
+                    PlaceKeptPart(PlanFit(width, height, target.Width, target.Height, picture.Crop), width, height,
+                                  picture);
+                }
+                listed(picture);
+            },
+            true);
+    } catch (const RunInterrupted&) {
+        return RunOutcome::Interrupted;
+    }
+    return RunOutcome::Completed;
 }
 
 RunOutcome ConversionRun::Impl::StartCommand(RunControls& controls)

@@ -208,6 +208,27 @@ TEST_F(Cli, CropPositionsChooseWhatIsKept)
     }
 }
 
+// The listing names the part each picture keeps and writes nothing; its lines, used as a crop file, give
+// the run that listed them.
+TEST_F(Cli, ListCropsWritesNothingAndServesAsACropFile)
+{
+    Picture("a.jpg", 120, 40);
+    WriteFileBytes(in + "/b.jpg", "not a picture");
+    const CliResult listing =
+        Run({"--source", in, "--width", "20", "--height", "40", "--crop", "0.25", "--list-crops"});
+    EXPECT_EQ(listing.Status, 1);
+    EXPECT_NE(listing.Out.find("# остаётся 25,0 20x40 из 120x40\n0.25 " + in + "/a.jpg\n"), std::string::npos);
+    EXPECT_NE(listing.Out.find("# " + in + "/b.jpg: JPEG: "), std::string::npos);
+    EXPECT_TRUE(Outputs().empty());
+    fs::remove(in + "/b.jpg");
+    WriteFileBytes(dir / "listed.txt", listing.Out);
+    ASSERT_EQ(Run(With({"--width", "20", "--height", "40", "--crop", "0.25"})).Status, 0);
+    const std::string positioned = ReadFileBytes(out + "/img0001.jpg");
+    fs::remove(out + "/img0001.jpg");
+    ASSERT_EQ(Run(With({"--width", "20", "--height", "40", "--crop-file", dir / "listed.txt"})).Status, 0);
+    EXPECT_EQ(ReadFileBytes(out + "/img0001.jpg"), positioned);
+}
+
 TEST_F(Cli, NamingOptionsActLikeTheWindowsBoxes)
 {
     Picture("a.jpg");

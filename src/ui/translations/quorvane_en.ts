@@ -456,10 +456,22 @@ Try &apos;quorvane --help&apos;.</translation>
         <translation>unknown format for --formats: %1 (known: %2)</translation>
     </message>
     <message>
+        <source>для --crop нужно centre, start, end или число от 0 до 1</source>
+        <translation>--crop needs centre, start, end or a number from 0 to 1</translation>
+    </message>
+    <message>
+        <source>файл положений не читается: %1</source>
+        <translation>the crop file cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>%1, строка %2: нужно положение, пробел и путь к снимку</source>
+        <translation>%1, line %2: needs a position, a space and the picture&apos;s path</translation>
+    </message>
+    <message>
         <source>Запуск: quorvane-cli --source ТЕКСТ --receiver ТЕКСТ --width ТЕКСТ --height ТЕКСТ
                      [--quality ТЕКСТ] [--prefix ТЕКСТ] [--digits ТЕКСТ] [--start ТЕКСТ]
                      [--no-subfolders] [--formats СПИСОК | --all-formats]
-                     [--crop ПОЛОЖЕНИЕ] [--crop-file ФАЙЛ]
+                     [--crop ПОЛОЖЕНИЕ] [--crop-file ФАЙЛ] [--list-crops]
                      [--jobs N] [--memory МИБ] [--verbose]
 
 Переводит каждый снимок JPEG и BMP (по выбору и HEIC, AVIF, WebP, PNG) из папки-
@@ -484,6 +496,8 @@ Try &apos;quorvane --help&apos;.</translation>
                       снизу) или число от 0 до 1
   --crop-file ФАЙЛ    положения отдельных снимков: в каждой строке положение,
                       пробел и путь к снимку так, как его пишет отчёт
+  --list-crops        показать, какую часть каждого снимка оставит запуск, ничего
+                      не записывая (строки годятся для --crop-file)
   --jobs N            сколько снимков готовить сразу (по умолчанию по одному на
                       ядро, не меньше 2)
   --memory МИБ        память для снимков сразу, в МиБ (по умолчанию 160 на
@@ -498,7 +512,7 @@ Try &apos;quorvane --help&apos;.</translation>
         <translation>Usage: quorvane-cli --source TEXT --receiver TEXT --width TEXT --height TEXT
                     [--quality TEXT] [--prefix TEXT] [--digits TEXT] [--start TEXT]
                     [--no-subfolders] [--formats LIST | --all-formats]
-                    [--crop POSITION] [--crop-file FILE]
+                    [--crop POSITION] [--crop-file FILE] [--list-crops]
                     [--jobs N] [--memory MIB] [--verbose]
 
 Converts every JPEG and BMP picture (and, if asked, HEIC, AVIF, WebP, PNG) under the
@@ -523,6 +537,8 @@ Each value is taken as the same text typed into the window&apos;s box would be.
                       number from 0 to 1
   --crop-file FILE    positions of single pictures: on each line a position, a space
                       and the picture&apos;s path as the report writes it
+  --list-crops        show the part of each picture a run would keep, writing
+                      nothing (the lines serve as a --crop-file)
   --jobs N            pictures prepared at once (default: one per core, at least 2)
   --memory MIB        memory the pictures may hold at once, in MiB (default: 160 per
                       job, at least 128, at most an eighth of the machine&apos;s memory)
@@ -535,16 +551,8 @@ Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
 </translation>
     </message>
     <message>
-        <source>для --crop нужно centre, start, end или число от 0 до 1</source>
-        <translation>--crop needs centre, start, end or a number from 0 to 1</translation>
-    </message>
-    <message>
-        <source>файл положений не читается: %1</source>
-        <translation>the crop file cannot be read: %1</translation>
-    </message>
-    <message>
-        <source>%1, строка %2: нужно положение, пробел и путь к снимку</source>
-        <translation>%1, line %2: needs a position, a space and the picture&apos;s path</translation>
+        <source># остаётся %1,%2 %3x%4 из %5x%6</source>
+        <translation># kept %1,%2 %3x%4 of %5x%6</translation>
     </message>
 </context>
 <context>
