@@ -174,6 +174,7 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
     connect(ui_->CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Click);
     // Only the user's own click writes the options file.
     connect(ui_->cbAllFormats, &QCheckBox::clicked, this, &TForm1::cbAllFormatsClick);
+    connect(ui_->cbCrop, &QComboBox::activated, this, &TForm1::cbCropChange);
     connect(ui_->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(ui_->Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
     connect(ui_->cbFirm, &QComboBox::activated, this, &TForm1::cbFirmChange);
@@ -228,6 +229,7 @@ void TForm1::FormCreate()
     LoadHistory(ReceiverHistoryFile, *ui_->cbReceiver);
     LoadLastFolders();
     LoadFormatsOption();
+    FillCropBox();
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -432,6 +434,37 @@ void TForm1::cbAllFormatsClick(bool ticked)
     });
 }
 
+void TForm1::FillCropBox()
+{
+    // Each item holds its position in millionths; one the options file names otherwise is added as its
+    // number.
+    QComboBox& box = *ui_->cbCrop;
+    box.addItem(tr("по центру"), QVariant::fromValue<qint64>(CropPosition::Whole / 2));
+    box.addItem(tr("в начале"), QVariant::fromValue<qint64>(0));
+    box.addItem(tr("в конце"), QVariant::fromValue<qint64>(CropPosition::Whole));
+    box.setItemData(1, tr("Слева или сверху"), Qt::ToolTipRole);
+    box.setItemData(2, tr("Справа или снизу"), Qt::ToolTipRole);
+    const auto text = LoadOption("crop");
+    const auto crop = text ? ParseCropPosition(*text) : std::nullopt;
+    if (!crop) {
+        return;
+    }
+    int index = box.findData(QVariant::fromValue<qint64>(crop->Millionths));
+    if (index < 0) {
+        box.addItem(FromUtf8(CropPositionText(*crop)), QVariant::fromValue<qint64>(crop->Millionths));
+        index = box.count() - 1;
+    }
+    box.setCurrentIndex(index);
+}
+
+void TForm1::cbCropChange(int index)
+{
+    Handle([this, index] {
+        const CropPosition crop{ui_->cbCrop->itemData(index).value<qint64>()};
+        SaveOption("crop", CropPositionText(crop));
+    });
+}
+
 // ---- Buttons and closing ----
 
 void TForm1::Button4Click()
@@ -569,6 +602,11 @@ bool TForm1::IncludeSubfolders()
 bool TForm1::StartFromNumber()
 {
     return ui_->CheckBox2->isChecked();
+}
+
+CropPosition TForm1::CropOf(const std::string& /*path*/)
+{
+    return {ui_->cbCrop->currentData().value<qint64>()};
 }
 
 FormatSet TForm1::Formats()

@@ -45,6 +45,7 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     bool IncludeSubfolders() override;
     bool StartFromNumber() override;
     quorvane::FormatSet Formats() override;
+    quorvane::CropPosition CropOf(const std::string& path) override;
     void RecordFolders() override;
     void SetProgress(int32_t percent) override;
     void ShowMessage(const quorvane::Message& message) override;
@@ -69,6 +70,7 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     void Edit7Change();
     void CheckBox2Click(bool ticked);
     void cbAllFormatsClick(bool ticked);
+    void cbCropChange(int index);
     void Button1Click();
     void Button2Click();
     void cbFirmChange();
@@ -88,6 +90,7 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     void LoadLastFolders();
     void SaveLastFolders();
     void LoadFormatsOption();
+    void FillCropBox();
     void StartCommand();
 
     Dialogs& dialogs_;

@@ -292,3 +292,24 @@ TEST(OptionsFileTest, FormatsBoxIsRememberedOnlyOnceClicked)
     QTest::mouseClick(&ticked, Qt::LeftButton);
     EXPECT_EQ(again.Read("options.ini"), "crop=0.3\r\nformats=jpeg,bmp\r\n");
 }
+
+// The crop box, like the formats box, is remembered in options.ini once the user chooses; a position the
+// file names that is none of the box's own shows as its number and is used.
+TEST(OptionsFileTest, CropBoxIsRememberedOnlyOnceChosen)
+{
+    WindowFixture fixture;
+    TForm1& form = fixture.Open();
+    auto& box = fixture.Control<QComboBox>("cbCrop");
+    EXPECT_EQ(form.CropOf("a.jpg"), CropPosition{});
+    EXPECT_FALSE(fixture.Exists("options.ini"));
+    box.setCurrentIndex(2);
+    emit box.activated(2);
+    EXPECT_EQ(fixture.Read("options.ini"), "crop=1\r\n");
+    EXPECT_EQ(form.CropOf("a.jpg"), CropPosition{CropPosition::Whole});
+
+    WindowFixture again;
+    again.Write("options.ini", "crop=0,3\r\n");
+    TForm1& reopened = again.Open();
+    EXPECT_EQ(again.Control<QComboBox>("cbCrop").currentText(), "0.3");
+    EXPECT_EQ(reopened.CropOf("a.jpg"), CropPosition{300000});
+}

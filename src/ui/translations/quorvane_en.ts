@@ -677,6 +677,38 @@ Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
         <source>Брать также снимки HEIC, HEIF, AVIF, WebP и PNG</source>
         <translation>Also take HEIC, HEIF, AVIF, WebP and PNG pictures</translation>
     </message>
+    <message>
+        <source>Кадр:</source>
+        <translation>Crop:</translation>
+    </message>
+    <message>
+        <source>Какую часть снимка оставить, когда он шире или выше экрана</source>
+        <translation>Which part of a picture to keep when it is wider or taller than the screen</translation>
+    </message>
+    <message>
+        <source>Положение кадра</source>
+        <translation>Crop position</translation>
+    </message>
+    <message>
+        <source>по центру</source>
+        <translation>centre</translation>
+    </message>
+    <message>
+        <source>в начале</source>
+        <translation>start</translation>
+    </message>
+    <message>
+        <source>в конце</source>
+        <translation>end</translation>
+    </message>
+    <message>
+        <source>Слева или сверху</source>
+        <translation>Left or top</translation>
+    </message>
+    <message>
+        <source>Справа или снизу</source>
+        <translation>Right or bottom</translation>
+    </message>
 </context>
 <context>
     <name>TForm2</name>
