@@ -11,8 +11,8 @@
 #include "platform/System.h"
 
 #include <algorithm>
-#include <array>
 #include <exception>
+#include <initializer_list>
 #include <memory>
 #include <set>
 #include <thread>
@@ -77,21 +77,30 @@ bool TargetSizeAccepted(RunControls& controls)
     return false;
 }
 
-// The tests of the boxes before anything else happens; false after showing the message of the first that
-// fails.
-bool InputsAccepted(RunControls& controls)
+using InputTest = std::pair<std::string (RunControls::*)(), MessageId>;
+constexpr InputTest SourceGiven = {&RunControls::SourceText, MessageId::NoSource};
+constexpr InputTest ReceiverGiven = {&RunControls::ReceiverText, MessageId::NoReceiver};
+constexpr InputTest WidthGiven = {&RunControls::WidthText, MessageId::NoWidth};
+constexpr InputTest HeightGiven = {&RunControls::HeightText, MessageId::NoHeight};
+
+// Whether each box of the tests holds a text, in order; false after showing the message of the first empty.
+bool TextsGiven(RunControls& controls, std::initializer_list<InputTest> tests)
 {
-    static constexpr std::array<std::pair<std::string (RunControls::*)(), MessageId>, 4> InputTests = {{
-        {&RunControls::SourceText, MessageId::NoSource},
-        {&RunControls::ReceiverText, MessageId::NoReceiver},
-        {&RunControls::WidthText, MessageId::NoWidth},
-        {&RunControls::HeightText, MessageId::NoHeight},
-    }};
-    for (const auto& [text, message] : InputTests) {
+    for (const auto& [text, message] : tests) {
         if ((controls.*text)().empty()) {
             controls.ShowMessage(message);
             return false;
         }
+    }
+    return true;
+}
+
+// The tests of the boxes before anything else happens; false after showing the message of the first that
+// fails.
+bool InputsAccepted(RunControls& controls)
+{
+    if (!TextsGiven(controls, {SourceGiven, ReceiverGiven, WidthGiven, HeightGiven})) {
+        return false;
     }
     if (controls.StartFromNumber() && !TryStrToInt(controls.StartNumberText())) {
         controls.ShowMessage(MessageId::StartNumberNotDigits);
@@ -108,18 +117,7 @@ bool InputsAccepted(RunControls& controls)
 // The tests of the boxes a listing reads; false after showing the message of the first that fails.
 bool ListInputsAccepted(RunControls& controls)
 {
-    static constexpr std::array<std::pair<std::string (RunControls::*)(), MessageId>, 3> InputTests = {{
-        {&RunControls::SourceText, MessageId::NoSource},
-        {&RunControls::WidthText, MessageId::NoWidth},
-        {&RunControls::HeightText, MessageId::NoHeight},
-    }};
-    for (const auto& [text, message] : InputTests) {
-        if ((controls.*text)().empty()) {
-            controls.ShowMessage(message);
-            return false;
-        }
-    }
-    return TargetSizeAccepted(controls);
+    return TextsGiven(controls, {SourceGiven, WidthGiven, HeightGiven}) && TargetSizeAccepted(controls);
 }
 
 // The part of a picture of `width` x `height` that the plan keeps, in the picture's pixels: the window's
