@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Generated pictures of every kind, converted by the Linux and the Windows command line: the two sets of
-# outputs must be the same files (compared by content, since the numbering follows each system's listing).
+# outputs must be the same files (compared by content, since the numbering follows each system's listing),
+# centred and at other crop positions.
 # Then the same for the formats beyond JPEG and BMP: generated PNGs of every kind and the HEIF, AVIF and
 # WebP samples of tests/data (8- and 10-bit, lossy and lossless, with alpha), with --all-formats.
 # Usage: scripts/windows/same-bytes.sh WINDOWS_BUILD_DIR WORK_DIR
@@ -31,6 +32,19 @@ if [ "$(find "$same/out-linux" -type f | wc -l)" -ne 36 ] ||
     exit 1
 fi
 echo "build-windows: 36 outputs, byte-identical on Linux and Windows"
+
+# The same pictures cropped at the start, the end and a fixed position.
+for crop in start end 0.3; do
+    rm -rf "$same/out-linux" "$same/out-windows" && mkdir -p "$same/out-linux" "$same/out-windows"
+    "$linux/src/quorvane-cli" --source "$same/in" --receiver "$same/out-linux" "${options[@]}" --crop "$crop" >/dev/null
+    "$wine" "$windows/src/quorvane-cli.exe" --source "$same/in" --receiver "$same/out-windows" "${options[@]}" \
+        --crop "$crop" >/dev/null
+    if [ "$(digests "$same/out-linux")" != "$(digests "$same/out-windows")" ]; then
+        echo "build-windows: the Linux and Windows outputs at --crop $crop differ (see $same)" >&2
+        exit 1
+    fi
+done
+echo "build-windows: the same at --crop start, end and 0.3"
 
 formats="$work/same-bytes-formats"
 rm -rf "$formats" && mkdir -p "$formats/in" "$formats/out-linux" "$formats/out-windows"
