@@ -21,6 +21,8 @@ TForm2::TForm2(Dialogs& dialogs, QWidget* parent)
     SizeLabelsToText(*this);
     connect(ui_->Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(ui_->EmailLink, &CLinkLabel::Clicked, this, &TForm2::EmailLinkClick);
+    // A click on the link leaves the focus on OK, so Return still closes the window; Tab reaches the link.
+    ui_->EmailLink->setFocusPolicy(Qt::TabFocus);
 }
 
 TForm2::~TForm2() = default;
@@ -40,9 +42,10 @@ void TForm2::EmailLinkClick()
 
 void TForm2::keyPressEvent(QKeyEvent* event)
 {
-    // No Cancel button here either: Esc does not close the window.
+    // Esc closes the window as OK does.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
+        close();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -101,9 +101,10 @@ bool TForm3::eventFilter(QObject* watched, QEvent* event)
 
 void TForm3::keyPressEvent(QKeyEvent* event)
 {
-    // The report has no Cancel button: Esc does not close it.
+    // Esc closes the report as OK does.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
+        close();
         return;
     }
     QDialog::keyPressEvent(event);

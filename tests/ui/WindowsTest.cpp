@@ -212,6 +212,27 @@ TEST(AboutWindowTest, OpensWithTheFocusOnOkAndTheLinkIsReachedAndOpenedByKeyboar
     EXPECT_FALSE(about.isVisible());
 }
 
+// Esc closes the About window and the report as OK does; a click on the e-mail link leaves Return to OK.
+TEST(AboutWindowTest, EscClosesAndReturnStillClosesAfterTheLinkIsClicked)
+{
+    RecordingDialogs dialogs;
+    QWidget owner;
+    TForm2 about(dialogs, &owner);
+    TForm3 report(&owner);
+    for (QDialog* window : {static_cast<QDialog*>(&about), static_cast<QDialog*>(&report)}) {
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        QTest::keyClick(window, Qt::Key_Escape);
+        EXPECT_FALSE(window->isVisible()) << window->objectName().toStdString();
+    }
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    QTest::mouseClick(&WindowFixture::Find<CLinkLabel>(about, "EmailLink"), Qt::LeftButton);
+    EXPECT_EQ(dialogs.Events, std::vector<std::string>{"link: mailto:quorvane@example.org"});
+    QTest::keyClick(about.focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(about.isVisible());
+}
+
 // What a screen reader is told: every control by a name of its own, the gauge as a progress bar with its
 // value.
 TEST(AccessibilityTest, EveryControlHasItsOwnNameAndTheGaugeItsValue)
