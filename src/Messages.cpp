@@ -237,6 +237,16 @@ Texts TextsOf(MessageId id)
         return {QT_TRANSLATE_NOOP("Engine", "Выберите каталог:"), "Choose a folder:"};
     case MessageId::StepUp:
         return {QT_TRANSLATE_NOOP("Engine", "Увеличить"), "Up"};
+    case MessageId::CropCentre:
+        return {QT_TRANSLATE_NOOP("Engine", "по центру"), "centre"};
+    case MessageId::CropStart:
+        return {QT_TRANSLATE_NOOP("Engine", "в начале"), "start"};
+    case MessageId::CropEnd:
+        return {QT_TRANSLATE_NOOP("Engine", "в конце"), "end"};
+    case MessageId::CropStartTip:
+        return {QT_TRANSLATE_NOOP("Engine", "Слева или сверху"), "Left or top"};
+    case MessageId::CropEndTip:
+        return {QT_TRANSLATE_NOOP("Engine", "Справа или снизу"), "Right or bottom"};
     case MessageId::StepDown:
         return {QT_TRANSLATE_NOOP("Engine", "Уменьшить"), "Down"};
 

@@ -122,6 +122,11 @@ enum class MessageId {
     ChooseFolderPrompt,
     StepUp,
     StepDown,
+    CropCentre, // the crop box's items, and the tooltips of the last two
+    CropStart,
+    CropEnd,
+    CropStartTip,
+    CropEndTip,
 
     // The desktop program's words before its window opens.
     AppUsage,

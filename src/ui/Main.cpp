@@ -439,11 +439,11 @@ void TForm1::FillCropBox()
     // Each item holds its position in millionths; one the options file names otherwise is added as its
     // number.
     QComboBox& box = *ui_->cbCrop;
-    box.addItem(tr("по центру"), QVariant::fromValue<qint64>(CropPosition::Whole / 2));
-    box.addItem(tr("в начале"), QVariant::fromValue<qint64>(0));
-    box.addItem(tr("в конце"), QVariant::fromValue<qint64>(CropPosition::Whole));
-    box.setItemData(1, tr("Слева или сверху"), Qt::ToolTipRole);
-    box.setItemData(2, tr("Справа или снизу"), Qt::ToolTipRole);
+    box.addItem(ShownMessage(MessageId::CropCentre), QVariant::fromValue<qint64>(CropPosition::Whole / 2));
+    box.addItem(ShownMessage(MessageId::CropStart), QVariant::fromValue<qint64>(0));
+    box.addItem(ShownMessage(MessageId::CropEnd), QVariant::fromValue<qint64>(CropPosition::Whole));
+    box.setItemData(1, ShownMessage(MessageId::CropStartTip), Qt::ToolTipRole);
+    box.setItemData(2, ShownMessage(MessageId::CropEndTip), Qt::ToolTipRole);
     const auto text = LoadOption("crop");
     const auto crop = text ? ParseCropPosition(*text) : std::nullopt;
     if (!crop) {

@@ -554,6 +554,26 @@ Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
         <source># остаётся %1,%2 %3x%4 из %5x%6</source>
         <translation># kept %1,%2 %3x%4 of %5x%6</translation>
     </message>
+    <message>
+        <source>по центру</source>
+        <translation>centre</translation>
+    </message>
+    <message>
+        <source>в начале</source>
+        <translation>start</translation>
+    </message>
+    <message>
+        <source>в конце</source>
+        <translation>end</translation>
+    </message>
+    <message>
+        <source>Слева или сверху</source>
+        <translation>Left or top</translation>
+    </message>
+    <message>
+        <source>Справа или снизу</source>
+        <translation>Right or bottom</translation>
+    </message>
 </context>
 <context>
     <name>TForm1</name>
@@ -688,26 +708,6 @@ Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
     <message>
         <source>Положение кадра</source>
         <translation>Crop position</translation>
-    </message>
-    <message>
-        <source>по центру</source>
-        <translation>centre</translation>
-    </message>
-    <message>
-        <source>в начале</source>
-        <translation>start</translation>
-    </message>
-    <message>
-        <source>в конце</source>
-        <translation>end</translation>
-    </message>
-    <message>
-        <source>Слева или сверху</source>
-        <translation>Left or top</translation>
-    </message>
-    <message>
-        <source>Справа или снизу</source>
-        <translation>Right or bottom</translation>
     </message>
 </context>
 <context>
