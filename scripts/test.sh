@@ -6,6 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc)"
 bash "$root/scripts/setup-debian.sh"
+python3 "$root/scripts/check-catalogue.py" # the example phone catalogue and its sources
 
 cmake -S "$root" -B "$root/build-ci" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WERROR=ON >/dev/null
 cmake --build "$root/build-ci" -j "$jobs"
