@@ -58,6 +58,10 @@ Texts TextsOf(MessageId id)
         return {QT_TRANSLATE_NOOP("Engine", "Обработано:"), "Processed:"};
     case MessageId::ReportSkipped:
         return {QT_TRANSLATE_NOOP("Engine", "Пропущено из-за ошибок:"), "Skipped for errors:"};
+    case MessageId::ReportOpenReceiver:
+        return {QT_TRANSLATE_NOOP("Engine", "Открыть папку"), "Open folder"};
+    case MessageId::ReportOpenReceiverName:
+        return {QT_TRANSLATE_NOOP("Engine", "Открыть папку с обоями"), "Open the folder of the wallpapers"};
     case MessageId::ReportSkippedFiles:
         return {QT_TRANSLATE_NOOP("Engine", "Пропущенные файлы"), "Skipped files"};
     case MessageId::NoErrors:
@@ -243,6 +247,10 @@ Texts TextsOf(MessageId id)
         return {QT_TRANSLATE_NOOP("Engine", "в начале"), "start"};
     case MessageId::CropEnd:
         return {QT_TRANSLATE_NOOP("Engine", "в конце"), "end"};
+    case MessageId::CropSmart:
+        return {QT_TRANSLATE_NOOP("Engine", "умный"), "smart"};
+    case MessageId::CropSmartTip:
+        return {QT_TRANSLATE_NOOP("Engine", "Там, где на снимке главное"), "Where the picture's subject is"};
     case MessageId::CropStartTip:
         return {QT_TRANSLATE_NOOP("Engine", "Слева или сверху"), "Left or top"};
     case MessageId::CropEndTip:
@@ -253,9 +261,10 @@ Texts TextsOf(MessageId id)
     case MessageId::AppUsage:
         return {QT_TRANSLATE_NOOP(
                     "Engine",
-                    "Запуск: quorvane [--user-folder]\n"
+                    "Запуск: quorvane [--user-folder] [ПАПКА]\n"
                     "\n"
                     "Превращает папку фотографий в обои для мобильных телефонов (окно рабочего стола).\n"
+                    "ПАПКА, если задана, ставится в поле исходной папки (для файла — папка, в которой он лежит).\n"
                     "\n"
                     "  --user-folder   работать в $XDG_DATA_HOME/quorvane (по умолчанию ~/.local/share/quorvane;\n"
                     "                  в Windows %APPDATA%\\Quorvane), созданной при первом запуске, с примером\n"
@@ -266,9 +275,10 @@ Texts TextsOf(MessageId id)
                     "\n"
                     "В папке лежат phone.ini (каталог телефонов), source.ini и receiver.ini (использованные\n"
                     "папки) и quorvane.ini (папки, показанные при закрытии). Принимаются и параметры Qt.\n"),
-                "Usage: quorvane [--user-folder]\n"
+                "Usage: quorvane [--user-folder] [FOLDER]\n"
                 "\n"
                 "Turns a folder of photographs into wallpapers for mobile phones (a desktop window).\n"
+                "FOLDER, when given, is put into the source box (for a file, the folder that holds it).\n"
                 "\n"
                 "  --user-folder   work in $XDG_DATA_HOME/quorvane (by default ~/.local/share/quorvane;\n"
                 "                  on Windows %APPDATA%\\Quorvane), created on first use, with the example\n"
@@ -320,7 +330,7 @@ Texts TextsOf(MessageId id)
                     "  --all-formats       брать снимки всех этих форматов\n"
                     "  --crop ПОЛОЖЕНИЕ    где оставить кадр на обрезаемой стороне: centre (посередине,\n"
                     "                      по умолчанию), start (слева или сверху), end (справа или\n"
-                    "                      снизу) или число от 0 до 1\n"
+                    "                      снизу), smart (по содержимому снимка) или число от 0 до 1\n"
                     "  --crop-file ФАЙЛ    положения отдельных снимков: в каждой строке положение,\n"
                     "                      пробел и путь к снимку так, как его пишет отчёт\n"
                     "  --list-crops        показать, какую часть каждого снимка оставит запуск, ничего\n"
@@ -359,8 +369,8 @@ Texts TextsOf(MessageId id)
                 "                      heic (with heif, hif), avif, webp, png (default jpeg,bmp)\n"
                 "  --all-formats       take pictures of all these formats\n"
                 "  --crop POSITION     where the kept part lies along the cropped side: centre\n"
-                "                      (default), start (left or top), end (right or bottom) or a\n"
-                "                      number from 0 to 1\n"
+                "                      (default), start (left or top), end (right or bottom), smart\n"
+                "                      (chosen from each picture's content) or a number from 0 to 1\n"
                 "  --crop-file FILE    positions of single pictures: on each line a position, a space\n"
                 "                      and the picture's path as the report writes it\n"
                 "  --list-crops        show the part of each picture a run would keep, writing\n"
@@ -388,8 +398,8 @@ Texts TextsOf(MessageId id)
         return {QT_TRANSLATE_NOOP("Engine", "неизвестный формат для --formats: %1 (известны: %2)"),
                 "unknown format for --formats: %1 (known: %2)"};
     case MessageId::CliCropValue:
-        return {QT_TRANSLATE_NOOP("Engine", "для --crop нужно centre, start, end или число от 0 до 1"),
-                "--crop needs centre, start, end or a number from 0 to 1"};
+        return {QT_TRANSLATE_NOOP("Engine", "для --crop нужно centre, start, end, smart или число от 0 до 1"),
+                "--crop needs centre, start, end, smart or a number from 0 to 1"};
     case MessageId::CliCropFileUnreadable:
         return {QT_TRANSLATE_NOOP("Engine", "файл положений не читается: %1"), "the crop file cannot be read: %1"};
     case MessageId::CliCropFileLine:

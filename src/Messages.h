@@ -32,6 +32,8 @@ enum class MessageId {
     ReportProcessed,
     ReportSkipped,
     ReportSkippedFiles,
+    ReportOpenReceiver,
+    ReportOpenReceiverName,
     NoErrors,
     Interrupted, // how many counted pictures were not done
 
@@ -122,11 +124,13 @@ enum class MessageId {
     ChooseFolderPrompt,
     StepUp,
     StepDown,
-    CropCentre, // the crop box's items, and the tooltips of the last two
+    CropCentre, // the crop box's items, and the tooltips of the last three
     CropStart,
     CropEnd,
+    CropSmart,
     CropStartTip,
     CropEndTip,
+    CropSmartTip,
 
     // The desktop program's words before its window opens.
     AppUsage,

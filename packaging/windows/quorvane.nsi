@@ -38,6 +38,7 @@ ManifestSupportedOS all
 !include WinMessages.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvane"
+!define FOLDER_MENU_KEY "Software\Classes\Directory\shell\Quorvane"
 !define RUNNING_MUTEX "Local\Quorvane-running"
 !define SYNCHRONIZE 0x00100000
 !define ERROR_ACCESS_DENIED 5
@@ -100,6 +101,8 @@ LangString NoRights ${LANG_RUSSIAN} "Для установки для всех �
 LangString NoRights ${LANG_ENGLISH} "Installing for all users needs administrator rights."
 LangString UnNoRights ${LANG_RUSSIAN} "Quorvane установлен для всех пользователей: для его удаления нужны права администратора."
 LangString UnNoRights ${LANG_ENGLISH} "Quorvane is installed for all users: removing it needs administrator rights."
+LangString FolderMenu ${LANG_RUSSIAN} "Сделать обои…"
+LangString FolderMenu ${LANG_ENGLISH} "Make wallpapers…"
 LangString Replacing ${LANG_RUSSIAN} "Удаление прежней версии из $PreviousDir"
 LangString Replacing ${LANG_ENGLISH} "Removing the earlier version from $PreviousDir"
 
@@ -333,6 +336,11 @@ Section
     WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
     WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" ${SIZE_KB}
+
+    ; Explorer's context menu of a folder starts the window with that folder in the source box.
+    WriteRegStr SHCTX "${FOLDER_MENU_KEY}" "" "$(FolderMenu)"
+    WriteRegStr SHCTX "${FOLDER_MENU_KEY}" "Icon" '"$INSTDIR\quorvane.exe",0'
+    WriteRegStr SHCTX "${FOLDER_MENU_KEY}\command" "" '"$INSTDIR\quorvane.exe" --user-folder "%1"'
 SectionEnd
 
 ; ---- The uninstaller ----
@@ -391,5 +399,6 @@ Section "Uninstall"
     ${OrIf} $0 == ""
         Delete "$SMPROGRAMS\Quorvane.lnk"
         DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+        DeleteRegKey SHCTX "${FOLDER_MENU_KEY}"
     ${EndIf}
 SectionEnd

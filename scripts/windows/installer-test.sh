@@ -32,6 +32,7 @@ work="$out/installer-test"
 wine="$(command -v wine64 || echo /usr/lib/wine/wine64)"
 wineserver="$(command -v wineserver || echo /usr/lib/wine/wineserver)"
 key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvane'
+menu_key='Software\Classes\Directory\shell\Quorvane'
 
 for file in "$setup" "$nsh" "$list"; do
     if [ ! -f "$file" ]; then
@@ -138,6 +139,18 @@ entry_is() {
     [ "$(entry "$1" "$2")" = "$3" ] || { echo "  $1 $2 is '$(entry "$1" "$2")', not '$3'"; return 1; }
 }
 
+# The folder context menu's text and its command under $1 (HKCU or HKLM); empty when there is none.
+menu_value() {
+    wine_run reg query "$1\\$menu_key$2" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default)  *REG_SZ  *//p'
+}
+menu_starts() {
+    local text command
+    text="$(menu_value "$1" "")"
+    command="$(menu_value "$1" '\command')"
+    case "$text" in "Make wallpapers"* | "Сделать обои"*) ;; *) echo "  menu text '$text'"; return 1 ;; esac
+    [ "$command" = "\"$2\\quorvane.exe\" --user-folder \"%1\"" ] || { echo "  command '$command'"; return 1; }
+}
+
 # A shortcut $1 that starts quorvane.exe of folder $2 with --user-folder (the link's texts are UTF-16).
 shortcut_starts() {
     local link
@@ -152,10 +165,10 @@ missing() {
     ! exists "$1"
 }
 not_installed_per_user() {
-    missing "$user_dir" && missing "$user_menu\\Quorvane.lnk" && no_entry HKCU
+    missing "$user_dir" && missing "$user_menu\\Quorvane.lnk" && no_entry HKCU && [ -z "$(menu_value HKCU '')" ]
 }
 not_installed_for_all_users() {
-    missing "$all_dir" && missing "$all_menu\\Quorvane.lnk" && no_entry HKLM
+    missing "$all_dir" && missing "$all_menu\\Quorvane.lnk" && no_entry HKLM && [ -z "$(menu_value HKLM '')" ]
 }
 
 # What an installation could leave: every file and folder of drive C but Windows' own, the temporary ones
@@ -234,6 +247,7 @@ check "HKCU entry's QuietUninstallString" \
     entry_is HKCU QuietUninstallString "\"$user_dir\\uninstall.exe\" /CurrentUser /S"
 check "shortcut in the user's Start menu starts quorvane.exe --user-folder" \
     shortcut_starts "$user_menu\\Quorvane.lnk" "$user_dir"
+check "HKCU folder menu starts quorvane.exe --user-folder with the folder" menu_starts HKCU "$user_dir"
 check "nothing for all users (Program Files, common Start menu, HKLM)" not_installed_for_all_users
 check "silent uninstall (QuietUninstallString)" quiet_uninstall HKCU
 check "per-user uninstall leaves nothing behind" nothing_left
@@ -247,6 +261,7 @@ check "HKLM entry's QuietUninstallString" \
     entry_is HKLM QuietUninstallString "\"$all_dir\\uninstall.exe\" /AllUsers /S"
 check "shortcut in the common Start menu starts quorvane.exe --user-folder" \
     shortcut_starts "$all_menu\\Quorvane.lnk" "$all_dir"
+check "HKLM folder menu starts quorvane.exe --user-folder with the folder" menu_starts HKLM "$all_dir"
 check "nothing per user (%LOCALAPPDATA%, the user's Start menu, HKCU)" not_installed_per_user
 check "silent uninstall (QuietUninstallString)" quiet_uninstall HKLM
 check "all-users uninstall leaves nothing behind" nothing_left
@@ -307,6 +322,28 @@ check "silent uninstall" quiet_uninstall HKLM
 check "all-users upgrade's uninstall leaves nothing else behind" nothing_left
 rm -rf "$user_folder"
 baseline="$(state)"
+
+# ---- From a folder's context menu ----
+# The registered command, with the folder Explorer puts for %1, opens the window with it in the source box;
+# closing the window writes the folders it showed into %APPDATA%\Quorvane\quorvane.ini.
+check "per-user install for the context-menu test" wine_run "$setup" /S /CurrentUser
+photos='C:\Photos to convert'
+mkdir -p "$(unix_path "$photos")"
+command="$(menu_value HKCU '\command')"
+(raw_run "${command//%1/$photos}") &
+program_pid=$!
+check "the folder menu's command starts quorvane.exe" wait_for_program
+sleep 3
+wine_run taskkill /im quorvane.exe >/dev/null 2>&1 || true
+wait "$program_pid" 2>/dev/null || true
+program_pid=
+shown_folder() {
+    grep -aqF "$photos" "$user_folder/quorvane.ini"
+}
+check "its window showed '$photos' in the source box" shown_folder
+rm -rf "$user_folder" "$(unix_path "$photos")"
+check "silent uninstall" quiet_uninstall HKCU
+check "folder menu gone with the uninstall" nothing_left
 
 # ---- While quorvane.exe runs ----
 check "per-user install for the running test" wine_run "$setup" /S /CurrentUser

@@ -5,6 +5,7 @@
 StartOptions ParseStartOptions(const std::vector<std::string>& args)
 {
     StartOptions options;
+    bool folderGiven = false;
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
             options.Help = true;
@@ -12,6 +13,13 @@ StartOptions ParseStartOptions(const std::vector<std::string>& args)
             options.Version = true;
         } else if (arg == "--user-folder") {
             options.UserFolder = true;
+        } else if (arg.empty() || arg[0] != '-') {
+            if (!folderGiven) {
+                options.Folder = arg;
+                folderGiven = true;
+            } else if (options.Unexpected.empty()) {
+                options.Unexpected = arg;
+            }
         } else if (options.Unknown.empty()) {
             options.Unknown = arg;
         }

@@ -10,7 +10,9 @@ struct StartOptions {
     bool Help = false;
     bool Version = false;
     bool UserFolder = false;
-    std::string Unknown; // the first argument that is none of the above
+    std::string Folder;     // the first argument that is not an option: the folder to convert
+    std::string Unknown;    // the first option that is none of the above
+    std::string Unexpected; // the first argument after the folder that is not an option
 };
 
 StartOptions ParseStartOptions(const std::vector<std::string>& args);

@@ -53,6 +53,17 @@ std::vector<std::string> Arguments(int argc, char** argv)
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
+// The arguments Qt has left, in UTF-8 (on Windows as the system passed them, whatever the code page).
+std::vector<std::string> ArgumentsLeft()
+{
+    std::vector<std::string> args;
+    const QStringList all = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < all.size(); ++i) {
+        args.push_back(all[i].toUtf8().toStdString());
+    }
+    return args;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -83,10 +94,14 @@ int main(int argc, char** argv)
     const QtMessageHandler previousHandler = qInstallMessageHandler(StartUpMessages);
     QApplication app(argc, argv);
     qInstallMessageHandler(previousHandler);
-    // What is left once Qt has taken its own options out of argv.
-    const StartOptions options = ParseStartOptions(Arguments(argc, argv));
+    // What is left once Qt has taken its own options out.
+    const StartOptions options = ParseStartOptions(ArgumentsLeft());
     if (!options.Unknown.empty()) {
         Say({MessageId::AppUnknownOption, options.Unknown});
+        return 64;
+    }
+    if (!options.Unexpected.empty()) {
+        Say({MessageId::CliUnexpectedArgument, options.Unexpected});
         return 64;
     }
     if (options.UserFolder) {
@@ -115,6 +130,9 @@ int main(int argc, char** argv)
 
     QtDialogs dialogs;
     TForm1 form1(dialogs);
+    if (!options.Folder.empty()) {
+        form1.PutSourceFolder(QString::fromUtf8(options.Folder));
+    }
     form1.show();
     return app.exec();
 }

@@ -15,6 +15,9 @@ std::optional<CropPosition> ParseCropPosition(std::string_view text)
     if (text == "end") {
         return CropPosition{CropPosition::Whole};
     }
+    if (text == "smart") {
+        return CropPosition{.Smart = true};
+    }
     // Digits, then at most one separator and six decimals, at least one digit in all.
     int64_t whole = 0;
     int64_t fraction = 0;
@@ -42,6 +45,9 @@ std::optional<CropPosition> ParseCropPosition(std::string_view text)
 
 std::string CropPositionText(CropPosition position)
 {
+    if (position.Smart) {
+        return "smart";
+    }
     std::string text = std::to_string(position.Millionths / CropPosition::Whole);
     if (int64_t fraction = position.Millionths % CropPosition::Whole; fraction != 0) {
         std::string digits = std::to_string(CropPosition::Whole + fraction).substr(1);

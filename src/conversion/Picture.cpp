@@ -2,6 +2,7 @@
 
 #include "conversion/DecodeAhead.h"
 #include "conversion/JpegEncode.h"
+#include "conversion/SmartCrop.h"
 #include "picture/Formats.h"
 #include "platform/EngineError.h"
 #include "platform/File.h"
@@ -243,7 +244,9 @@ void Prepare(const std::string& path, PictureFormat format, const PictureSetting
     const PictureColour colour(*picture, options.Colours ? *options.Colours : ownColours, prepared.Warnings);
     JpegObject jpeg;
     jpeg.Progressive = picture->MultiScan();
-    FitSource(*picture, target, sizeError, settings, options, spread && alone, jpeg, prepared);
+    PictureSettings placed = settings;
+    placed.Crop = ResolveCrop(path, format, settings.Crop, picture->Width(), picture->Height(), target, options.Stop);
+    FitSource(*picture, target, sizeError, placed, options, spread && alone, jpeg, prepared);
     if (prepared.Result == Outcome::LoadFailed) {
         prepared.Load = picture->Error() ? picture->Error() : LoadError{LoadReason::Cancelled, {}};
     }
@@ -288,6 +291,52 @@ PreparedPicture PreparePicture(const std::string& path, PictureFormat format, co
         prepared.Lease.Reset();
     }
     return prepared;
+}
+
+bool ReadReducedPicture(const std::string& path, PictureFormat format, int32_t shortSide, Raster& reduced,
+                        LoadError& why, const std::atomic<bool>* stop)
+{
+    try {
+        const std::unique_ptr<FileReader> file = OpenPictureFile(path, why);
+        const std::unique_ptr<PictureSource> picture = file ? OpenPicture(format, *file, why, stop) : nullptr;
+        if (!picture) {
+            return false;
+        }
+        picture->ReduceTo(shortSide);
+        const int64_t width = picture->Width();
+        const int64_t height = picture->Height();
+        if (width <= 0 || height <= 0) {
+            why = {LoadReason::PictureSize, {}};
+            return false;
+        }
+        const int64_t side = std::min(width, height);
+        const int64_t W = side > shortSide ? std::max<int64_t>(1, width * shortSide / side) : width;
+        const int64_t H = side > shortSide ? std::max<int64_t>(1, height * shortSide / side) : height;
+        StoppableSource stoppable(*picture, stop);
+        if (!ResampleAreaWindow(stoppable, W, H, 0, 0, W, H, reduced) || !stoppable.Finish()) {
+            why = picture->Error() ? picture->Error() : LoadError{LoadReason::Cancelled, {}};
+            return false;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        why = {LoadReason::OutOfMemory, {}};
+        return false;
+    }
+}
+
+CropPosition ResolveCrop(const std::string& path, PictureFormat format, CropPosition crop, int32_t width,
+                         int32_t height, TargetSize target, const std::atomic<bool>* stop)
+{
+    if (!crop.Smart) {
+        return crop;
+    }
+    Raster reduced;
+    LoadError why;
+    if (!target.Usable() || width <= 0 || height <= 0 ||
+        !ReadReducedPicture(path, format, SmartCropWorkingSide, reduced, why, stop)) {
+        return {};
+    }
+    return ChooseSmartCrop(reduced, width, height, target.Width, target.Height);
 }
 
 bool ReadPictureSize(const std::string& path, PictureFormat format, int32_t& width, int32_t& height, LoadError& why)

@@ -150,6 +150,17 @@ PreparedPicture PreparePicture(const std::string& path, PictureFormat format, co
 // The upright size of the picture at `path` from its header; false with why when it cannot be opened.
 bool ReadPictureSize(const std::string& path, PictureFormat format, int32_t& width, int32_t& height, LoadError& why);
 
+// The whole upright picture at `path` reduced by area averaging to `shortSide` on its short side (kept
+// as it is when smaller), decoded at a reduced size where the format allows; false with why when it cannot
+// be read.
+bool ReadReducedPicture(const std::string& path, PictureFormat format, int32_t shortSide, Raster& reduced,
+                        LoadError& why, const std::atomic<bool>* stop = nullptr);
+
+// The position a picture of width x height at `path` is cropped at for the target: `crop` itself, or for a
+// smart one the position its content gives (the centre when it cannot be looked over).
+CropPosition ResolveCrop(const std::string& path, PictureFormat format, CropPosition crop, int32_t width,
+                         int32_t height, TargetSize target, const std::atomic<bool>* stop = nullptr);
+
 // What a preparation that threw comes to: a picture that could not get its memory is a failed load
 // (not enough memory), anything else an error that ends the run.
 PreparedPicture FailedPreparation(std::exception_ptr error);

@@ -280,6 +280,8 @@ RunOutcome ConversionRun::Impl::ListCommand(RunControls& controls,
                     }
                     picture.PictureWidth = width;
                     picture.PictureHeight = height;
+                    picture.Crop =
+                        ResolveCrop(picture.Path, *format, picture.Crop, width, height, target, options_.Stop);
                     PlaceKeptPart(PlanFit(width, height, target.Width, target.Height, picture.Crop), width, height,
                                   picture);
                 }

@@ -469,6 +469,21 @@ class JpegFileSource final : public JpegSource {
         end_ = end;
     }
 
+    void ReduceTo(int32_t shortSide) override
+    {
+        const JDIMENSION side = std::min(d_.cinfo.image_width, d_.cinfo.image_height);
+        unsigned denominator = DCTSIZE;
+        while (denominator > 1 && (side + denominator - 1) / denominator < static_cast<JDIMENSION>(shortSide)) {
+            denominator /= 2;
+        }
+        if (started_ || wholeDecoded_ || error_ || denominator == 1) {
+            return;
+        }
+        if (!ScaleOutput(denominator)) {
+            error_ = ErrorOf(d_);
+        }
+    }
+
     const uint8_t* Row(int32_t y) override
     {
         if (turned_) {
@@ -574,6 +589,20 @@ class JpegFileSource final : public JpegSource {
             error_ = ErrorOf(d_);
             return false;
         }
+        return true;
+    }
+
+    // Sets libjpeg's output to 1/denominator of the picture and takes the sides it gives.
+    bool ScaleOutput(unsigned denominator)
+    {
+        if (setjmp(d_.err.jump) != 0) {
+            return false;
+        }
+        d_.cinfo.scale_denom = denominator;
+        jpeg_calc_output_dimensions(&d_.cinfo);
+        const bool swapped = OrientationSwapsSides(orientation_);
+        width_ = static_cast<int32_t>(swapped ? d_.cinfo.output_height : d_.cinfo.output_width);
+        height_ = static_cast<int32_t>(swapped ? d_.cinfo.output_width : d_.cinfo.output_height);
         return true;
     }
 

@@ -31,6 +31,10 @@ class PictureSource : public RowSource {
         static const ColourProfile Untagged;
         return Untagged;
     }
+    // Before the first row, for a picture that is only being looked over: lets the decoder hand out the
+    // picture reduced to no less than `shortSide` on its short side where that is cheap (a JPEG's scaled
+    // decoding). Width() and Height() then give the reduced size.
+    virtual void ReduceTo(int32_t /*shortSide*/) {}
     // For samples that are not RGB (CMYK): the transform that turns the rows into RGB in place of the
     // decoder's own conversion. Set before the first row; it must outlive the reading.
     virtual void ConvertRowsWith(const ColourTransform* /*transform*/) {}

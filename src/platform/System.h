@@ -64,4 +64,9 @@ std::filesystem::path UserDataFolder();
 // calls it, once.
 void AnnounceRunningProgram();
 
+// Shows a run's progress, 0..100, on the taskbar button of the window whose native handle is `window`, or
+// no progress when `percent` is below 0: on Windows through the taskbar's ITaskbarList3; elsewhere nothing.
+// Called from the window's thread only.
+void ShowTaskbarProgress(uintptr_t window, int percent);
+
 } // namespace quorvane

@@ -117,6 +117,11 @@ void AnnounceRunningProgram()
     // Packages are replaced by the package manager, which needs no such sign.
 }
 
+void ShowTaskbarProgress(uintptr_t /*window*/, int /*percent*/)
+{
+    // The desktops' task bars offer no common way to show it.
+}
+
 std::vector<std::string> PreferredLanguages()
 {
     std::vector<std::string> languages;

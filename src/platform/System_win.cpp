@@ -3,11 +3,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
+#include <shobjidl.h>
 #include <utility>
 
 namespace quorvane {
@@ -100,6 +102,34 @@ void AnnounceRunningProgram()
 {
     // The handle is never closed: the system lets the mutex go when the process ends, however it ends.
     CreateMutexW(nullptr, FALSE, L"Local\\Quorvane-running");
+}
+
+void ShowTaskbarProgress(uintptr_t window, int percent)
+{
+    // The taskbar's object is made once, on the window's thread (where Qt has started COM); where there is
+    // none, nothing is shown.
+    static ITaskbarList3* const taskbar = [] {
+        ITaskbarList3* made = nullptr;
+        if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                    reinterpret_cast<void**>(&made))) ||
+            FAILED(made->HrInit())) {
+            if (made != nullptr) {
+                made->Release();
+            }
+            return static_cast<ITaskbarList3*>(nullptr);
+        }
+        return made;
+    }();
+    const auto hwnd = reinterpret_cast<HWND>(window);
+    if (taskbar == nullptr || hwnd == nullptr) {
+        return;
+    }
+    if (percent < 0) {
+        taskbar->SetProgressState(hwnd, TBPF_NOPROGRESS);
+        return;
+    }
+    taskbar->SetProgressState(hwnd, TBPF_NORMAL);
+    taskbar->SetProgressValue(hwnd, static_cast<ULONGLONG>(std::min(percent, 100)), 100);
 }
 
 std::vector<std::string> PreferredLanguages()

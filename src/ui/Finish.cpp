@@ -5,6 +5,8 @@
 #include "ui/WindowHelpers.h"
 #include "ui_Finish.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QToolTip>
@@ -33,7 +35,11 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TFor
     const QRect button = ui_->Button1->geometry();
     memoMargin_ = QSize(width() - memo.x() - memo.width(), height() - memo.y() - memo.height());
     buttonMargin_ = QSize(width() - button.x() - button.width(), height() - button.y() - button.height());
+    ui_->Button2->setText(ShownMessage(MessageId::ReportOpenReceiver));
+    ui_->Button2->setAccessibleName(ShownMessage(MessageId::ReportOpenReceiverName));
+    ui_->Button2->resize(std::max(ui_->Button2->width(), ui_->Button2->sizeHint().width()), ui_->Button2->height());
     connect(ui_->Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+    connect(ui_->Button2, &QPushButton::clicked, this, [this] { emit OpenFolder(receiver_); });
     ui_->Memo1->viewport()->installEventFilter(this);
 }
 
@@ -78,6 +84,14 @@ void TForm3::Fill(const RunReport& report)
     ui_->Memo1->moveCursor(QTextCursor::Start);
 }
 
+void TForm3::SetReceiver(const QString& folder)
+{
+    const QFileInfo info(folder);
+    receiver_ = info.absoluteFilePath();
+    ui_->Button2->setEnabled(!folder.isEmpty() && info.isDir());
+    ui_->Button2->setToolTip(QDir::toNativeSeparators(receiver_));
+}
+
 void TForm3::Button1Click()
 {
     close();
@@ -119,6 +133,7 @@ void TForm3::resizeEvent(QResizeEvent* event)
     const QSize buttonSize = ui_->Button1->size();
     ui_->Button1->move(width() - buttonMargin_.width() - buttonSize.width(),
                        height() - buttonMargin_.height() - buttonSize.height());
+    ui_->Button2->move(ui_->Button2->x(), ui_->Button1->y());
     QDialog::resizeEvent(event);
 }
 

@@ -24,6 +24,13 @@ class TForm3 : public QDialog {
     // The three totals; the skipped files, each with why as its tooltip; the outputs not written; and the
     // list's last line, all in the user's language.
     void Fill(const quorvane::RunReport& report);
+    // The receiver folder the run wrote into, as its box named it: the open-folder button opens it, and is
+    // off when there is no such folder.
+    void SetReceiver(const QString& folder);
+
+  signals:
+    // The open-folder button was pressed: the system's file manager should show this folder.
+    void OpenFolder(const QString& folder);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -44,4 +51,5 @@ class TForm3 : public QDialog {
     int numbersGap_ = 0;
     int numbersMargin_ = 0;
     std::vector<QString> reasons_; // by line of Memo1
+    QString receiver_;             // absolute
 };

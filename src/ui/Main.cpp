@@ -2,6 +2,7 @@
 
 #include "conversion/Conversion.h"
 #include "conversion/Naming.h"
+#include "platform/System.h"
 #include "ui/About.h"
 #include "ui/Appearance.h"
 #include "ui/Dialogs.h"
@@ -12,13 +13,18 @@
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QStyle>
 #include <QWindow>
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 using namespace quorvane;
 
@@ -33,6 +39,28 @@ std::string Utf8(const QString& text)
 QString FromUtf8(const std::string& text)
 {
     return QString::fromUtf8(text);
+}
+
+// The folder a dropped or named path stands for: a folder itself, or the one that holds a file; in the
+// system's own way of writing it.
+QString FolderOf(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return path;
+    }
+    return QDir::toNativeSeparators(QDir::cleanPath(info.isDir() ? path : info.absolutePath()));
+}
+
+// The folder of the first local file or folder a drag carries; nothing for other data.
+std::optional<QString> DraggedFolder(const QMimeData* data)
+{
+    for (const QUrl& url : data != nullptr ? data->urls() : QList<QUrl>()) {
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty()) {
+            return FolderOf(url.toLocalFile());
+        }
+    }
+    return std::nullopt;
 }
 
 // Giving a box the text it already holds must run no change handler; only a real change does.
@@ -91,19 +119,21 @@ void FitListWidth(QComboBox& box)
 }
 
 // For the length of a run: the window is marked busy, shows the wait cursor and lets the filter see
-// every event of the application; all of it ends however the run ends.
+// every event of the application; all of it, and the progress on the taskbar button, ends however the run
+// ends.
 class RunScope {
   public:
-    RunScope(bool& running, QObject& filter) : running_(running), filter_(filter)
+    RunScope(bool& running, QWidget& window) : running_(running), window_(window)
     {
         running_ = true;
-        QCoreApplication::instance()->installEventFilter(&filter_);
+        QCoreApplication::instance()->installEventFilter(&window_);
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     }
     ~RunScope()
     {
+        ShowTaskbarProgress(window_.effectiveWinId(), -1);
         QGuiApplication::restoreOverrideCursor();
-        QCoreApplication::instance()->removeEventFilter(&filter_);
+        QCoreApplication::instance()->removeEventFilter(&window_);
         running_ = false;
     }
     RunScope(const RunScope&) = delete;
@@ -111,7 +141,7 @@ class RunScope {
 
   private:
     bool& running_;
-    QObject& filter_;
+    QWidget& window_;
 };
 
 // A box or window shown during a run has the ordinary cursor while it is open.
@@ -158,6 +188,11 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
     for (QComboBox* box : {ui_->cbSource, ui_->cbReceiver}) {
         box->lineEdit()->setAccessibleName(box->accessibleName());
     }
+    // A folder dragged over any part of the window is taken there; the text boxes pass such drags on.
+    setAcceptDrops(true);
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) {
+        edit->installEventFilter(this);
+    }
     // Delete in an open folder list removes the highlighted folder from the list and its history file.
     ui_->cbSource->view()->installEventFilter(this);
     ui_->cbReceiver->view()->installEventFilter(this);
@@ -189,6 +224,8 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
 
     form2_ = new TForm2(dialogs_, this);
     form3_ = new TForm3(this);
+    connect(form3_, &TForm3::OpenFolder, this,
+            [this](const QString& folder) { Handle([&] { dialogs_.OpenLink(QUrl::fromLocalFile(folder)); }); });
 }
 
 TForm1::~TForm1() = default;
@@ -436,22 +473,28 @@ void TForm1::cbAllFormatsClick(bool ticked)
 
 void TForm1::FillCropBox()
 {
-    // Each item holds its position in millionths; one the options file names otherwise is added as its
-    // number.
+    // Each item holds its position as the options file writes it; one the file names otherwise is added as
+    // its number.
     QComboBox& box = *ui_->cbCrop;
-    box.addItem(ShownMessage(MessageId::CropCentre), QVariant::fromValue<qint64>(CropPosition::Whole / 2));
-    box.addItem(ShownMessage(MessageId::CropStart), QVariant::fromValue<qint64>(0));
-    box.addItem(ShownMessage(MessageId::CropEnd), QVariant::fromValue<qint64>(CropPosition::Whole));
+    const auto add = [&box](MessageId name, CropPosition crop) {
+        box.addItem(ShownMessage(name), FromUtf8(CropPositionText(crop)));
+    };
+    add(MessageId::CropCentre, {});
+    add(MessageId::CropStart, {0});
+    add(MessageId::CropEnd, {CropPosition::Whole});
+    add(MessageId::CropSmart, {.Smart = true});
     box.setItemData(1, ShownMessage(MessageId::CropStartTip), Qt::ToolTipRole);
     box.setItemData(2, ShownMessage(MessageId::CropEndTip), Qt::ToolTipRole);
+    box.setItemData(3, ShownMessage(MessageId::CropSmartTip), Qt::ToolTipRole);
     const auto text = LoadOption("crop");
     const auto crop = text ? ParseCropPosition(*text) : std::nullopt;
     if (!crop) {
         return;
     }
-    int index = box.findData(QVariant::fromValue<qint64>(crop->Millionths));
+    const QString value = FromUtf8(CropPositionText(*crop));
+    int index = box.findData(value);
     if (index < 0) {
-        box.addItem(FromUtf8(CropPositionText(*crop)), QVariant::fromValue<qint64>(crop->Millionths));
+        box.addItem(value, value);
         index = box.count() - 1;
     }
     box.setCurrentIndex(index);
@@ -459,10 +502,7 @@ void TForm1::FillCropBox()
 
 void TForm1::cbCropChange(int index)
 {
-    Handle([this, index] {
-        const CropPosition crop{ui_->cbCrop->itemData(index).value<qint64>()};
-        SaveOption("crop", CropPositionText(crop));
-    });
+    Handle([this, index] { SaveOption("crop", ui_->cbCrop->itemData(index).toString().toStdString()); });
 }
 
 // ---- Buttons and closing ----
@@ -512,6 +552,14 @@ void TForm1::SessionEnding()
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
+        auto& drag = static_cast<QDropEvent&>(*event);
+        if (DraggedFolder(drag.mimeData())) {
+            TakeDrop(drag, qobject_cast<QWidget*>(watched));
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress && !running_) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool remove =
@@ -537,6 +585,41 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool TForm1::TakeDrop(QDropEvent& event, QWidget* under)
+{
+    const std::optional<QString> folder = DraggedFolder(event.mimeData());
+    if (!folder || running_) {
+        event.ignore();
+        return false;
+    }
+    event.acceptProposedAction();
+    if (event.type() == QEvent::Drop) {
+        const bool receiver = under != nullptr && (under == ui_->cbReceiver || ui_->cbReceiver->isAncestorOf(under));
+        Handle([&] { (receiver ? ui_->cbReceiver : ui_->cbSource)->setEditText(*folder); });
+    }
+    return true;
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event)
+{
+    TakeDrop(*event, childAt(event->position().toPoint()));
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event)
+{
+    TakeDrop(*event, childAt(event->position().toPoint()));
+}
+
+void TForm1::dropEvent(QDropEvent* event)
+{
+    TakeDrop(*event, childAt(event->position().toPoint()));
+}
+
+void TForm1::PutSourceFolder(const QString& path)
+{
+    ui_->cbSource->setEditText(FolderOf(path));
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -606,7 +689,7 @@ bool TForm1::StartFromNumber()
 
 CropPosition TForm1::CropOf(const std::string& /*path*/)
 {
-    return {ui_->cbCrop->currentData().value<qint64>()};
+    return ParseCropPosition(ui_->cbCrop->currentData().toString().toStdString()).value_or(CropPosition{});
 }
 
 FormatSet TForm1::Formats()
@@ -627,6 +710,7 @@ void TForm1::RecordFolders()
 void TForm1::SetProgress(int32_t percent)
 {
     ui_->CGauge1->SetProgress(percent);
+    ShowTaskbarProgress(effectiveWinId(), running_ ? percent : -1);
     ProcessPendingEvents();
 }
 
@@ -643,6 +727,7 @@ void TForm1::ShowReport(const RunReport& report)
         return;
     }
     form3_->Fill(report);
+    form3_->SetReceiver(ui_->cbReceiver->currentText());
     const OrdinaryCursor cursor(running_);
     dialogs_.ShowModal(*form3_);
 }

@@ -12,6 +12,7 @@
 
 class Dialogs;
 class QComboBox;
+class QDropEvent;
 class TForm2;
 class TForm3;
 
@@ -33,6 +34,9 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     TForm2& Form2() { return *form2_; }
     TForm3& Form3() { return *form3_; }
     bool Running() const { return running_; }
+    // Puts a folder into the source box as typing it would (nothing is recorded before a run); for a file,
+    // the folder that holds it.
+    void PutSourceFolder(const QString& path);
 
     // RunControls
     std::string SourceText() override;
@@ -56,6 +60,9 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     // Runs a handler; an error escaping it ends the handler and shows the error box.
@@ -91,6 +98,9 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     void SaveLastFolders();
     void LoadFormatsOption();
     void FillCropBox();
+    // A folder or file dragged over the window (`under` is the widget below the pointer): taken when it
+    // comes, put into the receiver box when dropped on it and into the source box anywhere else.
+    bool TakeDrop(QDropEvent& event, QWidget* under);
     void StartCommand();
 
     Dialogs& dialogs_;

@@ -112,8 +112,10 @@ TEST(CropPosition, TextsOfTheCommandLine)
     for (const auto& [text, millionths] : good) {
         EXPECT_EQ(ParseCropPosition(text), CropPosition{millionths}) << text;
     }
+    EXPECT_EQ(ParseCropPosition("smart"), CropPosition{.Smart = true});
+    EXPECT_EQ(CropPositionText(CropPosition{.Smart = true}), "smart");
     for (const char* text :
-         {"", ".", "-0.1", "1.1", "2", "0.0000001", "0.5x", "1e-1", "middle", " 0.5", "99999999999"}) {
+         {"", ".", "-0.1", "1.1", "2", "0.0000001", "0.5x", "1e-1", "middle", " 0.5", "99999999999", "Smart"}) {
         EXPECT_FALSE(ParseCropPosition(text)) << text;
     }
 }

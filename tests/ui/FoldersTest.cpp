@@ -4,10 +4,14 @@
 #include "support/SystemKit.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 
@@ -227,6 +231,51 @@ void EndSession()
 
 } // namespace
 
+// A folder dragged onto the window goes into the source box, onto the receiver box into that one; a file
+// stands for its folder; a drag of anything else is refused. Nothing is recorded by a drop.
+TEST(FolderBoxTest, DroppedFolderFillsTheBoxItLandsOn)
+{
+    WindowFixture fixture;
+    const TempDir place;
+    std::filesystem::create_directories(place.Path() / "photos");
+    WriteFileBytes(place.Path() / "photos" / "a.jpg", "x");
+    TForm1& form = fixture.Open();
+    auto& source = fixture.Control<QComboBox>("cbSource");
+    auto& receiver = fixture.Control<QComboBox>("cbReceiver");
+    const QString photos = QDir::toNativeSeparators(QString::fromStdString(place / "photos"));
+    const auto local = [&place](const char* name) { return QUrl::fromLocalFile(QString::fromStdString(place / name)); };
+    const QPoint onReceiverArrow = receiver.mapTo(&form, QPoint(receiver.width() - 4, receiver.height() / 2));
+    const struct {
+        QWidget* target;
+        QPoint at;
+        QList<QUrl> urls;
+        QComboBox* filled; // nullptr: refused
+    } drops[] = {
+        {&form, {2, 2}, {local("photos")}, &source},
+        {&form, onReceiverArrow, {local("photos/a.jpg")}, &receiver},
+        {receiver.lineEdit(), {4, 4}, {QUrl("https://example.org/a.jpg"), local("photos/")}, &receiver},
+        {source.lineEdit(), {4, 4}, {QUrl("https://example.org/a.jpg")}, nullptr},
+    };
+    for (const auto& drop : drops) {
+        source.setEditText("before");
+        receiver.setEditText("before");
+        QMimeData data;
+        data.setUrls(drop.urls);
+        QDragEnterEvent enter(drop.at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(drop.target, &enter);
+        EXPECT_EQ(enter.isAccepted(), drop.filled != nullptr);
+        QDropEvent dropped(QPointF(drop.at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(drop.target, &dropped);
+        for (QComboBox* box : {&source, &receiver}) {
+            EXPECT_EQ(box->currentText(), box == drop.filled ? photos : QString("before"))
+                << box->objectName().toStdString();
+        }
+    }
+    for (const char* name : {"source.ini", "receiver.ini", "quorvane.ini"}) {
+        EXPECT_FALSE(fixture.Exists(name)) << name;
+    }
+}
+
 TEST(FolderBoxTest, ExitWritesTheLastFoldersTwiceAndTheCloseBoxOrTheSessionEndOnce)
 {
     if (WhyNot why = WhyNoWriteCounts()) {
@@ -312,4 +361,9 @@ TEST(OptionsFileTest, CropBoxIsRememberedOnlyOnceChosen)
     TForm1& reopened = again.Open();
     EXPECT_EQ(again.Control<QComboBox>("cbCrop").currentText(), "0.3");
     EXPECT_EQ(reopened.CropOf("a.jpg"), CropPosition{300000});
+    auto& crops = again.Control<QComboBox>("cbCrop");
+    crops.setCurrentIndex(3);
+    emit crops.activated(3);
+    EXPECT_EQ(again.Read("options.ini"), "crop=smart\r\n");
+    EXPECT_TRUE(reopened.CropOf("a.jpg").Smart);
 }

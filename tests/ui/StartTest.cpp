@@ -175,6 +175,12 @@ TEST_F(StartTest, GaugeFollowsEachWrittenPictureAndTheReportClosesTheRun)
     for (const char* name : {"img0001.jpg", "img0002.jpg", "img0003.jpg"}) {
         EXPECT_TRUE(fixture.Exists(std::string("out/") + name)) << name;
     }
+    // The report's other button opens the receiver in the file manager.
+    auto& open = WindowFixture::Find<QPushButton>(fixture.Form().Form3(), "Button2");
+    EXPECT_TRUE(open.isEnabled());
+    open.click();
+    const QUrl receiver = QUrl::fromLocalFile(QString::fromStdString(fixture.Dir() / "out"));
+    EXPECT_EQ(fixture.Dialogs.Events.back(), "link: " + receiver.toString().toStdString());
 }
 
 TEST_F(StartTest, ReportListsEverySkippedFileOnALineOfItsOwn)

@@ -19,9 +19,12 @@ TEST(StartUpTest, OptionsAreRecognisedAnywhereAndTheFirstUnknownIsKept)
     EXPECT_FALSE(none.Help || none.Version || none.UserFolder);
     EXPECT_TRUE(none.Unknown.empty());
 
-    const StartOptions options = ParseStartOptions({"-x", "--user-folder", "--version", "-h", "--bad"});
+    const StartOptions options =
+        ParseStartOptions({"-x", "--user-folder", "Photos", "--version", "-h", "--bad", "b", "c"});
     EXPECT_TRUE(options.Help && options.Version && options.UserFolder);
     EXPECT_EQ(options.Unknown, "-x");
+    EXPECT_EQ(options.Folder, "Photos");
+    EXPECT_EQ(options.Unexpected, "b");
 }
 
 TEST(StartUpTest, UserFolderIsUnderXdgDataHomeOrHome)

@@ -348,36 +348,6 @@
         <translation>the report could not be written</translation>
     </message>
     <message>
-        <source>Запуск: quorvane [--user-folder]
-
-Превращает папку фотографий в обои для мобильных телефонов (окно рабочего стола).
-
-  --user-folder   работать в $XDG_DATA_HOME/quorvane (по умолчанию ~/.local/share/quorvane;
-                  в Windows %APPDATA%\Quorvane), созданной при первом запуске, с примером
-                  каталога телефонов, скопированным туда, если в ней нет phone.ini; без
-                  этого параметра программа работает в текущей папке
-  --version       показать версию и выйти
-  --help          показать этот текст и выйти
-
-В папке лежат phone.ini (каталог телефонов), source.ini и receiver.ini (использованные
-папки) и quorvane.ini (папки, показанные при закрытии). Принимаются и параметры Qt.
-</source>
-        <translation>Usage: quorvane [--user-folder]
-
-Turns a folder of photographs into wallpapers for mobile phones (a desktop window).
-
-  --user-folder   work in $XDG_DATA_HOME/quorvane (by default ~/.local/share/quorvane;
-                  on Windows %APPDATA%\Quorvane), created on first use, with the example
-                  phone catalogue copied there when it has no phone.ini; without it the
-                  tool works in the current folder
-  --version       print the version and exit
-  --help          show this text and exit
-
-The folder holds phone.ini (the phone catalogue), source.ini and receiver.ini (the folders
-used) and quorvane.ini (the folders shown at closing). Qt&apos;s own options are accepted too.
-</translation>
-    </message>
-    <message>
         <source>неизвестный параметр %1
 См. &apos;quorvane --help&apos;.</source>
         <translation>unknown option %1
@@ -456,16 +426,84 @@ Try &apos;quorvane --help&apos;.</translation>
         <translation>unknown format for --formats: %1 (known: %2)</translation>
     </message>
     <message>
-        <source>для --crop нужно centre, start, end или число от 0 до 1</source>
-        <translation>--crop needs centre, start, end or a number from 0 to 1</translation>
-    </message>
-    <message>
         <source>файл положений не читается: %1</source>
         <translation>the crop file cannot be read: %1</translation>
     </message>
     <message>
         <source>%1, строка %2: нужно положение, пробел и путь к снимку</source>
         <translation>%1, line %2: needs a position, a space and the picture&apos;s path</translation>
+    </message>
+    <message>
+        <source># остаётся %1,%2 %3x%4 из %5x%6</source>
+        <translation># kept %1,%2 %3x%4 of %5x%6</translation>
+    </message>
+    <message>
+        <source>по центру</source>
+        <translation>centre</translation>
+    </message>
+    <message>
+        <source>в начале</source>
+        <translation>start</translation>
+    </message>
+    <message>
+        <source>в конце</source>
+        <translation>end</translation>
+    </message>
+    <message>
+        <source>Слева или сверху</source>
+        <translation>Left or top</translation>
+    </message>
+    <message>
+        <source>Справа или снизу</source>
+        <translation>Right or bottom</translation>
+    </message>
+    <message>
+        <source>Открыть папку</source>
+        <translation>Open folder</translation>
+    </message>
+    <message>
+        <source>Открыть папку с обоями</source>
+        <translation>Open the folder of the wallpapers</translation>
+    </message>
+    <message>
+        <source>умный</source>
+        <translation>smart</translation>
+    </message>
+    <message>
+        <source>Там, где на снимке главное</source>
+        <translation>Where the picture&apos;s subject is</translation>
+    </message>
+    <message>
+        <source>Запуск: quorvane [--user-folder] [ПАПКА]
+
+Превращает папку фотографий в обои для мобильных телефонов (окно рабочего стола).
+ПАПКА, если задана, ставится в поле исходной папки (для файла — папка, в которой он лежит).
+
+  --user-folder   работать в $XDG_DATA_HOME/quorvane (по умолчанию ~/.local/share/quorvane;
+                  в Windows %APPDATA%\Quorvane), созданной при первом запуске, с примером
+                  каталога телефонов, скопированным туда, если в ней нет phone.ini; без
+                  этого параметра программа работает в текущей папке
+  --version       показать версию и выйти
+  --help          показать этот текст и выйти
+
+В папке лежат phone.ini (каталог телефонов), source.ini и receiver.ini (использованные
+папки) и quorvane.ini (папки, показанные при закрытии). Принимаются и параметры Qt.
+</source>
+        <translation>Usage: quorvane [--user-folder] [FOLDER]
+
+Turns a folder of photographs into wallpapers for mobile phones (a desktop window).
+FOLDER, when given, is put into the source box (for a file, the folder that holds it).
+
+  --user-folder   work in $XDG_DATA_HOME/quorvane (by default ~/.local/share/quorvane;
+                  on Windows %APPDATA%\Quorvane), created on first use, with the example
+                  phone catalogue copied there when it has no phone.ini; without it the
+                  tool works in the current folder
+  --version       print the version and exit
+  --help          show this text and exit
+
+The folder holds phone.ini (the phone catalogue), source.ini and receiver.ini (the folders
+used) and quorvane.ini (the folders shown at closing). Qt&apos;s own options are accepted too.
+</translation>
     </message>
     <message>
         <source>Запуск: quorvane-cli --source ТЕКСТ --receiver ТЕКСТ --width ТЕКСТ --height ТЕКСТ
@@ -493,7 +531,7 @@ Try &apos;quorvane --help&apos;.</translation>
   --all-formats       брать снимки всех этих форматов
   --crop ПОЛОЖЕНИЕ    где оставить кадр на обрезаемой стороне: centre (посередине,
                       по умолчанию), start (слева или сверху), end (справа или
-                      снизу) или число от 0 до 1
+                      снизу), smart (по содержимому снимка) или число от 0 до 1
   --crop-file ФАЙЛ    положения отдельных снимков: в каждой строке положение,
                       пробел и путь к снимку так, как его пишет отчёт
   --list-crops        показать, какую часть каждого снимка оставит запуск, ничего
@@ -533,8 +571,8 @@ Each value is taken as the same text typed into the window&apos;s box would be.
                       heic (with heif, hif), avif, webp, png (default jpeg,bmp)
   --all-formats       take pictures of all these formats
   --crop POSITION     where the kept part lies along the cropped side: centre
-                      (default), start (left or top), end (right or bottom) or a
-                      number from 0 to 1
+                      (default), start (left or top), end (right or bottom), smart
+                      (chosen from each picture&apos;s content) or a number from 0 to 1
   --crop-file FILE    positions of single pictures: on each line a position, a space
                       and the picture&apos;s path as the report writes it
   --list-crops        show the part of each picture a run would keep, writing
@@ -551,28 +589,8 @@ Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
 </translation>
     </message>
     <message>
-        <source># остаётся %1,%2 %3x%4 из %5x%6</source>
-        <translation># kept %1,%2 %3x%4 of %5x%6</translation>
-    </message>
-    <message>
-        <source>по центру</source>
-        <translation>centre</translation>
-    </message>
-    <message>
-        <source>в начале</source>
-        <translation>start</translation>
-    </message>
-    <message>
-        <source>в конце</source>
-        <translation>end</translation>
-    </message>
-    <message>
-        <source>Слева или сверху</source>
-        <translation>Left or top</translation>
-    </message>
-    <message>
-        <source>Справа или снизу</source>
-        <translation>Right or bottom</translation>
+        <source>для --crop нужно centre, start, end, smart или число от 0 до 1</source>
+        <translation>--crop needs centre, start, end, smart or a number from 0 to 1</translation>
     </message>
 </context>
 <context>
