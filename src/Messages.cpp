@@ -258,6 +258,30 @@ Texts TextsOf(MessageId id)
     case MessageId::StepDown:
         return {QT_TRANSLATE_NOOP("Engine", "Уменьшить"), "Down"};
 
+    case MessageId::PreviewTitle:
+        return {QT_TRANSLATE_NOOP("Engine", "Кадры снимков"), "Crops of the pictures"};
+    case MessageId::PreviewPictures:
+        return {QT_TRANSLATE_NOOP("Engine", "Снимки и их кадры"), "Pictures and their crops"};
+    case MessageId::PreviewHint:
+        return {QT_TRANSLATE_NOOP("Engine", "Светлая часть снимка станет обоями. Перетащите её или двигайте "
+                                            "стрелками ← и →; двойной щелчок или Backspace возвращает её на место."),
+                "The light part of each picture becomes the wallpaper. Drag it or move it with the ← and → keys; "
+                "a double click or Backspace puts it back."};
+    case MessageId::PreviewStatus:
+        return {QT_TRANSLATE_NOOP("Engine", "Снимков: %1, показано: %2"), "Pictures: %1, shown: %2"};
+    case MessageId::PreviewStretched:
+        return {QT_TRANSLATE_NOOP("Engine", "растягивается"), "stretched"};
+    case MessageId::PreviewMoved:
+        return {QT_TRANSLATE_NOOP("Engine", "%1, сдвинут"), "%1, moved"};
+    case MessageId::PreviewSave:
+        return {QT_TRANSLATE_NOOP("Engine", "Сохранить…"), "Save…"};
+    case MessageId::PreviewClose:
+        return {QT_TRANSLATE_NOOP("Engine", "Закрыть"), "Close"};
+    case MessageId::PreviewSaveTitle:
+        return {QT_TRANSLATE_NOOP("Engine", "Сохранить положения кадров"), "Save the crop positions"};
+    case MessageId::PreviewSaveFailed:
+        return {QT_TRANSLATE_NOOP("Engine", "Не удалось записать %1"), "Could not write %1"};
+
     case MessageId::AppUsage:
         return {QT_TRANSLATE_NOOP(
                     "Engine",

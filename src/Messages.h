@@ -124,6 +124,18 @@ enum class MessageId {
     ChooseFolderPrompt,
     StepUp,
     StepDown,
+
+    // The crop preview.
+    PreviewTitle,
+    PreviewPictures,
+    PreviewHint,
+    PreviewStatus, // pictures listed, thumbnails made
+    PreviewStretched,
+    PreviewMoved, // the position
+    PreviewSave,
+    PreviewClose,
+    PreviewSaveTitle,
+    PreviewSaveFailed, // the file
     CropCentre, // the crop box's items, and the tooltips of the last three
     CropStart,
     CropEnd,

@@ -38,7 +38,8 @@ struct RunOptions {
 // cannot be opened.
 struct ListedPicture {
     std::string Path;
-    LoadError Why; // empty when the picture opened
+    PictureFormat Format = PictureFormat::Jpeg; // as its name gives it
+    LoadError Why;                              // empty when the picture opened
     CropPosition Crop;
     int32_t PictureWidth = 0;
     int32_t PictureHeight = 0;

@@ -266,6 +266,7 @@ RunOutcome ConversionRun::Impl::ListCommand(RunControls& controls,
                 }
                 ListedPicture picture;
                 picture.Path = JoinPath(parent, entry.Name);
+                picture.Format = *format;
                 picture.Crop = controls.CropOf(picture.Path);
                 int32_t width = 0;
                 int32_t height = 0;

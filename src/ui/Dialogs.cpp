@@ -58,6 +58,15 @@ std::optional<QString> QtDialogs::ChooseFolder(QWidget* owner, const QString& pr
     return QDir::toNativeSeparators(folder);
 }
 
+std::optional<QString> QtDialogs::ChooseSaveFile(QWidget* owner, const QString& caption, const QString& name)
+{
+    const QString file = QFileDialog::getSaveFileName(VisibleOwner(owner), caption, QDir::home().filePath(name));
+    if (file.isEmpty()) {
+        return std::nullopt;
+    }
+    return file;
+}
+
 void QtDialogs::OpenLink(const QUrl& url)
 {
     QDesktopServices::openUrl(url);

@@ -8,6 +8,7 @@
 #include "ui/Dialogs.h"
 #include "ui/Finish.h"
 #include "ui/Language.h"
+#include "ui/Preview.h"
 #include "ui/WindowHelpers.h"
 #include "ui_Main.h"
 
@@ -215,6 +216,7 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
     connect(ui_->cbFirm, &QComboBox::activated, this, &TForm1::cbFirmChange);
     connect(ui_->cbModel, &QComboBox::activated, this, &TForm1::cbModelChange);
     connect(ui_->Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(ui_->Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
     connect(ui_->Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
     connect(ui_->Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
     // The desktop session is ending (log-off, shutdown): the close query's save, as for a closed window.
@@ -531,6 +533,20 @@ void TForm1::Button5Click()
     Handle([this] { dialogs_.ShowModal(*form2_); });
 }
 
+void TForm1::Button6Click()
+{
+    if (running_) {
+        return;
+    }
+    Handle([this] {
+        const PreviewRequest request{SourceText(), IncludeSubfolders(), Formats(),
+                                     WidthText(),  HeightText(),        BoxCrop()};
+        PreviewWindow preview(dialogs_, request, adjustedCrops_, this);
+        dialogs_.ShowModal(preview);
+        adjustedCrops_ = preview.Adjusted();
+    });
+}
+
 void TForm1::Button3Click()
 {
     Handle([this] {
@@ -687,7 +703,13 @@ bool TForm1::StartFromNumber()
     return ui_->CheckBox2->isChecked();
 }
 
-CropPosition TForm1::CropOf(const std::string& /*path*/)
+CropPosition TForm1::CropOf(const std::string& path)
+{
+    const auto adjusted = adjustedCrops_.find(path);
+    return adjusted != adjustedCrops_.end() ? adjusted->second : BoxCrop();
+}
+
+CropPosition TForm1::BoxCrop() const
 {
     return ParseCropPosition(ui_->cbCrop->currentData().toString().toStdString()).value_or(CropPosition{});
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,6 +85,7 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     void cbModelChange();
     void Button4Click();
     void Button5Click();
+    void Button6Click();
     void Button3Click();
     bool FormCloseQuery();
     void SessionEnding();
@@ -102,6 +104,8 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     // comes, put into the receiver box when dropped on it and into the source box anywhere else.
     bool TakeDrop(QDropEvent& event, QWidget* under);
     void StartCommand();
+    // The position the crop box stands at.
+    quorvane::CropPosition BoxCrop() const;
 
     Dialogs& dialogs_;
     std::unique_ptr<Ui::TForm1> ui_;
@@ -113,6 +117,8 @@ class TForm1 : public QWidget, public quorvane::RunControls {
     // The formats the options file names when cbAllFormats is ticked; all of them unless the file says
     // otherwise.
     quorvane::FormatSet chosenFormats_ = quorvane::FormatSet::All();
+    // Crop positions moved by hand in the preview, by picture path; they win over the crop box.
+    std::map<std::string, quorvane::CropPosition> adjustedCrops_;
     TForm2* form2_ = nullptr;
     TForm3* form3_ = nullptr;
     bool running_ = false;

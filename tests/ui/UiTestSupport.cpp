@@ -34,6 +34,13 @@ std::optional<QString> RecordingDialogs::ChooseFolder(QWidget* /*owner*/, const 
     return answer;
 }
 
+std::optional<QString> RecordingDialogs::ChooseSaveFile(QWidget* /*owner*/, const QString& caption,
+                                                        const QString& /*name*/)
+{
+    Events.push_back("save: " + caption.toStdString());
+    return SaveFileAnswer.isEmpty() ? std::nullopt : std::optional(SaveFileAnswer);
+}
+
 void RecordingDialogs::OpenLink(const QUrl& url)
 {
     Events.push_back("link: " + url.toString().toStdString());

@@ -17,7 +17,7 @@
 #include <vector>
 
 // Answers for the window instead of a person, and keeps a log of what it was asked: "message: text",
-// "error: text", "folder: prompt", "link: url", "modal: window name".
+// "error: text", "folder: prompt", "save: caption", "link: url", "modal: window name".
 class RecordingDialogs : public Dialogs {
   public:
     std::vector<std::string> Events;
@@ -25,12 +25,15 @@ class RecordingDialogs : public Dialogs {
     std::vector<bool> OwnerVisible;
     // The folder chooser's answers in turn; an empty one, or none left, is a cancel.
     std::deque<QString> FolderAnswers;
+    // The file chooser's answer; empty is a cancel.
+    QString SaveFileAnswer;
     // Runs while a modal window would be open.
     std::function<void(QDialog&)> OnModal;
 
     void ShowMessage(QWidget* owner, const QString& text) override;
     void ShowError(QWidget* owner, const QString& text) override;
     std::optional<QString> ChooseFolder(QWidget* owner, const QString& prompt) override;
+    std::optional<QString> ChooseSaveFile(QWidget* owner, const QString& caption, const QString& name) override;
     void OpenLink(const QUrl& url) override;
     void ShowModal(QDialog& window) override;
 };

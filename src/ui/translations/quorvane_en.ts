@@ -592,6 +592,46 @@ Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
         <source>для --crop нужно centre, start, end, smart или число от 0 до 1</source>
         <translation>--crop needs centre, start, end, smart or a number from 0 to 1</translation>
     </message>
+    <message>
+        <source>Кадры снимков</source>
+        <translation>Crops of the pictures</translation>
+    </message>
+    <message>
+        <source>Снимки и их кадры</source>
+        <translation>Pictures and their crops</translation>
+    </message>
+    <message>
+        <source>Светлая часть снимка станет обоями. Перетащите её или двигайте стрелками ← и →; двойной щелчок или Backspace возвращает её на место.</source>
+        <translation>The light part of each picture becomes the wallpaper. Drag it or move it with the ← and → keys; a double click or Backspace puts it back.</translation>
+    </message>
+    <message>
+        <source>Снимков: %1, показано: %2</source>
+        <translation>Pictures: %1, shown: %2</translation>
+    </message>
+    <message>
+        <source>растягивается</source>
+        <translation>stretched</translation>
+    </message>
+    <message>
+        <source>%1, сдвинут</source>
+        <translation>%1, moved</translation>
+    </message>
+    <message>
+        <source>Сохранить…</source>
+        <translation>Save…</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Сохранить положения кадров</source>
+        <translation>Save the crop positions</translation>
+    </message>
+    <message>
+        <source>Не удалось записать %1</source>
+        <translation>Could not write %1</translation>
+    </message>
 </context>
 <context>
     <name>TForm1</name>
@@ -726,6 +766,14 @@ Example: quorvane-cli --source %1 --receiver %2 --width 1080 --height 2400
     <message>
         <source>Положение кадра</source>
         <translation>Crop position</translation>
+    </message>
+    <message>
+        <source>Посмотреть и поправить кадры всех снимков</source>
+        <translation>See and adjust the crops of all pictures</translation>
+    </message>
+    <message>
+        <source>Кадры снимков</source>
+        <translation>Crops of the pictures</translation>
     </message>
 </context>
 <context>
