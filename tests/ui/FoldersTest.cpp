@@ -238,12 +238,14 @@ TEST(FolderBoxTest, DroppedFolderFillsTheBoxItLandsOn)
     WindowFixture fixture;
     const TempDir place;
     std::filesystem::create_directories(place.Path() / "photos");
-    WriteFileBytes(place.Path() / "photos" / "a.jpg", "x");
+    WriteFileBytes(place / "photos/a.jpg", "x");
     TForm1& form = fixture.Open();
     auto& source = fixture.Control<QComboBox>("cbSource");
     auto& receiver = fixture.Control<QComboBox>("cbReceiver");
     const QString photos = QDir::toNativeSeparators(QString::fromStdString(place / "photos"));
-    const auto local = [&place](const char* name) { return QUrl::fromLocalFile(QString::fromStdString(place / name)); };
+    const auto local = [&place](const char* name) {
+        return QUrl::fromLocalFile(QDir::fromNativeSeparators(QString::fromStdString(place / name)));
+    };
     const QPoint onReceiverArrow = receiver.mapTo(&form, QPoint(receiver.width() - 4, receiver.height() / 2));
     const struct {
         QWidget* target;
