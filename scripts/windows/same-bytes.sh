@@ -33,8 +33,8 @@ if [ "$(find "$same/out-linux" -type f | wc -l)" -ne 36 ] ||
 fi
 echo "build-windows: 36 outputs, byte-identical on Linux and Windows"
 
-# The same pictures cropped at the start, the end and a fixed position.
-for crop in start end 0.3; do
+# The same pictures cropped at the start, the end, a fixed position and where their content says.
+for crop in start end 0.3 smart; do
     rm -rf "$same/out-linux" "$same/out-windows" && mkdir -p "$same/out-linux" "$same/out-windows"
     "$linux/src/quorvane-cli" --source "$same/in" --receiver "$same/out-linux" "${options[@]}" --crop "$crop" >/dev/null
     "$wine" "$windows/src/quorvane-cli.exe" --source "$same/in" --receiver "$same/out-windows" "${options[@]}" \
@@ -44,7 +44,7 @@ for crop in start end 0.3; do
         exit 1
     fi
 done
-echo "build-windows: the same at --crop start, end and 0.3"
+echo "build-windows: the same at --crop start, end, 0.3 and smart"
 
 formats="$work/same-bytes-formats"
 rm -rf "$formats" && mkdir -p "$formats/in" "$formats/out-linux" "$formats/out-windows"
