@@ -9,6 +9,7 @@
 #include "platform/IntConv.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -152,6 +153,54 @@ class StoppableSource final : public RowSource {
     const std::atomic<bool>* stop_;
 };
 
+// A picture read whole into memory, handed out again row by row; its decoder still settles the end of the
+// file and says why it failed.
+class HeldSource final : public PictureSource {
+  public:
+    HeldSource(const Raster& whole, PictureSource& decoder) : whole_(whole), decoder_(decoder) {}
+    int32_t Width() const override { return whole_.Width; }
+    int32_t Height() const override { return whole_.Height; }
+    const uint8_t* Row(int32_t y) override { return whole_.Row(y); }
+    bool Finish() override { return decoder_.Finish(); }
+    int64_t WorkingBytes() const override { return 0; }
+    const LoadError& Error() const override { return decoder_.Error(); }
+
+  private:
+    const Raster& whole_;
+    PictureSource& decoder_;
+};
+
+// Every row of `source` into `whole`; false when one cannot be read.
+bool ReadWhole(RowSource& source, Raster& whole)
+{
+    whole = Raster(source.Width(), source.Height());
+    for (int32_t y = 0; y < whole.Height; ++y) {
+        const uint8_t* row = source.Row(y);
+        if (row == nullptr) {
+            return false;
+        }
+        std::memcpy(whole.Row(y), row, whole.Stride());
+    }
+    return true;
+}
+
+// `source` shrunk by area averaging to `shortSide` on its short side (as it is when smaller): what a smart
+// crop looks at, made the same way whether the picture is listed, previewed or converted.
+std::pair<int64_t, int64_t> LookingSize(int64_t width, int64_t height, int32_t shortSide)
+{
+    const int64_t side = std::min(width, height);
+    if (side <= shortSide) {
+        return {width, height};
+    }
+    return {std::max<int64_t>(1, width * shortSide / side), std::max<int64_t>(1, height * shortSide / side)};
+}
+
+bool ReduceForLooking(RowSource& source, int32_t shortSide, Raster& reduced)
+{
+    const auto [W, H] = LookingSize(source.Width(), source.Height(), shortSide);
+    return ResampleAreaWindow(source, W, H, 0, 0, W, H, reduced);
+}
+
 // Bytes the resample keeps per sample of a window row: the row reduced across (32-bit) and the weighted
 // sums down (double).
 constexpr int64_t ResampleBytesPerSample = sizeof(uint32_t) + sizeof(double);
@@ -236,7 +285,13 @@ void Prepare(const std::string& path, PictureFormat format, const PictureSetting
         sized ? Pixels(target.Width, target.Height) * 3 + EncodeBytes(target, picture->MultiScan()) : 0;
     int64_t reading = picture->WorkingBytes() + ColourBytes(picture->Profile());
     reading += sized ? FitBytes(picture->Width(), picture->Height(), target) : 0;
-    const bool spread = options.SpreadAbove > 0 && std::max(reading, output) > options.SpreadAbove;
+    // A smart crop reads the picture whole before it chooses, and looks at it reduced.
+    const bool smart = settings.Crop.Smart && target.Usable();
+    if (smart) {
+        const auto [W, H] = LookingSize(picture->Width(), picture->Height(), SmartCropWorkingSide);
+        reading += Pixels(picture->Width(), picture->Height()) * 3 + Pixels(W, H) * 3 + W * 3 * ResampleBytesPerSample;
+    }
+    const bool spread = !smart && options.SpreadAbove > 0 && std::max(reading, output) > options.SpreadAbove;
     reading += spread ? DecodeAhead::BufferBytes(picture->Width()) : 0;
     const bool alone = prepared.Lease.Take(std::max(reading, output));
 
@@ -245,8 +300,25 @@ void Prepare(const std::string& path, PictureFormat format, const PictureSetting
     JpegObject jpeg;
     jpeg.Progressive = picture->MultiScan();
     PictureSettings placed = settings;
-    placed.Crop = ResolveCrop(path, format, settings.Crop, picture->Width(), picture->Height(), target, options.Stop);
-    FitSource(*picture, target, sizeError, placed, options, spread && alone, jpeg, prepared);
+    Raster whole;
+    std::unique_ptr<HeldSource> held;
+    if (smart) {
+        // The picture is decoded once: the choice is made from it and the fitting reads it again. A picture
+        // that fails to read is fitted from its decoder, which reports the failure.
+        StoppableSource stoppable(*picture, options.Stop);
+        Raster reduced;
+        if (ReadWhole(stoppable, whole)) {
+            RasterRowSource rows(whole);
+            ReduceForLooking(rows, SmartCropWorkingSide, reduced);
+            placed.Crop = ChooseSmartCrop(reduced, whole.Width, whole.Height, target.Width, target.Height);
+            held = std::make_unique<HeldSource>(whole, *picture);
+        } else {
+            placed.Crop = {};
+        }
+    }
+    FitSource(held ? *held : *picture, target, sizeError, placed, options, spread && alone, jpeg, prepared);
+    held.reset();
+    whole = Raster();
     if (prepared.Result == Outcome::LoadFailed) {
         prepared.Load = picture->Error() ? picture->Error() : LoadError{LoadReason::Cancelled, {}};
     }
@@ -294,7 +366,7 @@ PreparedPicture PreparePicture(const std::string& path, PictureFormat format, co
 }
 
 bool ReadReducedPicture(const std::string& path, PictureFormat format, int32_t shortSide, Raster& reduced,
-                        LoadError& why, const std::atomic<bool>* stop)
+                        LoadError& why, const std::atomic<bool>* stop, bool quick)
 {
     try {
         const std::unique_ptr<FileReader> file = OpenPictureFile(path, why);
@@ -302,18 +374,19 @@ bool ReadReducedPicture(const std::string& path, PictureFormat format, int32_t s
         if (!picture) {
             return false;
         }
-        picture->ReduceTo(shortSide);
-        const int64_t width = picture->Width();
-        const int64_t height = picture->Height();
-        if (width <= 0 || height <= 0) {
+        if (quick) {
+            picture->ReduceTo(shortSide);
+        }
+        if (picture->Width() <= 0 || picture->Height() <= 0) {
             why = {LoadReason::PictureSize, {}};
             return false;
         }
-        const int64_t side = std::min(width, height);
-        const int64_t W = side > shortSide ? std::max<int64_t>(1, width * shortSide / side) : width;
-        const int64_t H = side > shortSide ? std::max<int64_t>(1, height * shortSide / side) : height;
+        // The rows as a run reads them: a CMYK picture's converted by its profile.
+        ColourTransforms colours;
+        std::vector<Message> warnings;
+        const PictureColour colour(*picture, colours, warnings);
         StoppableSource stoppable(*picture, stop);
-        if (!ResampleAreaWindow(stoppable, W, H, 0, 0, W, H, reduced) || !stoppable.Finish()) {
+        if (!ReduceForLooking(stoppable, shortSide, reduced) || !stoppable.Finish()) {
             why = picture->Error() ? picture->Error() : LoadError{LoadReason::Cancelled, {}};
             return false;
         }
@@ -333,7 +406,7 @@ CropPosition ResolveCrop(const std::string& path, PictureFormat format, CropPosi
     Raster reduced;
     LoadError why;
     if (!target.Usable() || width <= 0 || height <= 0 ||
-        !ReadReducedPicture(path, format, SmartCropWorkingSide, reduced, why, stop)) {
+        !ReadReducedPicture(path, format, SmartCropWorkingSide, reduced, why, stop, false)) {
         return {};
     }
     return ChooseSmartCrop(reduced, width, height, target.Width, target.Height);

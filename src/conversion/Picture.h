@@ -151,10 +151,11 @@ PreparedPicture PreparePicture(const std::string& path, PictureFormat format, co
 bool ReadPictureSize(const std::string& path, PictureFormat format, int32_t& width, int32_t& height, LoadError& why);
 
 // The whole upright picture at `path` reduced by area averaging to `shortSide` on its short side (kept
-// as it is when smaller), decoded at a reduced size where the format allows; false with why when it cannot
-// be read.
+// as it is when smaller); false with why when it cannot be read. `quick` decodes it at a reduced size first
+// where the format allows (a JPEG's scaled decoding), for a look only: without it the result is what a
+// smart crop of the picture chooses from.
 bool ReadReducedPicture(const std::string& path, PictureFormat format, int32_t shortSide, Raster& reduced,
-                        LoadError& why, const std::atomic<bool>* stop = nullptr);
+                        LoadError& why, const std::atomic<bool>* stop = nullptr, bool quick = false);
 
 // The position a picture of width x height at `path` is cropped at for the target: `crop` itself, or for a
 // smart one the position its content gives (the centre when it cannot be looked over).

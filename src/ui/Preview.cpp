@@ -501,13 +501,16 @@ PreviewWindow::PreviewWindow(Dialogs& dialogs, const PreviewRequest& request,
                     LoadError why;
                     QImage image;
                     std::optional<CropPosition> chosen;
+                    // A smart position is chosen from the picture decoded whole, as the run chooses it; a
+                    // thumbnail alone comes from a reduced decode.
+                    const bool smart = mode.Smart && target.Usable();
                     if (ReadReducedPicture(picture.Path, picture.Format, SmartCropWorkingSide, reduced, why,
-                                           &work->Stop)) {
+                                           &work->Stop, !smart)) {
                         image =
                             QImage(reduced.Pixels.data(), reduced.Width, reduced.Height,
                                    static_cast<qsizetype>(reduced.Stride()), QImage::Format_RGB888)
                                 .scaled(ThumbnailSide, ThumbnailSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-                        if (mode.Smart && target.Usable()) {
+                        if (smart) {
                             chosen = ChooseSmartCrop(reduced, picture.PictureWidth, picture.PictureHeight, target.Width,
                                                      target.Height);
                         }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -231,6 +232,59 @@ TEST_F(Cli, ListCropsWritesNothingAndServesAsACropFile)
     fs::remove(out + "/img0001.jpg");
     ASSERT_EQ(Run(With({"--width", "20", "--height", "40", "--crop-file", dir / "listed.txt"})).Status, 0);
     EXPECT_EQ(ReadFileBytes(out + "/img0001.jpg"), positioned);
+}
+
+// A smart run writes what a run of its own listing writes, whatever the picture's kind (a subject off the
+// centre, progressive, grayscale, a tall picture cropped on its height), and the listing names numbers.
+TEST_F(Cli, SmartRunEqualsTheRunOfItsListing)
+{
+    const struct {
+        const char* name;
+        int32_t w, h;
+        int32_t subjectX, subjectY; // a bright patch on a dark, quiet ground
+        bool progressive, grayscale;
+    } pictures[] = {
+        {"left.jpg", 400, 200, 40, 100, false, false},
+        {"right.jpg", 300, 200, 250, 80, true, false},
+        {"gray.jpg", 320, 180, 60, 90, false, true},
+        {"tall.jpg", 120, 900, 60, 800, false, false},
+    };
+    for (const auto& p : pictures) {
+        Raster raster(p.w, p.h, 30);
+        for (int32_t y = std::max(0, p.subjectY - 25); y < std::min(p.h, p.subjectY + 25); ++y) {
+            for (int32_t x = std::max(0, p.subjectX - 25); x < std::min(p.w, p.subjectX + 25); ++x) {
+                uint8_t* px = raster.Row(y) + 3 * x;
+                px[0] = static_cast<uint8_t>(200 + (x * 7 + y * 3) % 50);
+                px[1] = static_cast<uint8_t>(120 + (x * 11) % 80);
+                px[2] = static_cast<uint8_t>(90 + (y * 13) % 60);
+            }
+        }
+        WriteFileBytes(JoinPath(in, p.name), MakeJpeg(raster, 90, p.progressive, p.grayscale));
+    }
+    const std::vector<std::string> size = {"--width", "40", "--height", "90", "--jobs", "2"};
+    auto args = [&](std::vector<std::string> extra) {
+        std::vector<std::string> all = {"--source", in, "--receiver", out};
+        all.insert(all.end(), size.begin(), size.end());
+        all.insert(all.end(), extra.begin(), extra.end());
+        return all;
+    };
+    const CliResult listing =
+        Run({"--source", in, "--width", "40", "--height", "90", "--crop", "smart", "--list-crops"});
+    ASSERT_EQ(listing.Status, 0) << listing.Err;
+    EXPECT_EQ(listing.Out.find("smart"), std::string::npos) << listing.Out;
+    EXPECT_EQ(listing.Out.find("\n0.5 " + JoinPath(in, "left.jpg")), std::string::npos) << listing.Out;
+    WriteFileBytes(dir / "listed.txt", listing.Out);
+    ASSERT_EQ(Run(args({"--crop", "smart"})).Status, 0);
+    std::map<std::string, std::string> smart;
+    for (const std::string& name : Outputs()) {
+        smart[name] = ReadFileBytes(out + "/" + name);
+        fs::remove(out + "/" + name);
+    }
+    ASSERT_EQ(smart.size(), 4u);
+    ASSERT_EQ(Run(args({"--crop-file", dir / "listed.txt"})).Status, 0);
+    for (const auto& [name, bytes] : smart) {
+        EXPECT_EQ(ReadFileBytes(out + "/" + name), bytes) << name;
+    }
 }
 
 TEST_F(Cli, NamingOptionsActLikeTheWindowsBoxes)
