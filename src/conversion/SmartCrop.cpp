@@ -55,7 +55,10 @@ int64_t SkinScore(int64_t luma, int64_t cb, int64_t cr)
     const int64_t u = (cb - SkinCb * 256) * SkinCrHalf;
     const int64_t v = (cr - SkinCr * 256) * SkinCbHalf;
     const int64_t rim = SkinRadius * SkinRadius;
-    const int64_t chroma = Clamp(2 * 255 * (rim - u * u - v * v) / rim, 0, 255);
+    if (u * u + v * v >= rim) {
+        return 0;
+    }
+    const int64_t chroma = std::min<int64_t>(2 * 255 * (rim - u * u - v * v) / rim, 255);
     return chroma * Clamp((luma - 24) * 255 / 48, 0, 255) / 255;
 }
 
@@ -105,6 +108,10 @@ std::vector<int64_t> AttentionProfile(const Raster& picture, bool alongWidth, co
     }
     const int64_t count = int64_t{w} * h;
     const int64_t rare = Clamp(weights.RareColour, 1, 1000);
+    int64_t rarity[ChromaBins * ChromaBins] = {};
+    for (int i = 0; i < ChromaBins * ChromaBins; ++i) {
+        rarity[i] = 255 * std::max<int64_t>(0, count - rare * shares[i]) / count;
+    }
     const int64_t edges = Clamp(weights.Edges, 0, 1000);
     const int64_t colour = Clamp(weights.Colour, 0, 1000);
     const int64_t skin = Clamp(weights.Skin, 0, 1000);
@@ -123,11 +130,12 @@ std::vector<int64_t> AttentionProfile(const Raster& picture, bool alongWidth, co
             const int32_t r = std::min(x + 1, w - 1);
             const int64_t gx = (above[r] + 2 * here[r] + below[r]) - (above[l] + 2 * here[l] + below[l]);
             const int64_t gy = (below[l] + 2 * below[x] + below[r]) - (above[l] + 2 * above[x] + above[r]);
-            const int64_t edge = Clamp((std::abs(gx) + std::abs(gy) - edgeFloor) / 4, 0, 255);
+            const int64_t edge =
+                std::min<int64_t>(std::max<int64_t>(std::abs(gx) + std::abs(gy) - edgeFloor, 0) >> 2, 255);
             const int64_t cb = Cb(p);
             const int64_t cr = Cr(p);
-            const int64_t rarity = 255 * std::max<int64_t>(0, count - rare * shares[ChromaBin(cb, cr)]) / count;
-            const int64_t attention = edges * edge + colour * rarity + skin * SkinScore(here[x], cb, cr);
+            const int64_t attention =
+                edges * edge + colour * rarity[ChromaBin(cb, cr)] + skin * SkinScore(here[x], cb, cr);
             if (alongWidth) {
                 profile[static_cast<size_t>(x)] += attention;
             } else {
