@@ -482,6 +482,8 @@ class JpegFileSource final : public JpegSource {
         if (!ScaleOutput(denominator)) {
             error_ = ErrorOf(d_);
         }
+        // At an eighth, a progressive picture's first scans already hold everything shown: its blocks' means.
+        glance_ = denominator == DCTSIZE && d_.cinfo.progressive_mode && !turned_;
     }
 
     const uint8_t* Row(int32_t y) override
@@ -612,8 +614,21 @@ class JpegFileSource final : public JpegSource {
         if (setjmp(d_.err.jump) != 0) {
             return false;
         }
+        cinfo->buffered_image = glance_ ? TRUE : FALSE;
         if (!jpeg_start_decompress(cinfo)) {
             return false;
+        }
+        if (glance_) {
+            // Reads the scans until every component has its DC coefficients, and shows the picture as far as
+            // it has come; the rest of the file is never decoded.
+            int status = JPEG_SUSPENDED;
+            do {
+                status = jpeg_consume_input(cinfo);
+            } while (status != JPEG_REACHED_EOI && status != JPEG_SUSPENDED &&
+                     !(status == JPEG_SCAN_COMPLETED && HasEveryDc(*cinfo)));
+            if (!jpeg_start_output(cinfo, cinfo->input_scan_number)) {
+                return false;
+            }
         }
         components_ = ComponentsOf(cinfo->out_color_space);
         if (cinfo->output_components != components_ || cinfo->output_width != static_cast<JDIMENSION>(width_)) {
@@ -664,8 +679,24 @@ class JpegFileSource final : public JpegSource {
         return true;
     }
 
+    // Whether a scan has brought every component its DC coefficients (set as a scan begins, so it counts once
+    // that scan is complete).
+    static bool HasEveryDc(const jpeg_decompress_struct& cinfo)
+    {
+        for (int i = 0; i < cinfo.num_components; ++i) {
+            if (cinfo.coef_bits == nullptr || cinfo.coef_bits[i][0] < 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     bool End()
     {
+        if (glance_) {
+            jpeg_abort_decompress(&d_.cinfo);
+            return true;
+        }
         if (!FinishDecompress()) {
             error_ = ErrorOf(d_);
             return false;
@@ -688,6 +719,7 @@ class JpegFileSource final : public JpegSource {
     int orientation_ = 1;
     bool turned_ = false;
     bool multiScan_ = false;
+    bool glance_ = false; // a reduced look at a progressive picture: its first scans only
     bool wholeDecoded_ = false;
     int64_t working_ = 0;
     std::vector<uint8_t> row_;
