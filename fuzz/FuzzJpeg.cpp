@@ -108,5 +108,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     colour.ToSrgb(jpeg.Image);
     Check(EncodeJpegObject(jpeg));
     Check(jpeg.Data.size() > 4 && jpeg.Data[0] == 0xFF && jpeg.Data[1] == 0xD8);
+
+    // A quick look (the preview's thumbnails): decoded at a reduced size, a progressive file from its first
+    // scans; it may give up on damage the full decode filled in, but never reads out of bounds.
+    MemoryReader third(data, size);
+    if (auto look = OpenJpeg(third, error)) {
+        look->ReduceTo(static_cast<int32_t>(size % 64) + 1);
+        Check(look->Width() > 0 && look->Height() > 0 && look->Width() <= info.Width && look->Height() <= info.Height);
+        bool rowsRead = true;
+        for (int32_t y = 0; y < look->Height() && rowsRead; ++y) {
+            rowsRead = look->Row(y) != nullptr;
+        }
+        Check(!rowsRead || look->Finish() || look->Error());
+    }
     return 0;
 }
