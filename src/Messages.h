@@ -136,7 +136,7 @@ enum class MessageId {
     PreviewClose,
     PreviewSaveTitle,
     PreviewSaveFailed, // the file
-    CropCentre, // the crop box's items, and the tooltips of the last three
+    CropCentre,        // the crop box's items, and the tooltips of the last three
     CropStart,
     CropEnd,
     CropSmart,

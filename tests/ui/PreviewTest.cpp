@@ -1,10 +1,10 @@
 // The crop preview: its listing of the source, the windows moved by hand, the crop file it saves and the
 // positions Start then uses.
 
-#include "platform/DirList.h"
 #include "ui/Preview.h"
 
 #include "UiTestSupport.h"
+#include "platform/DirList.h"
 
 #include <QComboBox>
 #include <QLabel>
