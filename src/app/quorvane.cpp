@@ -9,7 +9,9 @@
 #include "ui/Main.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 
 #include <cstdio>
@@ -121,8 +123,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvane"));
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256}) {
-        icon.addFile(QStringLiteral(":/icons/quorvane-%1.png").arg(size), QSize(size, size));
+    for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList(QDir::Files)) {
+        icon.addFile(file.filePath());
     }
     QApplication::setWindowIcon(icon);
     SetUpAppearance(app);

@@ -19,6 +19,7 @@ TForm2::TForm2(Dialogs& dialogs, QWidget* parent)
     title.setPixelSize(19);
     ui_->Label8->setFont(title);
     SizeLabelsToText(*this);
+    SizeButtonsToText(*this);
     connect(ui_->Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(ui_->EmailLink, &CLinkLabel::Clicked, this, &TForm2::EmailLinkClick);
     // A click on the link leaves the focus on OK, so Return still closes the window; Tab reaches the link.

@@ -6,6 +6,7 @@
 #include <QProxyStyle>
 #include <QScreen>
 #include <QStyleFactory>
+#include <QStyleOptionComboBox>
 #include <QWidget>
 
 #include <algorithm>
@@ -40,6 +41,24 @@ class QuorvaneStyle : public QProxyStyle {
             return 0;
         }
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    // A closed list box's text longer than the box ends in an ellipsis instead of a cut-off letter; the
+    // open list and the tooltip show it whole.
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* box = qstyleoption_cast<const QStyleOptionComboBox*>(option);
+        if (element == CE_ComboBoxLabel && box != nullptr && !box->editable && !box->currentText.isEmpty()) {
+            QStyleOptionComboBox shown(*box);
+            // The room the label is drawn in: the edit field less a pixel either side.
+            const int room = subControlRect(CC_ComboBox, box, SC_ComboBoxEditField, widget).width() - 2 -
+                             (box->currentIcon.isNull() ? 0 : box->iconSize.width() + 4);
+            shown.currentText = box->fontMetrics.elidedText(box->currentText, Qt::ElideRight, std::max(room, 0));
+            QProxyStyle::drawControl(element, &shown, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
     }
 };
 

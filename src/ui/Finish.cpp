@@ -37,7 +37,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TFor
     buttonMargin_ = QSize(width() - button.x() - button.width(), height() - button.y() - button.height());
     ui_->Button2->setText(ShownMessage(MessageId::ReportOpenReceiver));
     ui_->Button2->setAccessibleName(ShownMessage(MessageId::ReportOpenReceiverName));
-    ui_->Button2->resize(std::max(ui_->Button2->width(), ui_->Button2->sizeHint().width()), ui_->Button2->height());
+    SizeButtonsToText(*this);
     connect(ui_->Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
     connect(ui_->Button2, &QPushButton::clicked, this, [this] { emit OpenFolder(receiver_); });
     ui_->Memo1->viewport()->installEventFilter(this);

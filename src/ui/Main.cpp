@@ -180,6 +180,7 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
     setAttribute(Qt::WA_QuitOnClose);
     const QRect highQuality = ui_->Label8->geometry();
     SizeLabelsToText(*this);
+    SizeButtonsToText(*this);
     FitTranslatedCaptions(highQuality);
     ui_->UpDown1->SetBuddy(ui_->Edit3);
     // Typed folders stay exactly as typed: no completion from the history list.

@@ -79,7 +79,7 @@ KeptPart PlaceKept(const PreviewEntry& entry, TargetSize target, CropPosition po
 // The thumbnail's place in its tile: centred in the square above the text.
 QRectF ThumbnailRect(const QRect& tile, const QImage& image)
 {
-    const QSize size = image.isNull() ? QSize(ThumbnailSide, ThumbnailSide * 3 / 4) : image.size();
+    const QSizeF size = image.isNull() ? QSizeF(ThumbnailSide, ThumbnailSide * 3 / 4) : image.deviceIndependentSize();
     const QRect square(tile.x() + (tile.width() - ThumbnailSide) / 2, tile.y() + TileMargin, ThumbnailSide,
                        ThumbnailSide);
     return QRectF(square.x() + (ThumbnailSide - size.width()) / 2.0, square.y() + (ThumbnailSide - size.height()) / 2.0,
@@ -137,6 +137,8 @@ class PreviewModel : public QAbstractListModel {
             return FileName(entry.Path);
         case Qt::ToolTipRole:
             return QString::fromUtf8(entry.Path);
+        case Qt::DecorationRole:
+            return entry.Image;
         case Qt::AccessibleTextRole:
             return FileName(entry.Path) + QLatin1String(", ") + StateText(index.row());
         default:
@@ -470,7 +472,9 @@ PreviewWindow::PreviewWindow(Dialogs& dialogs, const PreviewRequest& request,
     work_->Pool.setMaxThreadCount(std::max(2, QThread::idealThreadCount()) + 1);
     const std::shared_ptr<Work> work = work_;
     const PreviewRequest shown = request_;
-    work->Pool.start([this, work, shown, target, adjusted] {
+    // Thumbnails in the screen's own pixels, so a scaled display draws them sharp.
+    const qreal ratio = devicePixelRatioF();
+    work->Pool.start([this, work, shown, target, adjusted, ratio] {
         RequestControls controls(shown);
         ConversionRun run(RunOptions{.Stop = &work->Stop});
         int row = 0;
@@ -493,7 +497,7 @@ PreviewWindow::PreviewWindow(Dialogs& dialogs, const PreviewRequest& request,
                 },
                 Qt::QueuedConnection);
             if (opened) {
-                work->Pool.start([this, work, picture, target, mode = shown.Mode, row] {
+                work->Pool.start([this, work, picture, target, mode = shown.Mode, row, ratio] {
                     if (work->Stop) {
                         return;
                     }
@@ -506,10 +510,11 @@ PreviewWindow::PreviewWindow(Dialogs& dialogs, const PreviewRequest& request,
                     const bool smart = mode.Smart && target.Usable();
                     if (ReadReducedPicture(picture.Path, picture.Format, SmartCropWorkingSide, reduced, why,
                                            &work->Stop, !smart)) {
-                        image =
-                            QImage(reduced.Pixels.data(), reduced.Width, reduced.Height,
-                                   static_cast<qsizetype>(reduced.Stride()), QImage::Format_RGB888)
-                                .scaled(ThumbnailSide, ThumbnailSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+                        const int side = qRound(ThumbnailSide * ratio);
+                        image = QImage(reduced.Pixels.data(), reduced.Width, reduced.Height,
+                                       static_cast<qsizetype>(reduced.Stride()), QImage::Format_RGB888)
+                                    .scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+                        image.setDevicePixelRatio(ratio);
                         if (smart) {
                             chosen = ChooseSmartCrop(reduced, picture.PictureWidth, picture.PictureHeight, target.Width,
                                                      target.Height);

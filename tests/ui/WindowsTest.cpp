@@ -7,23 +7,31 @@
 #include "ui/CLinkLabel.h"
 #include "ui/Finish.h"
 #include "ui/Language.h"
+#include "ui/Preview.h"
+#include "ui/WindowHelpers.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCursor>
 #include <QEnterEvent>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
 #include <QTest>
 #include <QTranslator>
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -340,6 +348,27 @@ class CaptionFitTest : public testing::TestWithParam<const char*> {
 
     static void ExpectCaptionsFit(QWidget& window)
     {
+        // The run at a display scale (QT_SCALE_FACTOR) lays the window out at that scale.
+        if (const QByteArray scale = qgetenv("QT_SCALE_FACTOR"); !scale.isEmpty()) {
+            EXPECT_DOUBLE_EQ(window.devicePixelRatioF(), scale.toDouble());
+        }
+        // No control covers another.
+        QList<QWidget*> parents = window.findChildren<QWidget*>();
+        parents.append(&window);
+        for (auto* parent : parents) {
+            QList<QWidget*> shown;
+            for (auto* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                if (!child->isWindow() && child->isVisibleTo(&window) && !child->objectName().isEmpty()) {
+                    shown.append(child);
+                }
+            }
+            for (qsizetype i = 0; i < shown.size(); ++i) {
+                for (qsizetype k = i + 1; k < shown.size(); ++k) {
+                    EXPECT_FALSE(shown[i]->geometry().intersects(shown[k]->geometry()))
+                        << shown[i]->objectName().toStdString() << " overlaps " << shown[k]->objectName().toStdString();
+                }
+            }
+        }
         // Check boxes and buttons: the room the style leaves for the caption.
         for (auto* box : window.findChildren<QCheckBox*>()) {
             QStyleOptionButton option;
@@ -349,11 +378,12 @@ class CaptionFitTest : public testing::TestWithParam<const char*> {
                 << box->objectName().toStdString();
             EXPECT_LE(box->fontMetrics().height(), room.height()) << box->objectName().toStdString();
         }
+        // A button's caption keeps clear of its edges.
         for (auto* button : window.findChildren<QPushButton*>()) {
             QStyleOptionButton option;
             option.initFrom(button);
             const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
-            EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), room.width())
+            EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()) + 2 * ButtonCaptionPadding, room.width())
                 << button->objectName().toStdString();
         }
         for (auto* group : window.findChildren<QGroupBox*>()) {
@@ -366,8 +396,12 @@ class CaptionFitTest : public testing::TestWithParam<const char*> {
                 continue;
             }
             const QString name = label->objectName();
-            EXPECT_LE(label->sizeHint().width(), label->width()) << name.toStdString();
-            EXPECT_LE(label->sizeHint().height(), label->height()) << name.toStdString();
+            if (label->wordWrap()) {
+                EXPECT_LE(label->heightForWidth(label->width()), label->height()) << name.toStdString();
+            } else {
+                EXPECT_LE(label->sizeHint().width(), label->width()) << name.toStdString();
+                EXPECT_LE(label->sizeHint().height(), label->height()) << name.toStdString();
+            }
             EXPECT_TRUE(label->parentWidget()->rect().contains(label->geometry())) << name.toStdString();
             for (auto* other : label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
                 if (other != label && other->isWindow() == false && other->isVisibleTo(&window)) {
@@ -408,4 +442,73 @@ TEST_P(CaptionFitTest, ReportCaptionsFit)
 TEST_P(CaptionFitTest, AboutCaptionsFit)
 {
     ExpectCaptionsFit(fixture.Form().Form2());
+}
+
+// The preview lays itself out; its thumbnails are made in the screen's pixels, so a scaled display shows
+// them sharp rather than stretched.
+TEST_P(CaptionFitTest, PreviewCaptionsFitAndItsThumbnailsAreSharp)
+{
+    std::filesystem::create_directory(fixture.Dir() / "in");
+    WriteJpeg(fixture.Dir() / "in/wide.jpg", 400, 300);
+    TypeInto(fixture.Control<QComboBox>("cbSource"), fixture.Dir() / "in");
+    fixture.Control<QLineEdit>("eWidth").setText("24");
+    fixture.Control<QLineEdit>("eHeight").setText("32");
+    bool shown = false;
+    fixture.Dialogs.OnModal = [&](QDialog& window) {
+        auto& preview = dynamic_cast<PreviewWindow&>(window);
+        QTRY_VERIFY(preview.Finished());
+        preview.show();
+        ExpectCaptionsFit(preview);
+        auto& list = WindowFixture::Find<QListView>(window, "lvPictures");
+        const auto thumbnail = list.model()->index(0, 0).data(Qt::DecorationRole).value<QImage>();
+        EXPECT_EQ(thumbnail.devicePixelRatio(), window.devicePixelRatioF());
+        EXPECT_EQ(thumbnail.deviceIndependentSize(), QSizeF(128, 96));
+        shown = true;
+        window.accept();
+    };
+    QTest::mouseClick(&fixture.Control<QPushButton>("Button6"), Qt::LeftButton);
+    EXPECT_TRUE(shown);
+}
+
+// Phone model names: the open list shows each whole, the closed box the common lengths; a longer one
+// ends there in an ellipsis, and shows whole as the box's tooltip.
+TEST(PhoneBoxTest, OpenListShowsEveryModelNameWholeAndTheBoxTheCommonLengths)
+{
+    struct Case {
+        const char* name;
+        bool wholeInBox;
+    };
+    const std::vector<Case> cases{{"Pixel-8", true},
+                                  {"Galaxy-S24-Ultra", true},
+                                  {"iPhone-16-Pro-Max", false},
+                                  {"Xiaomi-Mi-11-Lite-5G", false},
+                                  {"Moto-G-Stylus-5G-2022", false}};
+    WindowFixture fixture;
+    std::string catalogue = "[Maker]\n";
+    for (const Case& c : cases) {
+        catalogue += std::string(c.name) + " 1080/2400\n";
+    }
+    fixture.Write("phone.ini", catalogue);
+    fixture.Open();
+    auto& models = fixture.Control<QComboBox>("cbModel");
+    Choose(fixture.Control<QComboBox>("cbFirm"), 0);
+    ASSERT_EQ(models.count(), static_cast<int>(cases.size()));
+    QStyleOptionComboBox option;
+    option.initFrom(&models);
+    const QRect field =
+        models.style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, &models);
+    models.showPopup();
+    QAbstractItemView& list = *models.view();
+    for (int i = 0; i < models.count(); ++i) {
+        const QString name = QString::fromLatin1(cases[static_cast<size_t>(i)].name);
+        ASSERT_EQ(models.itemText(i), name);
+        EXPECT_LE(list.sizeHintForIndex(models.model()->index(i, 0)).width(), list.viewport()->width())
+            << name.toStdString();
+        if (cases[static_cast<size_t>(i)].wholeInBox) {
+            EXPECT_LE(models.fontMetrics().horizontalAdvance(name), field.width() - 2) << name.toStdString();
+        }
+    }
+    models.hidePopup();
+    Choose(models, static_cast<int>(cases.size()) - 1);
+    EXPECT_EQ(models.toolTip(), QString::fromLatin1(cases.back().name));
 }
