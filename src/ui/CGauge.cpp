@@ -4,6 +4,7 @@
 #include <QAccessibleWidget>
 #include <QImage>
 #include <QPainter>
+#include <QtMath>
 
 #include <algorithm>
 
@@ -84,8 +85,11 @@ void CGauge::paintEvent(QPaintEvent* /*event*/)
     // dark over the background. Smoothed glyph edges would turn into coloured fringes, so the text is not
     // antialiased, in DejaVu Sans, whose digits and "%" stay clear in plain pixels at this size. It is drawn
     // once, white on black, into a mask that is then combined as a whole, so glyphs that touch never cancel
-    // each other out.
-    QImage mask(inner.size(), QImage::Format_RGB32);
+    // each other out. The mask has the screen's own pixels, so a scaled display gets glyphs drawn at its
+    // size rather than enlarged ones.
+    const qreal ratio = devicePixelRatioF();
+    QImage mask(qCeil(inner.width() * ratio), qCeil(inner.height() * ratio), QImage::Format_RGB32);
+    mask.setDevicePixelRatio(ratio);
     mask.fill(Qt::black);
     QPainter text(&mask);
     QFont textFont(QStringLiteral("DejaVu Sans"));
@@ -93,7 +97,8 @@ void CGauge::paintEvent(QPaintEvent* /*event*/)
     textFont.setStyleStrategy(QFont::NoAntialias);
     text.setFont(textFont);
     text.setPen(Qt::white);
-    text.drawText(mask.rect(), Qt::AlignCenter, QString::number(progress_) + QLatin1Char('%'));
+    text.drawText(QRectF(QPointF(0, 0), mask.deviceIndependentSize()), Qt::AlignCenter,
+                  QString::number(progress_) + QLatin1Char('%'));
     text.end();
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     painter.drawImage(inner.topLeft(), mask);

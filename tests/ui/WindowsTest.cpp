@@ -122,6 +122,26 @@ TEST(GaugeTest, KeepsWithinTheRangeAndRepaintsAtOnceOnlyOnChange)
     gauge->removeEventFilter(&counter);
 }
 
+// On a display scaled by two or more, the percentage is drawn at the display's size: an enlarged drawing
+// would show every glyph in blocks of two pixels.
+TEST(GaugeTest, PercentageIsDrawnInTheDisplaysPixels)
+{
+    CGauge gauge;
+    gauge.resize(337, 17);
+    gauge.SetProgress(0);
+    const QImage image = Picture(gauge);
+    if (image.devicePixelRatio() < 2) {
+        GTEST_SKIP() << "the display is not scaled";
+    }
+    bool fine = false;
+    for (int y = 2; y + 2 < image.height() && !fine; ++y) {
+        for (int x = 2; x + 3 < image.width() && !fine; x += 2) {
+            fine = image.pixel(x, y) != image.pixel(x + 1, y);
+        }
+    }
+    EXPECT_TRUE(fine);
+}
+
 TEST(ReportWindowTest, ListGrowsWithTheWindowAndOkKeepsTheCorner)
 {
     TForm3 report;
