@@ -14,7 +14,7 @@ void SetLabelText(QLabel& label, const QString& text);
 // The least room a button leaves on either side of its caption, in the window's own pixels.
 inline constexpr int ButtonCaptionPadding = 4;
 
-// A button whose caption, in the font and at the scale it is shown with, would come closer to its edges
-// than ButtonCaptionPadding grows to fit: one in the left third of its parent keeps its left edge, one in
-// the right third its right edge, one in the middle its centre. Buttons wide enough keep their size.
+// A button whose caption, in the font it is shown with, would come closer to its edges than
+// ButtonCaptionPadding grows to fit: one in the left third of its parent keeps its left edge, one in the
+// right third its right edge, one in the middle its centre. Buttons wide enough keep their size.
 void SizeButtonsToText(QWidget& window);
