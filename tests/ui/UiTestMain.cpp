@@ -12,6 +12,10 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // The display scale of a run, under a name that Wine passes on to the program (it keeps QT_ ones back).
+    if (const QByteArray scale = qgetenv("QUORVANE_TEST_SCALE"); !scale.isEmpty()) {
+        qputenv("QT_SCALE_FACTOR", scale);
+    }
     QApplication app(argc, argv);
     SetUpAppearance(app);
     testing::InitGoogleTest(&argc, argv);

@@ -128,7 +128,8 @@ TEST(GaugeTest, PercentageIsDrawnInTheDisplaysPixels)
 {
     CGauge gauge;
     gauge.resize(337, 17);
-    gauge.SetProgress(0);
+    gauge.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&gauge));
     const QImage image = Picture(gauge);
     if (image.devicePixelRatio() < 2) {
         GTEST_SKIP() << "the display is not scaled";
@@ -368,7 +369,7 @@ class CaptionFitTest : public testing::TestWithParam<const char*> {
 
     static void ExpectCaptionsFit(QWidget& window)
     {
-        // The run at a display scale (QT_SCALE_FACTOR) lays the window out at that scale.
+        // A run at a display scale (QT_SCALE_FACTOR, or QUORVANE_TEST_SCALE) lays the window out at that scale.
         if (const QByteArray scale = qgetenv("QT_SCALE_FACTOR"); !scale.isEmpty()) {
             EXPECT_DOUBLE_EQ(window.devicePixelRatioF(), scale.toDouble());
         }
